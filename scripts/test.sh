@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: the unit and integration
+# tests, the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and each
+# fuzz target for a short while.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+fuzz_seconds=${VORNIX_FUZZ_SECONDS:-20}
+
+echo "== Build and run the tests"
+scripts/build.sh build
+(cd build && ctest --output-on-failure -j "$jobs" --timeout 600)
+
+echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON -DVORNIX_BENCH=OFF
+(cd build-asan && ctest --output-on-failure -j "$jobs" -L unit --timeout 600)
+
+echo "== Fuzz targets"
+scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_FUZZ=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+for f in build-fuzz/fuzz/fuzz_*; do
+    [ -x "$f" ] || continue
+    name=$(basename "$f")
+    corpus="build-fuzz/corpus/$name"
+    mkdir -p "$corpus"
+    [ -d "fuzz/seeds/$name" ] && cp -n fuzz/seeds/"$name"/* "$corpus"/ 2>/dev/null || true
+    echo "-- $name (${fuzz_seconds}s)"
+    "$f" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+done
+echo "== All tests passed"

@@ -1,0 +1,112 @@
+// User settings: one record per setting (also the menus' items) and the "config" file.
+//
+// The file "@config" holds one "key=value" line per setting in a fixed order; it is read once
+// at start-up and written once at exit.
+#pragma once
+
+#include <vector>
+
+struct Axis;
+
+// A setting chosen from a list of texts; stored as the current option's text.
+struct Choice {
+    const char* label;
+    std::vector<const char*> options; // texts live for the program's life
+    int current;
+    const char* text() const { return current >= 0 && current < (int)options.size() ? options[current] : ""; }
+};
+
+// A number with a menu step and limits; stored with "%f".
+struct Slider {
+    const char* label;
+    double value;
+    double step;
+    double min;
+    double max;
+};
+
+// Free text of at most max_len characters.
+struct TextSetting {
+    const char* label;
+    char text[128];
+    int max_len; // 63, 3 or 127
+};
+
+// A control bound either to a key (name and resolved code) or to an axis with its range.
+struct KeyBinding {
+    const char* label;
+    const char* key_name;  // interned, null when none
+    int key_code;          // resolved at start-up by the input layer, 0 when unresolved
+    const char* axis_name; // interned, null when none
+    Axis* axis;            // opened axis, null when none
+    float low;             // axis reading mapped to 0 ...
+    float high;            // ... and to 1
+};
+
+constexpr int CONFIG_SLOTS = 40;
+constexpr int CONFIG_SERVER_HISTORY = 16;
+constexpr int CONFIG_BINDINGS = 20;
+
+// Every setting, named after its configuration key.
+struct Config {
+    int xres, yres, draw_fps, draw_time, draw_ping, spy;
+    Choice record, skill;
+    Slider minutes, laps;
+    Choice slot[CONFIG_SLOTS];
+    Slider ghost_fade_distance;
+    Choice time_trial_abort, bike;
+    TextSetting name, number;
+    Choice rider_texture, head_texture, bike_texture, wheel_texture;
+    Slider stability, leveling, roll_damping, roll_limit_angle, roll_limit_factor,
+        steering_damping, steering_strength, max_steering_force, direct_steering,
+        slow_damping_speed, slow_damping_factor, land_damping_falloff, land_damping_factor;
+    Choice arcade, front_brake, rear_brake, stop_wheelies, auto_shift, auto_dab, sticky_dab,
+        reverse_steering, lean_indicator;
+    Slider auto_clutch_rpms, brake_torque, rear_brake_torque, max_dab_speed,
+        front_sprocket_adjustment, rear_sprocket_adjustment, fork_compression_adjustment,
+        fork_rebound_adjustment, fork_spring_rate_adjustment, fork_preload_adjustment,
+        fork_oil_level_adjustment, shock_compression_adjustment, shock_rebound_adjustment,
+        shock_spring_rate_adjustment, shock_preload_adjustment, rider_yspring, rider_ydamping,
+        rider_zspring, rider_zdamping, rider_mass_distribution;
+    Choice video_mode;
+    TextSetting server_name;
+    TextSetting server_name_hist[CONFIG_SERVER_HISTORY];
+    Slider ground_detail, ground_texture_detail;
+    Choice ground_texture_dim, ground_mipmaps, use_fbo, use_shader;
+    Slider roost_density;
+    Choice lens_flare, hide_rider, rigid_camera;
+    Slider model_detail, model_texture_detail, fov, first_person_height, first_person_angle,
+        volume;
+    Choice playback_mode;
+    int billboard_optimize_lookahead;
+    // The bindings, in the order they are written.
+    KeyBinding throttle_key, front_brake_key, rear_brake_key, left_key, right_key, clutch_key,
+        upshift_key, downshift_key, dab_key, back_up_key, lean_forward_key, lean_backward_key,
+        pause_key, step_key, rewind_key, skip_key, prev_key, next_key, console_key,
+        screenshot_key;
+};
+extern Config g_config;
+
+// Choice indices used across the program.
+enum { NO = 0, YES = 1 };
+enum { SLOT_EMPTY = 0, SLOT_HUMAN, SLOT_ROBOT, SLOT_ROBOT_2STROKE, SLOT_ROBOT_4STROKE };
+
+// Puts every setting back to its default (start-up, tests). Option lists that come from the
+// data (texture variants, video modes) keep what config_set_options gave them.
+void config_defaults();
+// Reads "@config" when it exists; a missing file changes nothing.
+void config_read();
+// Writes "@config" (creating the per-user folder); failures are silent.
+void config_write();
+// Sets a binding from a configuration value text ("(k)x", "x", "(0.1,0.9)axis name").
+void binding_parse(KeyBinding* binding, const char* value);
+// The 20 bindings in file order, with their keys.
+KeyBinding* config_binding(int index);
+const char* config_binding_key(int index);
+// The option list of a choice whose options come from elsewhere (texture variants, video modes);
+// resets its current index to 0.
+void config_set_options(Choice* choice, const std::vector<const char*>& options);
+// Recomputes the twelve assist settings from the "stability" preset table (0..100).
+void config_apply_stability(int stability);
+// Called after "bike" is read: rebuilds the "bike_texture" list for the chosen bike.
+void config_set_bike_hook(void (*bike_changed)());
