@@ -69,6 +69,11 @@ void log_printf(const char* format, ...) {
     va_end(args);
 }
 
+void log_setup(const char* setup_text) {
+    std::lock_guard<std::mutex> hold(g_log.lock);
+    if (!g_log.initialised) log_open_locked(setup_text);
+}
+
 void log_error(const char* text) {
     log_printf("Error: %s\n", text);
     g_log.last_error = text;

@@ -17,6 +17,9 @@ extern LogState g_log;
 // Appends one time-stamped message ("[h:mm:ss.cc] " + text) and flushes. The first call opens
 // the log; a first call whose format begins "DRUV_LOGFILE=" only names the file to open.
 void log_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The start-up's set-up call: when the log is not open yet, opens it as a first message
+// "DRUV_LOGFILE=<path>" would (DRUV_LOGFILE in the environment still wins).
+void log_setup(const char* setup_text);
 // Logs "Error: <text>\n" and remembers the text as the last error.
 void log_error(const char* text);
 const char* last_error();

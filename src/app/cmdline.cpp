@@ -1,0 +1,239 @@
+#include "app/cmdline.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/config.h"
+#include "app/settings.h"
+
+int arg_switch(ArgCursor* c, const char* name) {
+    if (c->remaining <= 0 || c->end_of_options || strcmp(c->current[0], name) != 0) return 0;
+    c->current++;
+    c->remaining--;
+    return 1;
+}
+
+int arg_value(ArgCursor* c, const char* name, const char** value) {
+    if (c->remaining <= 0 || c->end_of_options) return 0;
+    const char* arg = c->current[0];
+    if (strcmp(arg, "--") == 0) {
+        c->end_of_options = 1;
+        c->current++;
+        c->remaining--;
+        return 0;
+    }
+    size_t n = strlen(name);
+    if (strcmp(arg, name) == 0) {
+        c->current++;
+        c->remaining--;
+        if (c->remaining > 0) {
+            *value = c->current[0];
+            c->current++;
+            c->remaining--;
+        } else {
+            *value = nullptr;
+        }
+        return 1;
+    }
+    if (strncmp(arg, name, n) == 0 && arg[n] == '=') {
+        *value = arg + n + 1;
+        c->current++;
+        c->remaining--;
+        return 1;
+    }
+    return 0;
+}
+
+static int read_int(const char* v, int* out) { return v && sscanf(v, "%d", out) == 1; }
+static int read_float(const char* v, float* out) { return v && sscanf(v, "%f", out) == 1; }
+template <class T> static T clamp(T v, T lo, T hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Prints the option's "Bad arg for" line; the parse then ends with status 1.
+static int bad_arg(const char* name) {
+    fprintf(stderr, "Bad arg for %s\n", name);
+    return 1;
+}
+
+// Tries every option once, in matching order. Returns 1 when one matched (and *status is set
+// to CMDLINE_OK, 0 or 1), 0 when none did.
+static int match_option(ArgCursor* c, int* status) {
+    Settings& s = g_settings;
+    const char* v = nullptr;
+    int i = 0;
+    float f = 0;
+    *status = CMDLINE_OK;
+
+    if (arg_switch(c, "--fugly")) return s.fugly = 1;
+    if (arg_switch(c, "--nosound")) return s.nosound = 1;
+    if (arg_switch(c, "--novertexarrays")) return s.novertexarrays = 1;
+    if (arg_switch(c, "--nolearn")) return s.nolearn = 1;
+    if (arg_switch(c, "--debug")) return s.debug_level = 1;
+    if (arg_switch(c, "--super-debug")) return (s.debug_level = 2), 1;
+    if (arg_switch(c, "--practice")) return s.practice = 1;
+    if (arg_switch(c, "--warp")) return s.warp = 1;
+    if (arg_value(c, "--texture-detail", &v)) {
+        if (!read_int(v, &i)) return (*status = bad_arg("--texture-detail")), 1;
+        s.model_texture_level = s.ground_texture_level = clamp(i, 0, 4);
+        return 1;
+    }
+    if (arg_value(c, "--ground-texture-detail", &v)) {
+        if (!read_int(v, &i)) return (*status = bad_arg("--ground-texture-detail")), 1;
+        s.ground_texture_level = clamp(i, 0, 4);
+        return 1;
+    }
+    if (arg_value(c, "--roostfrequency", &v)) {
+        if (!read_int(v, &i)) return (*status = bad_arg("--roostfrequency")), 1;
+        s.roost_frequency = clamp(i, 0, 1000);
+        return 1;
+    }
+    if (arg_value(c, "--erode", &v)) {
+        if (!read_float(v, &f)) return (*status = bad_arg("--erode")), 1;
+        s.erode = clamp(f, 0.0f, 1.0f);
+        return 1;
+    }
+    if (arg_value(c, "--detail", &v)) {
+        if (!read_float(v, &f)) return (*status = bad_arg("--detail")), 1;
+        s.ground_detail = f;
+        return 1;
+    }
+    if (arg_value(c, "--max-detail-distance", &v)) {
+        if (!read_float(v, &f)) return (*status = bad_arg("--max-detail-distance")), 1;
+        return 1; // accepted for old command lines; it has no effect
+    }
+    if (arg_value(c, "--lod-scale", &v)) {
+        if (!read_float(v, &f)) return (*status = bad_arg("--lod-scale")), 1;
+        s.lod_scale = clamp(f, 0.000001f, 1000000.0f);
+        return 1;
+    }
+    if (arg_value(c, "--lod-bias", &v)) {
+        if (!read_float(v, &f)) return (*status = bad_arg("--lod-bias")), 1;
+        s.lod_bias = f;
+        return 1;
+    }
+    if (arg_value(c, "--lock-fps", &v)) {
+        if (!read_float(v, &f)) return (*status = bad_arg("--lock-fps")), 1;
+        s.lock_fps = f > 0 ? f : 0;
+        return 1;
+    }
+    if (arg_value(c, "--fake-lag", &v)) {
+        if (!read_float(v, &f)) return (*status = bad_arg("--fake-lag")), 1;
+        s.fake_lag = clamp(f * 0.001, 0.0, 1.0);
+        return 1;
+    }
+    if (arg_value(c, "--fake-loss", &v)) {
+        if (!read_int(v, &i)) return (*status = bad_arg("--fake-loss")), 1;
+        s.fake_loss = clamp(i, 0, 100);
+        return 1;
+    }
+    if (arg_value(c, "--record-audio", &v)) {
+        // Without a file name there is nothing to record to.
+        s.record_audio = v ? v : "";
+        return 1;
+    }
+    if (arg_switch(c, "--record-video")) return s.record_video = 1;
+    if (arg_value(c, "--rotate-lineup", &v)) {
+        // A negative count would rotate backwards past the start of the lineup; it is ignored
+        // like an unreadable one.
+        if (read_int(v, &i) && i >= 0) s.rotate_lineup = i;
+        return 1;
+    }
+    if (arg_switch(c, "--editor")) return s.editor = 1;
+    if (arg_switch(c, "--hidden-pause")) return (s.show_pause_text = 0), 1;
+    if (arg_switch(c, "--hidden-hud")) return (s.show_hud = 0), 1;
+    if (arg_value(c, "--bikes", &v)) {
+        fprintf(stderr, "--bikes doesn't do anything anymore\n");
+        return 1;
+    }
+    if (arg_value(c, "--width", &v)) {
+        if (read_int(v, &i)) g_config.xres = i;
+        return 1;
+    }
+    if (arg_value(c, "--height", &v)) {
+        if (read_int(v, &i)) g_config.yres = i;
+        return 1;
+    }
+    // The "atoi" options keep their previous value when they are the last argument.
+    if (arg_value(c, "--depth", &v)) {
+        if (v) s.mode_word = atoi(v);
+        return 1;
+    }
+    if (arg_value(c, "--draw-fps", &v)) {
+        if (v) g_config.draw_fps = atoi(v);
+        return 1;
+    }
+    if (arg_value(c, "--draw-time", &v)) {
+        if (v) g_config.draw_time = atoi(v);
+        return 1;
+    }
+    if (arg_value(c, "--draw-ping", &v)) {
+        if (v) g_config.draw_ping = atoi(v);
+        return 1;
+    }
+    if (arg_value(c, "--draw-render-stats", &v)) {
+        if (v) s.draw_render_stats = atoi(v);
+        return 1;
+    }
+    if (arg_switch(c, "--accurate-skip")) return s.accurate_skip = 1;
+    if (arg_value(c, "--track", &v)) {
+        s.track = v ? v : "";
+        return 1;
+    }
+    if (arg_value(c, "--connect", &v)) {
+        if (v) {
+            if (strncmp(v, "vornix:", 7) == 0) v += 7;
+            s.connect = v;
+        }
+        return 1;
+    }
+    if (arg_value(c, "--password", &v)) {
+        s.password = v ? v : "";
+        return 1;
+    }
+    if (arg_value(c, "--chase-center", &v)) {
+        float x, y, z;
+        if (!v || sscanf(v, "%f,%f,%f", &x, &y, &z) != 3)
+            return (*status = bad_arg("--chase-center")), 1;
+        s.chase_center[0] = x;
+        s.chase_center[1] = y;
+        s.chase_center[2] = z;
+        return 1;
+    }
+    if (arg_switch(c, "--open-home")) return (*status = 0), 1;
+    if (arg_switch(c, "--glfinish")) return s.glfinish = 1;
+
+    // Additions for running without a display and for scripted runs.
+    if (arg_switch(c, "--headless")) return s.headless = 1;
+    if (arg_value(c, "--quit-after", &v)) {
+        double d = 0;
+        if (!v || sscanf(v, "%lf", &d) != 1 || d < 0) return (*status = bad_arg("--quit-after")), 1;
+        s.quit_after = d;
+        return 1;
+    }
+    return 0;
+}
+
+int cmdline_parse(int argc, char** argv) {
+    ArgCursor c{argc, argv, 0};
+    while (c.remaining > 0) {
+        int status;
+        if (match_option(&c, &status)) {
+            if (status != CMDLINE_OK) return status;
+            continue;
+        }
+        if (c.remaining <= 0) break; // "--" was the last argument
+        const char* arg = c.current[0];
+        if (arg[0] == '-' && !c.end_of_options) {
+            fprintf(stderr, "bad option '%s'\n", arg);
+            return 1;
+        }
+        if (!g_settings.demo_file.empty()) {
+            fprintf(stderr, "Too many files!\n");
+            return 1;
+        }
+        g_settings.demo_file = arg;
+        c.current++;
+        c.remaining--;
+    }
+    return CMDLINE_OK;
+}

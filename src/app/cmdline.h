@@ -1,0 +1,21 @@
+// The command line: long options ("--name", "--name value", "--name=value") and at most one
+// positional argument, the demo file to play at start-up.
+#pragma once
+
+struct ArgCursor {
+    int remaining;      // arguments not yet consumed
+    char** current;     // the next argument
+    int end_of_options; // set by "--"
+};
+
+// Succeeds (1) and consumes the argument when it equals the name exactly.
+int arg_switch(ArgCursor* cursor, const char* name);
+// Matches "name value" (value null when the name is the last argument), "name=value", or "--"
+// (which sets the end-of-options flag and fails). 1 when the option matched.
+int arg_value(ArgCursor* cursor, const char* name, const char** value);
+
+enum { CMDLINE_OK = -1 }; // otherwise the result is the exit status (0 "--open-home", 1 error)
+
+// Parses the arguments after the program name into g_settings and g_config. Errors are
+// printed to standard error. Returns CMDLINE_OK or the status to exit with.
+int cmdline_parse(int argc, char** argv);

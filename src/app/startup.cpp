@@ -1,0 +1,198 @@
+// Start-up and shutdown of the program, in their fixed orders.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "app/app.h"
+#include "app/cmdline.h"
+#include "app/settings.h"
+#include "app/tracklist.h"
+#include "bike/world.h"
+#include "data/datafile.h"
+#include "platform/audio.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/messages.h"
+#include "platform/options.h"
+#include "platform/window.h"
+
+static FILE* g_audio_file = nullptr; // "--record-audio" output
+static std::vector<std::string> g_video_mode_names;
+
+static void close_audio_and_window() {
+    if (audio_is_open()) audio_close();
+    if (g_app.window) {
+        window_close(g_app.window);
+        g_app.window = nullptr;
+    }
+}
+
+// Game data is present when the game folder (the last search folder) exists as a folder; a
+// game folder without tracks is reported later as "No tracks found".
+static int game_data_present() {
+    int n = data_folder_count();
+    if (n == 0) return 0;
+    struct stat st;
+    return stat(data_folder(n - 1), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The log goes to "lastlog.txt" in folder 0 unless DRUV_LOGFILE says otherwise.
+static void open_log() {
+    const char* folder = data_folder(0);
+    if (!folder) return;
+    if (strlen(folder) < 1024) data_make_dirs(folder);
+    std::string setup = std::string("DRUV_LOGFILE=") + folder + "lastlog.txt";
+    if (setup.size() > 1023) setup.resize(1023);
+    log_setup(setup.c_str());
+}
+
+// "Default Fullscreen", "Windowed", then every display mode of the first mode's depth.
+static void build_video_modes() {
+    g_video_mode_names = {"Default Fullscreen", "Windowed"};
+    if (!g_settings.headless) {
+        const DisplayMode* modes = display_modes();
+        for (int i = 0; modes[i].width; i++) {
+            if (modes[i].bits != modes[0].bits) continue;
+            char name[32];
+            snprintf(name, sizeof name, "%dx%d", modes[i].width, modes[i].height);
+            g_video_mode_names.push_back(name);
+        }
+    }
+    std::vector<const char*> options;
+    for (const std::string& s : g_video_mode_names) options.push_back(intern_string(s.c_str()));
+    int keep = g_config.video_mode.current;
+    config_set_options(&g_config.video_mode, options);
+    if (keep < (int)options.size()) g_config.video_mode.current = keep;
+}
+
+// Opens the window in the configured video mode; 0 when it cannot be opened.
+static int open_window() {
+    int index = g_config.video_mode.current;
+    int mode = g_settings.mode_word;
+    int w = 0, h = 0;
+    if (index == 1) {
+        w = g_config.xres;
+        h = g_config.yres;
+    } else {
+        mode |= 0x200;
+        if (index >= 2) sscanf(g_config.video_mode.text(), "%dx%d", &w, &h);
+    }
+    g_app.window_mode_index = index;
+    g_app.window = window_open_gl("Vornix", w, h, mode, 0, 16, 0, 0);
+    return g_app.window != nullptr;
+}
+
+// Opens the audio output, or the readback recorder for "--record-audio".
+static void open_audio() {
+    if (!g_settings.record_audio.empty()) {
+        g_audio_file = fopen(g_settings.record_audio.c_str(), "wb");
+        if (!g_audio_file) log_printf("Can't open %s\n", g_settings.record_audio.c_str());
+        audio_open_readback(88200, 690);
+    } else if (!g_settings.nosound && !g_settings.headless) {
+        audio_open(g_app.window);
+    }
+}
+
+// Tries to begin a first frame, 162 times 1/16 s apart; 0 when the window never became drawable.
+static int wait_first_frame() {
+    if (!g_app.window) return 1;
+    for (int tries = 0; tries < 162; tries++) {
+        if (frame_begin(g_app.window)) return 1;
+        sleep_for(0, 62500);
+    }
+    return 0;
+}
+
+static void reset_slots(int have_demo) {
+    for (int i = 0; i < MAX_RIDERS; i++) {
+        g_session.slots[i].bike = nullptr;
+        g_session.slots[i].autopilot = 1;
+        g_app.lineup[i] = 0;
+    }
+    if (!have_demo) g_app.lineup[0] = 2;
+}
+
+static void shutdown() {
+    // Network disconnect, pending messages, points series, robot lines and the per-track
+    // records of the race session.
+    session_free();
+    // The contact group, then the bikes and the demo file.
+    physics_close_contacts();
+    log_printf("Deallocating bikes\n");
+    log_printf("Finished deallocating bikes\n");
+    // Demo recording, the track, then the world.
+    physics_close_world();
+    // Audio and its recording file.
+    if (audio_is_open()) audio_close();
+    if (g_audio_file) fclose(g_audio_file);
+    g_audio_file = nullptr;
+    // The window and its GL context.
+    if (g_app.window) window_close(g_app.window);
+    g_app.window = nullptr;
+    config_write();
+}
+
+int app_main(int argc, char** argv) {
+    log_install_new_handler();
+    log_set_oom_cleanup(close_audio_and_window);
+
+    open_log();
+    if (!game_data_present()) {
+        error_box("Problem starting Vornix", "Can't find game data\n");
+        return 0;
+    }
+    for (TextSetting& h : g_config.server_name_hist) h.text[0] = 0;
+    messages_clear();
+    build_video_modes();
+    config_apply_stability((int)g_config.stability.value);
+    config_read();
+    reset_slots(1);
+    settings_from_config();
+
+    int status = cmdline_parse(argc - 1, argv + 1);
+    if (status == 1) return 1;
+    if (status == 0) {
+        open_user_folder();
+        return 0;
+    }
+    if (!g_settings.connect.empty()) g_settings.track.clear();
+    g_app.menu_screen = g_settings.connect.empty() ? 0 : -1;
+
+    if (tracklist_build() == 0) {
+        fprintf(stderr, "No tracks found\n");
+        return 1;
+    }
+    if (g_settings.debug_level)
+        for (const TrackEntry& t : g_tracks.tracks)
+            log_printf("%s -> %s\n", t.folder.c_str(), t.title.c_str());
+    demolist_build();
+    if (g_settings.debug_level)
+        for (const DemoEntry& d : g_tracks.demos)
+            log_printf("%s -> %s\n", d.name.c_str(), d.title.c_str());
+
+    int chosen = tracklist_find(g_settings.track.empty() ? "rabbithill" : g_settings.track.c_str());
+    if (chosen >= 0) g_tracks.current = chosen;
+
+    if (!g_settings.headless && !open_window()) return 1;
+    error_box_use_window(g_app.window != nullptr);
+    open_audio();
+    int drawable = wait_first_frame();
+    if (drawable && g_app.window && !frame_end(g_app.window)) drawable = 0;
+
+    physics_open();
+    int have_demo = !g_settings.demo_file.empty();
+    reset_slots(have_demo);
+    int load_track = !g_settings.track.empty() && chosen >= 0;
+    if (load_track)
+        session_start(g_app.lineup, have_demo, 0, 0, 1000, g_config.skill.current);
+
+    g_app.clock = FrameClock{};
+    g_app.clock.last_frame_time = clock_seconds();
+    if (drawable)
+        while (mainloop_pass(clock_source_platform())) {
+        }
+    shutdown();
+    return 0;
+}
