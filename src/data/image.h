@@ -1,0 +1,45 @@
+// Image decoding and encoding: PPM, PGM, "J6"/"J7", PNG, and the mipmap chain.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DataFile;
+
+// An image in memory: 8-bit samples, top row first, channels interleaved. When a mipmap chain
+// is built, the smaller levels follow level 0 in the same pixel buffer.
+struct Image {
+    int width = 0;
+    int height = 0;
+    int channels = 0;          // 1, 3 or 4
+    int max_alpha = 0;         // the chain keeps the largest alpha of each block
+    std::vector<uint8_t> pixels;
+};
+
+// Process-wide image state.
+struct ImageState {
+    char last_error[1024] = "";
+};
+extern ImageState g_image;
+
+// Readers over an open stream positioned after the magic token (the texture loader dispatches
+// on it) and whole-file helpers. 1 on success; failures set g_image.last_error or log.
+int image_read_ppm(DataFile* f, const char* magic, Image* out, int build_chain);
+int image_read_pgm(DataFile* f, const char* magic, Image* out);
+int image_read_predictive(DataFile* f, int channels_in_file, int channels_out, Image* out);
+int image_read_png(DataFile* f, Image* out); // stream at its first byte
+
+// Whole files by name ("@" names on the search path).
+int image_load_ppm(const char* name, Image* out);          // 3 channels with chain
+int image_load_pgm(const char* name, Image* out);          // 1 channel, no chain
+int image_load_png_grey16(const char* name, int* width, int* height, std::vector<uint16_t>* out);
+int image_load_rgba(const char* name, Image* out);         // PNG, else "J6"/"J7"; 4 channels
+int image_write_png_grey16(const char* name, int width, int height, const uint16_t* samples);
+// Rows supplied bottom row first (as read back from the frame buffer), written top row first.
+int image_write_png_rgb(const char* name, int width, int height, const uint8_t* rgb);
+
+// Mipmap chain: level sizes, total pixel count, and building every level after level 0.
+int image_chain_levels(int width, int height);
+size_t image_chain_pixels(int width, int height);
+void image_build_chain(Image* image);
