@@ -31,6 +31,8 @@ struct DataInflate {
     long long zlimit;      // compressed bytes that may be read
     long long zconsumed;   // compressed bytes read so far
     int end_of_stream;
+    int input_done;        // no more compressed input can be read
+    int error;             // the data ended early: corrupt or cut-short deflate data
 };
 
 struct DataFile {
@@ -75,6 +77,8 @@ int data_peek(DataFile* stream);   // the next byte without consuming it, or -1
 char* data_gets(DataFile* stream, char* buffer, int n);
 size_t data_read(DataFile* stream, void* buffer, size_t n);
 int data_seek(DataFile* stream, long long offset); // uncompressed streams only; 1 on success
+// 1 when the data ended early because of a read error or corrupt or cut-short gzip data.
+int data_error(DataFile* stream);
 
 int data_putc(DataFile* stream, int c);
 int data_puts(DataFile* stream, const char* text);
@@ -89,5 +93,6 @@ void data_make_dirs(const char* path);
 // Creates folder 0 and opens it in the desktop's file browser.
 void open_user_folder();
 
-// Reads a whole data file into memory; 1 on success.
+// Reads a whole data file into memory; 1 on success, 0 when it cannot be opened or its data
+// end early (data_error).
 int data_load(const char* name, std::vector<unsigned char>* out);
