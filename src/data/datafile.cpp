@@ -211,6 +211,7 @@ void data_reset() {
 // ---- Opening -------------------------------------------------------------------------------
 
 void data_make_dirs(const char* path) {
+    if (!path) return;
     size_t n = strlen(path);
     if (n >= DATA_PATH_MAX) return;
     for (size_t i = 0; i < n; i++) {

@@ -164,7 +164,7 @@ int data_getc(DataFile* s) {
         return inflate_read(s, &c, 1) == 1 ? c : -1;
     }
     if (s->position >= s->limit) return -1;
-    int c = getc(s->file);
+    int c = getc_unlocked(s->file); // streams belong to the main thread
     if (c == EOF) return -1;
     s->position++;
     return c;

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "data/datafile.h"
 #include "data_test_util.h"
@@ -160,4 +163,37 @@ TEST(DataStream, LoadReadsAWholeFile) {
     EXPECT_EQ(std::string(out.begin(), out.end()), "abcdefghij");
     EXPECT_EQ(data_load("@absent", &out), 0);
     EXPECT_TRUE(out.empty());
+}
+
+// Runs open_user_folder with the given folder first on PATH.
+static void open_user_folder_with_path(const std::string& bin) {
+    std::string old_path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+    open_user_folder();
+    setenv("PATH", old_path.c_str(), 1);
+}
+
+TEST(UserFolder, CreatedAndHandedToXdgOpen) {
+    std::string bin = test_dir() + "/bin";
+    std::string seen = test_dir() + "/seen";
+    write_file(bin + "/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + seen + ".tmp' && mv '" +
+                                      seen + ".tmp' '" + seen + "'\n");
+    chmod((bin + "/xdg-open").c_str(), 0755);
+    ASSERT_FALSE(file_exists(test_user_dir()));
+    open_user_folder_with_path(bin);
+    EXPECT_TRUE(file_exists(test_user_dir()));
+    // xdg-open runs detached; wait for it to report (not a speed check: it only has to happen).
+    for (int i = 0; i < 1000 && !file_exists(seen); i++) usleep(10000);
+    std::string expected = test_user_dir();
+    expected.pop_back(); // native form: no trailing separator
+    EXPECT_EQ(read_file(seen), expected);
+}
+
+TEST(UserFolder, MissingXdgOpenIsHarmless) {
+    // Only the shell's own folder on PATH: no xdg-open anywhere.
+    std::string old_path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (test_dir() + "/empty-bin").c_str(), 1);
+    open_user_folder();
+    setenv("PATH", old_path.c_str(), 1);
+    EXPECT_TRUE(file_exists(test_user_dir()));
 }
