@@ -85,11 +85,15 @@ int alias_define(const char* name, const char* value) {
 }
 
 const char* intern_string(const char* text) {
-    for (char* s : g_options.strings)
-        if (strcmp(s, text) == 0) return s;
-    if (g_options.strings.empty()) g_options.strings.reserve(16);
+    OptionState& o = g_options;
+    for (int i = 0; i < o.string_count; i++)
+        if (strcmp(o.strings[i], text) == 0) return o.strings[i];
+    if (o.string_count == o.string_capacity) {
+        o.string_capacity = o.string_capacity ? o.string_capacity * 2 : 16;
+        o.strings = (char**)xrealloc(o.strings, sizeof(char*) * o.string_capacity);
+    }
     char* copy = xstrdup(text);
-    g_options.strings.push_back(copy);
+    o.strings[o.string_count++] = copy;
     return copy;
 }
 

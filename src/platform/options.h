@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 struct AliasNode {
     AliasNode* next;
@@ -21,7 +20,11 @@ struct OptionState {
     std::string text; // DRUV_OPTIONS, "" when unset; read once
     AliasNode* aliases = nullptr;  // newest first, never freed
     InternNode* names = nullptr;   // platform pool, ascending strcmp order
-    std::vector<char*> strings;    // application pool, searched linearly
+    // Application pool, searched linearly; a plain array that lives for the whole run (no
+    // destructor), initial capacity 16, doubled when full.
+    char** strings = nullptr;
+    int string_count = 0;
+    int string_capacity = 0;
 };
 extern OptionState g_options;
 

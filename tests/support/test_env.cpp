@@ -120,6 +120,9 @@ class FreshFolder : public ::testing::EmptyTestEventListener {
 };
 } // namespace
 
+// Allocation-failure tests need malloc to return null under AddressSanitizer too.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshFolder);
