@@ -13,7 +13,9 @@ struct Choice {
     const char* label;
     std::vector<const char*> options; // texts live for the program's life
     int current;
-    const char* text() const { return current >= 0 && current < (int)options.size() ? options[current] : ""; }
+    const char* text() const {
+        return current >= 0 && current < (int)options.size() ? options[current] : "";
+    }
 };
 
 // A number with a menu step and limits; stored with "%f".
@@ -57,9 +59,9 @@ struct Config {
     Choice time_trial_abort, bike;
     TextSetting name, number;
     Choice rider_texture, head_texture, bike_texture, wheel_texture;
-    Slider stability, leveling, roll_damping, roll_limit_angle, roll_limit_factor,
-        steering_damping, steering_strength, max_steering_force, direct_steering,
-        slow_damping_speed, slow_damping_factor, land_damping_falloff, land_damping_factor;
+    Slider stability, leveling, roll_damping, roll_limit_angle, roll_limit_factor, steering_damping,
+        steering_strength, max_steering_force, direct_steering, slow_damping_speed,
+        slow_damping_factor, land_damping_falloff, land_damping_factor;
     Choice arcade, front_brake, rear_brake, stop_wheelies, auto_shift, auto_dab, sticky_dab,
         reverse_steering, lean_indicator;
     Slider auto_clutch_rpms, brake_torque, rear_brake_torque, max_dab_speed,
@@ -75,17 +77,25 @@ struct Config {
     Choice ground_texture_dim, ground_mipmaps, use_fbo, use_shader;
     Slider roost_density;
     Choice lens_flare, hide_rider, rigid_camera;
-    Slider model_detail, model_texture_detail, fov, first_person_height, first_person_angle,
-        volume;
+    Slider model_detail, model_texture_detail, fov, first_person_height, first_person_angle, volume;
     Choice playback_mode;
     int billboard_optimize_lookahead;
     // The bindings, in the order they are written.
     KeyBinding throttle_key, front_brake_key, rear_brake_key, left_key, right_key, clutch_key,
         upshift_key, downshift_key, dab_key, back_up_key, lean_forward_key, lean_backward_key,
-        pause_key, step_key, rewind_key, skip_key, prev_key, next_key, console_key,
-        screenshot_key;
+        pause_key, step_key, rewind_key, skip_key, prev_key, next_key, console_key, screenshot_key;
 };
 extern Config g_config;
+
+// The race server offered until the player names another.
+constexpr const char* CONFIG_DEFAULT_SERVER = "localhost";
+
+// Process-wide state of the configuration module besides the settings themselves.
+struct ConfigState {
+    void (*bike_changed)() = nullptr;   // set by config_set_bike_hook
+    char slot_labels[CONFIG_SLOTS][10]; // "Gate 1" .. "Gate 40"
+};
+extern ConfigState g_config_state;
 
 // Choice indices used across the program.
 enum { NO = 0, YES = 1 };
@@ -94,6 +104,9 @@ enum { SLOT_EMPTY = 0, SLOT_HUMAN, SLOT_ROBOT, SLOT_ROBOT_2STROKE, SLOT_ROBOT_4S
 // Puts every setting back to its default (start-up, tests). Option lists that come from the
 // data (texture variants, video modes) keep what config_set_options gave them.
 void config_defaults();
+// config_defaults, and also forgets the option lists config_set_options gave and the bike hook
+// (tests).
+void config_reset();
 // Reads "@config" when it exists; a missing file changes nothing.
 void config_read();
 // Writes "@config" (creating the per-user folder); failures are silent.
@@ -103,10 +116,14 @@ void binding_parse(KeyBinding* binding, const char* value);
 // The 20 bindings in file order, with their keys.
 KeyBinding* config_binding(int index);
 const char* config_binding_key(int index);
-// The option list of a choice whose options come from elsewhere (texture variants, video modes);
-// resets its current index to 0.
+// The option list of a choice whose options come from elsewhere (texture variants, video modes:
+// the whole list, "Default Fullscreen" and "Windowed" included); resets its current index to 0.
+// The texts must live for the program's life.
 void config_set_options(Choice* choice, const std::vector<const char*>& options);
 // Recomputes the twelve assist settings from the "stability" preset table (0..100).
 void config_apply_stability(int stability);
 // Called after "bike" is read: rebuilds the "bike_texture" list for the chosen bike.
 void config_set_bike_hook(void (*bike_changed)());
+// Puts a server name first in the 16-entry history when it differs from the first entry (the
+// others move down one place, the last falls off).
+void config_server_history_add(const char* name);
