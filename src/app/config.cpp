@@ -30,7 +30,7 @@ enum ConfigKind { CFG_INT, CFG_CHOICE, CFG_SLIDER, CFG_TEXT, CFG_BINDING };
 
 // One row of the settings table: where the setting lives and what it starts as.
 struct ConfigItem {
-    const char* key; // printf pattern with one "%02d" when count > 1
+    const char* key; // when count > 1, a printf pattern ending in "%02d"
     ConfigKind kind;
     void* setting;     // the first of count records in g_config
     int count;         // 1, or how many numbered keys share the row
@@ -379,15 +379,16 @@ void config_apply(const char* key, const char* value) {
     }
     // Recognised and dropped: the setting no longer exists.
     if (strcmp(key, "ground_texture_distance") == 0) return;
+    // "slot%02d", "server_name_hist%02d": the prefix, then exactly two digits.
     for (const ConfigItem& item : CONFIG_ITEMS) {
         if (item.count == 1) continue;
-        char buf[64];
-        for (int n = 0; n < item.count; n++) {
-            if (strcmp(key, item_key(item, n, buf, sizeof buf)) == 0) {
-                item_read(item, n, value);
-                return;
-            }
-        }
+        size_t len = strlen(item.key) - 4;
+        if (strncmp(key, item.key, len) != 0) continue;
+        const char* d = key + len;
+        if (d[0] < '0' || d[0] > '9' || d[1] < '0' || d[1] > '9' || d[2] != 0) continue;
+        int n = (d[0] - '0') * 10 + (d[1] - '0');
+        if (n < item.count) item_read(item, n, value);
+        return;
     }
 }
 
