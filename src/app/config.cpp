@@ -11,7 +11,6 @@
 #include "app/config.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -298,7 +297,6 @@ void item_default(const ConfigItem& item, int n) {
 // Numbers beyond the int range are held at its ends. 1 when a number was read.
 int parse_int(const char* text, int* out) {
     char* end;
-    errno = 0;
     long v = strtol(text, &end, 10);
     if (end == text) return 0;
     *out = (int)std::clamp(v, (long)INT_MIN, (long)INT_MAX);
