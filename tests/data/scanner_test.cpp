@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 #include <string>
+#include <zlib.h>
 
 #include "data/datafile.h"
 #include "data/scanner.h"
@@ -452,4 +453,26 @@ TEST(ScanComments, EightyByteLine) {
     EXPECT_EQ(std::string(line), std::string(20, 'n'));
     EXPECT_EQ(data_scanf(in.f, " %80[^\n]", line), 1);
     EXPECT_STREQ(line, "rest");
+}
+
+TEST(ScanStreams, GzipDataAcrossWindowBoundaries) {
+    // Enough text that numbers straddle the decompressor's output window.
+    std::string text = "# numbers\n";
+    for (int i = 0; i < 3000; i++) text += std::to_string(i * 7 - 5000) + (i % 9 ? " " : "\n");
+    std::string path = test_dir() + "/numbers";
+    gzFile gz = gzopen((path + ".gz").c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    ASSERT_EQ(gzwrite(gz, text.data(), (unsigned)text.size()), (int)text.size());
+    gzclose(gz);
+    DataFile* f = data_open(path.c_str(), "rb"); // found under its name without ".gz"
+    ASSERT_NE(f, nullptr);
+    data_skip_comments(f);
+    for (int i = 0; i < 3000; i++) {
+        int v = 0;
+        ASSERT_EQ(data_scanf(f, "%d", &v), 1) << i;
+        ASSERT_EQ(v, i * 7 - 5000) << i;
+    }
+    int v;
+    EXPECT_EQ(data_scanf(f, "%d", &v), -1);
+    data_close(f);
 }
