@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,22 +12,10 @@
 
 namespace {
 
-// Forgets every interned string (none may be in use), so that strings a test dropped do not
-// pile up in the pool for the rest of the run.
-void intern_pool_release() {
-    for (char* s : g_options.strings) free(s);
-    g_options.strings.clear();
-}
-
 class ConfigTest : public ::testing::Test {
   protected:
     void SetUp() override { config_reset(); }
-    void TearDown() override {
-        // The settings are the only holders of interned strings in these tests.
-        config_reset();
-        intern_pool_release();
-        config_defaults();
-    }
+    void TearDown() override { config_reset(); }
 
     static std::string path() { return test_user_dir() + "config"; }
     static void read_text(const std::string& text) {
