@@ -143,6 +143,7 @@ int app_main(int argc, char** argv) {
         error_box("Problem starting Vornix", "Can't find game data\n");
         return 0;
     }
+    config_defaults(); // the settings hold nothing until given their defaults
     for (TextSetting& h : g_config.server_name_hist) h.text[0] = 0;
     messages_clear();
     build_video_modes();
