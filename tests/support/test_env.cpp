@@ -84,7 +84,7 @@ void reset_foundation() {
     options_reset();
     data_reset();
     messages_clear();
-    config_defaults();
+    config_reset();
 }
 
 namespace {
