@@ -45,9 +45,15 @@ int arg_value(ArgCursor* c, const char* name, const char** value) {
     return 0;
 }
 
-static int read_int(const char* v, int* out) { return v && sscanf(v, "%d", out) == 1; }
-static int read_float(const char* v, float* out) { return v && sscanf(v, "%f", out) == 1; }
-template <class T> static T clamp(T v, T lo, T hi) { return v < lo ? lo : v > hi ? hi : v; }
+static int read_int(const char* v, int* out) {
+    return v && sscanf(v, "%d", out) == 1;
+}
+static int read_float(const char* v, float* out) {
+    return v && sscanf(v, "%f", out) == 1;
+}
+template <class T> static T clamp(T v, T lo, T hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
 
 // Prints the option's "Bad arg for" line; the parse then ends with status 1.
 static int bad_arg(const char* name) {
@@ -208,6 +214,11 @@ static int match_option(ArgCursor* c, int* status) {
         double d = 0;
         if (!v || sscanf(v, "%lf", &d) != 1 || d < 0) return (*status = bad_arg("--quit-after")), 1;
         s.quit_after = d;
+        return 1;
+    }
+    if (arg_value(c, "--script", &v)) {
+        if (!v || !*v) return (*status = bad_arg("--script")), 1;
+        s.script = v;
         return 1;
     }
     return 0;
