@@ -45,15 +45,9 @@ int arg_value(ArgCursor* c, const char* name, const char** value) {
     return 0;
 }
 
-static int read_int(const char* v, int* out) {
-    return v && sscanf(v, "%d", out) == 1;
-}
-static int read_float(const char* v, float* out) {
-    return v && sscanf(v, "%f", out) == 1;
-}
-template <class T> static T clamp(T v, T lo, T hi) {
-    return v < lo ? lo : v > hi ? hi : v;
-}
+static int read_int(const char* v, int* out) { return v && sscanf(v, "%d", out) == 1; }
+static int read_float(const char* v, float* out) { return v && sscanf(v, "%f", out) == 1; }
+template <class T> static T clamp(T v, T lo, T hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 // Prints the option's "Bad arg for" line; the parse then ends with status 1.
 static int bad_arg(const char* name) {

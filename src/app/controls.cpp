@@ -1,6 +1,8 @@
 // The player's input in the main loop: bindings, the control map, command keys, the menu
 // state machine, view cycling, screenshots and choosing a binding from input.
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -184,7 +186,10 @@ void input_event(int code, int pressed) {
     if (g_app.menu_screen != g_app.menu_at_tick_start) g_app.menu_changed = 1;
 
     // The window's close button ends the run (the menus have no quit confirmation yet).
-    if (code == KEY_CLOSE && pressed) g_app.quit_requested = 1;
+    if (code == KEY_CLOSE && pressed && !g_app.quit_requested) {
+        log_printf("Close requested\n");
+        g_app.quit_requested = 1;
+    }
 
     // 2. Key rows of the control map follow the key.
     for (ControlRow& r : g_app.control_map)
@@ -211,9 +216,13 @@ void input_event(int code, int pressed) {
         else if (g_app.menu_screen != MENU_LOCKED)
             g_app.menu_screen = MENU_NONE;
     }
-    // 5. Under a menu every press is the menu's.
+    // 5. Under a menu every press is the menu's. The menus take screenshots too, so the
+    // title screen and the menus can be captured.
     if (g_app.menu_screen != MENU_NONE) {
-        if (pressed) menu_key(code);
+        if (command_pressed(CMD_SCREENSHOT, code, pressed))
+            screenshot_request();
+        else if (pressed)
+            menu_key(code);
         if (!g_session.track_loaded) g_app.view_mode = VIEW_TITLE;
         return;
     }
