@@ -2,6 +2,7 @@
 #include "platform/window.h"
 
 #include <SDL.h>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/clock.h"
@@ -27,6 +28,15 @@ WindowState g_window;
 bool video_open() {
     if (!g_window.video_tried) {
         g_window.video_tried = true;
+        // Without any display there is nothing to open (and the display libraries would only
+        // complain on standard error); on X alone, do not probe for Wayland.
+        const char* wayland = getenv("WAYLAND_DISPLAY");
+        const char* x11 = getenv("DISPLAY");
+        if ((!wayland || !*wayland) && (!x11 || !*x11)) {
+            log_printf("Can't open the display: no display\n");
+            return false;
+        }
+        if ((!wayland || !*wayland) && !getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         // Closing the window is an input event ("Close"), never a quit of its own.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         // In full screen, losing the focus minimises the window and restores the desktop mode.
