@@ -7,6 +7,7 @@
 // option is read and only logged.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -44,8 +45,8 @@ struct AudioState {
     int mixahead = 0;    // fragments mixed ahead
     std::vector<unsigned char> pending; // mixed bytes not yet handed to the device
     size_t pending_pos = 0;
-    bool thread_started = false;
-    int samples_per_read = 0; // readback: samples (both channels) per read
+    std::atomic<bool> thread_started{false}; // set by the audio thread's first callback
+    int samples_per_read = 0;                // readback: samples (both channels) per read
     std::vector<int16_t> read_buffer;
 };
 extern AudioState g_audio;

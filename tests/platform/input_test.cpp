@@ -228,3 +228,19 @@ TEST_F(WindowFixture, NextUntilTakesOnlyEventsUpToTheTime) {
     ASSERT_TRUE(event_next(w, &code, &pressed));
     EXPECT_EQ(pressed, 0);
 }
+
+TEST(DisplayModes, FullScreenTakesTheSmallestModeThatFits) {
+    const DisplayMode modes[] = {
+        {800, 600, 32, 60}, {1024, 768, 32, 60}, {640, 480, 32, 60}, {0, 0, 0, 0}};
+    const DisplayMode desktop = {1920, 1080, 32, 60};
+    DisplayMode m = display_mode_choose(modes, 800, 600, desktop);
+    EXPECT_EQ(m.width, 800);
+    EXPECT_EQ(m.height, 600);
+    m = display_mode_choose(modes, 900, 600, desktop);
+    EXPECT_EQ(m.width, 1024);
+    EXPECT_EQ(m.height, 768);
+    m = display_mode_choose(modes, 2000, 600, desktop);
+    EXPECT_EQ(m.width, 1920);
+    m = display_mode_choose(modes, 0, 0, desktop); // the smallest of all
+    EXPECT_EQ(m.width, 640);
+}
