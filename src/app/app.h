@@ -1,6 +1,10 @@
 // The application core: process-wide state of the start-up, the main loop and the shutdown.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
 #include "app/config.h"
 #include "race/session.h"
 
@@ -16,19 +20,50 @@ enum {
 };
 
 enum {
-    CONTROL_STEER = 0, CONTROL_THROTTLE, CONTROL_FRONT_BRAKE, CONTROL_REAR_BRAKE, CONTROL_SHIFT,
-    CONTROL_CLUTCH, CONTROL_DAB, CONTROL_BACK_UP, CONTROL_LEAN, CONTROL_COUNT
+    CONTROL_STEER = 0,
+    CONTROL_THROTTLE,
+    CONTROL_FRONT_BRAKE,
+    CONTROL_REAR_BRAKE,
+    CONTROL_SHIFT,
+    CONTROL_CLUTCH,
+    CONTROL_DAB,
+    CONTROL_BACK_UP,
+    CONTROL_LEAN,
+    CONTROL_COUNT
 };
+
+// Menu screens named by the loop: -1 none, 0 the main menu, 13 a screen Esc cannot close,
+// 15 the chat and console line.
+enum { MENU_NONE = -1, MENU_MAIN = 0, MENU_LOCKED = 13, MENU_CONSOLE = 15 };
+// The menu layer's code for a drag of the pointer with its button held.
+constexpr int MENU_POINTER_DRAG = 16;
 
 // One row of the control map: a binding feeding one control with a sign.
 struct ControlRow {
     KeyBinding* binding;
-    int index;   // into App::controls
+    int index; // into App::controls
     float sign;
     float value; // 0 or 1 from the last key event
 };
 constexpr int CONTROL_MAP_ROWS = 12;
+constexpr int COMMAND_KEYS = 8;
 constexpr int MENU_KEYS = 12;
+// Indices into App::menu_keys, in the order they are looked up.
+enum {
+    MENU_KEY_UP,
+    MENU_KEY_DOWN,
+    MENU_KEY_LEFT,
+    MENU_KEY_RIGHT,
+    MENU_KEY_ENTER,
+    MENU_KEY_KEYPAD_ENTER,
+    MENU_KEY_ESC,
+    MENU_KEY_PAUSE,
+    MENU_KEY_CURSOR_LEFT,
+    MENU_KEY_CURSOR_RIGHT,
+    MENU_KEY_PAGE_UP,
+    MENU_KEY_PAGE_DOWN
+};
+constexpr int CHAR_TAB = 9;
 
 // The simulation clock and frame pacing, in seconds.
 struct FrameClock {
@@ -41,9 +76,29 @@ struct FrameClock {
 
 // The clock the pacing reads and the sleep it uses; tests substitute fakes.
 struct ClockSource {
-    double (*now)(void* ctx);               // seconds
+    double (*now)(void* ctx); // seconds
     void (*sleep)(void* ctx, double seconds);
     void* ctx;
+};
+
+// The player's controls as the bike's setters take them.
+struct PlayerControls {
+    float steer, throttle, front_brake, rear_brake, back_up, lean;
+    float dab;    // sit/dab input, 0..1
+    float clutch; // target clutch engagement, 0 (out) .. 1 (in)
+    int shift;    // -1 down, 0, +1 up
+};
+
+// The sticky sit/dab latch: each rise of the dab control through 0.5 toggles it.
+struct DabLatch {
+    int set = 0;
+    float previous = 0;
+};
+
+struct CameraView {
+    float eye[3] = {0, 0, 0};
+    float target[3] = {0, 0, -1};
+    float up[3] = {0, 1, 0};
 };
 
 struct OrbitCamera {
@@ -53,28 +108,51 @@ struct OrbitCamera {
 struct FreeCamera {
     float yaw = 0, pitch = 0, yaw_rate = 0, pitch_rate = 0;
     float position[3] = {0, 0, 0};
-    float speed = 0;
+    float speed = 0; // feet per second along the view direction
+};
+
+// Where the viewed bike is, for the cameras: the chase point, the body rotation (3x3, rows)
+// and the velocity of the main body, in world coordinates.
+struct BikePose {
+    float chase_point[3];
+    float rotation[9];
+    float velocity[3];
 };
 
 struct App {
     int quit_requested = 0;
-    int menu_screen = 0;   // -1 none, 0 main menu, other screens of the menu layer
+    int menu_screen = MENU_MAIN;
     int menu_changed = 0;
+    int menu_at_tick_start = MENU_MAIN;
     int view_mode = VIEW_RIDER;
     bool paused = false;
     FrameClock clock;
     float controls[CONTROL_COUNT] = {};
     ControlRow control_map[CONTROL_MAP_ROWS] = {};
-    int menu_keys[MENU_KEYS] = {};  // up, down, left, right, enter, keypad enter, esc, pause,
-                                    // cursor-left, cursor-right, page up, page down
+    KeyBinding* command_keys[COMMAND_KEYS] =
+        {}; // pause, step, rewind, skip, prev, next, console, screenshot
+    int menu_keys[MENU_KEYS] = {};
     Axis* cursor_axes[2] = {};
-    int cursor[2] = {};             // pointer position for the menu layer
+    int cursor[2] = {};   // pointer position for the menu layer
+    int pointer_held = 0; // the "cursor-left" key's state
     int lineup[MAX_RIDERS] = {};
+    int race_laps = 0; // lap count of the running session
     GameWindow* window = nullptr;
-    int window_mode_index = 0;      // "video_mode" index the window was opened with
+    int window_mode_index = 0; // "video_mode" index the window was opened with
     int screen_width = 0, screen_height = 0;
     OrbitCamera orbit;
     FreeCamera free_cam;
+    CameraView camera;
+    DabLatch dab_latch;
+    KeyBinding* watching = nullptr; // binding being chosen from the menu ("watching pots")
+    std::vector<Axis*> watch_axes;
+    int screenshot_number = 0;  // last number used, 0 before the first screenshot
+    int screenshot_pending = 0; // taken at the end of the next drawn frame
+    std::vector<uint8_t> frame_rgb;
+    FILE* audio_file = nullptr; // "--record-audio" output
+    // Called after each tick's controls are built (tests and tools watch the ticks here).
+    void (*tick_hook)(void* ctx) = nullptr;
+    void* tick_hook_ctx = nullptr;
 };
 extern App g_app;
 
@@ -95,5 +173,52 @@ int frame_next_tick(FrameClock* clock, double now, double* tick_time);
 
 // One pass of the main loop (frame, sound, pacing, ticks); 0 when the loop must end.
 int mainloop_pass(const ClockSource* source);
+// Runs every tick the simulation lags behind the target at clock time now.
+void mainloop_ticks(double now);
 // The real platform clock as a ClockSource.
 const ClockSource* clock_source_platform();
+// Engine sound level for this frame: "volume" x factor x 0.1, the factor 0 when paused or
+// editing, 1 without a menu, 0.25 under a menu when a robot is viewed, 0 for the player's own.
+float engine_volume_level();
+
+// Controls (controls.cpp).
+// Fills the control map and the command keys from the configuration's bindings.
+void controls_setup();
+// Resolves every binding to a key code or an opened axis, and looks up the menu keys and the
+// cursor axes.
+void bindings_resolve(GameWindow* window);
+// Closes every axis the bindings, the cursor and a binding watch opened.
+void bindings_close();
+// Takes the tick's input events (up to tick_time, or all of them for the frame's last tick)
+// and handles each.
+void tick_events(double tick_time, int last_tick);
+// Handles one input event (key code, pressed 1 or released 0).
+void input_event(int code, int pressed);
+// Adds every row of the control map into the tick's controls.
+void controls_apply_map();
+// Turns the tick's controls into the player's bike controls (steering sign, sticky dab,
+// clutch re-engagement limit, shift request).
+void controls_shape(const float* controls, float clutch_now, int reverse_steering, int sticky_dab,
+                    DabLatch* latch, PlayerControls* out);
+// Starts choosing a binding from input: the next key press or an axis pushed past half way.
+void binding_watch_start(KeyBinding* binding);
+// Checks the watched axes (once per tick while watching).
+void binding_watch_tick();
+// Takes a screenshot at the end of the next drawn frame.
+void screenshot_request();
+// The number the next screenshot gets: one above the largest "screenshot<N>" data name, or
+// one above the last one taken in this run.
+int screenshot_next_number();
+
+// Cameras (camera.cpp).
+// Height of the ground under the camera, smoothed over a radius (flat at 0 until a terrain is
+// loaded).
+float camera_ground_height(float x, float z, float radius);
+// The chase camera behind the player's bike.
+void camera_orbit_player(const BikePose& pose, int rigid, CameraView* out);
+// One tick of the orbit camera around another rider's bike, steered by the controls.
+void camera_orbit_steer(OrbitCamera* orbit, const float* controls);
+void camera_orbit_view(const OrbitCamera& orbit, const float target[3], CameraView* out);
+// One tick of the free camera; pose is null without a bike to chase.
+void camera_free_tick(FreeCamera* cam, const float* controls, const BikePose* pose);
+void camera_free_view(const FreeCamera& cam, CameraView* out);

@@ -210,6 +210,11 @@ static int match_option(ArgCursor* c, int* status) {
         s.quit_after = d;
         return 1;
     }
+    if (arg_value(c, "--script", &v)) {
+        if (!v || !*v) return (*status = bad_arg("--script")), 1;
+        s.script = v;
+        return 1;
+    }
     return 0;
 }
 

@@ -1,17 +1,25 @@
 #include "app/app.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
+#include "app/pending.h"
 #include "app/settings.h"
+#include "data/image.h"
 #include "platform/audio.h"
 #include "platform/clock.h"
+#include "platform/input.h"
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "render/glstate.h"
 
 App g_app;
 
-static double platform_now(void*) { return clock_seconds(); }
+static double platform_now(void*) {
+    return clock_seconds();
+}
 static void platform_sleep(void*, double seconds) {
     if (seconds <= 0) return;
     long s = (long)seconds;
@@ -60,7 +68,9 @@ double frame_wait(FrameClock* c, float lock_fps, int warp, const ClockSource* sr
     return step;
 }
 
-static double clamp01(double v) { return std::min(std::max(v, 0.0), 1.0); }
+static double clamp01(double v) {
+    return std::min(std::max(v, 0.0), 1.0);
+}
 
 double net_clock_factor(double x, int before_start) {
     if (x < 0) return 0.5 + 0.5 * clamp01(x + 1);
@@ -92,40 +102,198 @@ static void choose_view() {
     if (!g_session.track_loaded) view = VIEW_TITLE;
 }
 
-// Step 3: one drawn frame, when the window can draw now.
+static bool viewed_is_player() {
+    return g_session.slots[g_session.viewed_rider % MAX_RIDERS].autopilot == 0;
+}
+
+// Where the camera is for this frame's view.
+static void place_camera() {
+    BikePose pose;
+    int have_bike = viewed_bike_pose(&pose);
+    if (g_app.view_mode == VIEW_ORBIT && have_bike) {
+        if (viewed_is_player())
+            camera_orbit_player(pose, g_config.rigid_camera.current == YES, &g_app.camera);
+        else
+            camera_orbit_view(g_app.orbit, pose.chase_point, &g_app.camera);
+    } else if (g_app.view_mode == VIEW_FREE) {
+        camera_free_view(g_app.free_cam, &g_app.camera);
+    }
+}
+
+// "--record-video": the frame as a binary PPM on standard output, top row first.
+static void record_video_frame(int w, int h) {
+    gl_read_frame(w, h, &g_app.frame_rgb);
+    fprintf(stdout, "P6\n%d %d\n255\n", w, h);
+    for (int y = h - 1; y >= 0; y--)
+        fwrite(g_app.frame_rgb.data() + (size_t)y * w * 3, 1, (size_t)w * 3, stdout);
+    fflush(stdout);
+}
+
+// A requested screenshot is read from the finished frame just before it is shown.
+static void save_screenshot(int w, int h) {
+    g_app.screenshot_pending = 0;
+    gl_read_frame(w, h, &g_app.frame_rgb);
+    int n = screenshot_next_number();
+    char name[64], shown[64];
+    snprintf(name, sizeof name, "@screenshot%03d.png", n);
+    snprintf(shown, sizeof shown, "Saved \"screenshot%03d.png\"", n);
+    if (image_write_png_rgb(name, w, h, g_app.frame_rgb.data()))
+        post_message(shown);
+    else
+        post_message((std::string("Can't save \"") + (name + 1) + "\"").c_str());
+}
+
+// Step 3: one drawn frame, when the window can draw now; 0 when the swap failed.
 static int draw_frame() {
-    if (!g_app.window) return 1;
+    if (!g_app.window || !g_app.window->gl) return 1;
     const FrameInfo* frame = frame_begin(g_app.window);
     if (!frame) return 1;
-    g_app.screen_width = frame->width;
-    g_app.screen_height = frame->height;
+    int w = frame->width, h = frame->height;
+    g_app.screen_width = w;
+    g_app.screen_height = h;
     if (g_app.window_mode_index == 1) {
-        g_config.xres = frame->width;
-        g_config.yres = frame->height;
+        g_config.xres = w;
+        g_config.yres = h;
     }
+    place_camera();
+    view_draw(g_app.view_mode, g_app.camera);
+    if ((g_app.view_mode == VIEW_RIDER || g_app.view_mode == VIEW_ORBIT) && g_settings.show_hud)
+        hud_draw();
+    if (g_settings.record_video && !g_app.paused && g_app.view_mode != VIEW_TITLE)
+        record_video_frame(w, h);
+    if (g_app.paused && g_settings.show_pause_text) pause_text_draw();
+    if (net_connected() && net_warmup() && viewed_is_player()) warmup_text_draw();
+    menu_draw();
+    if (g_settings.glfinish) gl_finish();
+    if (g_app.screenshot_pending) save_screenshot(w, h);
     return frame_end(g_app.window);
 }
 
-// Step 9: one simulation tick.
-static void run_tick(double tick_time) {
+float engine_volume_level() {
+    float factor;
+    if (g_app.paused || g_app.view_mode == VIEW_EDITOR)
+        factor = 0;
+    else if (g_app.menu_screen == MENU_NONE)
+        factor = 1;
+    else
+        factor = viewed_is_player() ? 0.0f : 0.25f;
+    return (float)g_config.volume.value * factor * 0.1f;
+}
+
+// Step 4 of a tick: the player's controls drive the bike, or steer the camera.
+static void act_on_tick() {
+    if (viewed_is_player()) {
+        PlayerControls pc;
+        controls_shape(g_app.controls, player_clutch_engagement(),
+                       g_config.reverse_steering.current == YES, g_config.sticky_dab.current == YES,
+                       &g_app.dab_latch, &pc);
+        if (g_app.controls[CONTROL_BACK_UP] > 0.5f && session_is_time_trial() &&
+            g_config.time_trial_abort.current == YES)
+            session_reset_riders();
+        player_apply_controls(pc);
+    } else if (g_app.view_mode == VIEW_ORBIT) {
+        camera_orbit_steer(&g_app.orbit, g_app.controls);
+    } else if (g_app.view_mode == VIEW_FREE) {
+        BikePose pose;
+        int have_bike = viewed_bike_pose(&pose);
+        camera_free_tick(&g_app.free_cam, g_app.controls, have_bike ? &pose : nullptr);
+    }
+}
+
+// "--record-audio": one tick of mixed sound appended to the file.
+static void record_audio_tick() {
+    if (!g_app.audio_file) return;
+    const unsigned char* block = audio_read();
+    if (block) fwrite(block, 1, (size_t)audio_read_bytes(), g_app.audio_file);
+}
+
+// Step 9: one simulation tick at its real time.
+static void run_tick(double tick_time, int last_tick) {
     for (float& c : g_app.controls) c = 0;
-    (void)tick_time;
-    if (!g_app.paused && g_app.view_mode != VIEW_TITLE) session_tick();
+    g_app.menu_at_tick_start = g_app.menu_screen;
+    tick_events(tick_time, last_tick);
+    binding_watch_tick();
+    controls_apply_map();
+    if (g_app.tick_hook) g_app.tick_hook(g_app.tick_hook_ctx);
+
+    int connected = net_connected();
+    bool frozen = g_app.menu_screen != MENU_NONE && viewed_is_player() && !connected;
+    bool run_session = !frozen;
+    if (!frozen) {
+        if (g_app.view_mode == VIEW_EDITOR) {
+            editor_tick();
+            if (!connected) run_session = false;
+        } else if (g_app.menu_screen == MENU_NONE && g_app.view_mode != VIEW_TITLE) {
+            act_on_tick();
+        }
+    }
+    if (run_session) {
+        if (connected) g_app.paused = false;
+        net_client_tick();
+        if (!g_session.track_loaded) g_app.view_mode = VIEW_TITLE;
+        if (!g_app.paused && g_app.view_mode != VIEW_TITLE && (!connected || net_server_tick() > 0))
+            session_tick();
+    }
+    // The recording keeps one block per tick, so its length follows the simulated time even
+    // while the game stands still under a menu.
+    record_audio_tick();
+}
+
+void mainloop_ticks(double now) {
+    double tick_time;
+    while (frame_next_tick(&g_app.clock, now, &tick_time)) {
+        int last = !(g_app.clock.sim_target > g_app.clock.sim_time);
+        run_tick(tick_time, last);
+    }
+}
+
+// Step 8: the pointer for the menus.
+static void menu_pointer() {
+    int x = axis_read(g_app.cursor_axes[0]), y = axis_read(g_app.cursor_axes[1]);
+    bool moved = x != g_app.cursor[0] || y != g_app.cursor[1];
+    g_app.cursor[0] = x;
+    g_app.cursor[1] = y;
+    if (g_app.menu_screen == MENU_NONE) return;
+    if (!g_app.pointer_held)
+        menu_track_pointer(x, y);
+    else if (moved)
+        menu_key(MENU_POINTER_DRAG);
+}
+
+// Step 10: "--warp" restarts the race with the lineup rotated once the leader has finished.
+static void warp_restart() {
+    if (!g_settings.warp || !g_session.track_loaded || session_leader_laps() < g_app.race_laps)
+        return;
+    int last = g_app.lineup[MAX_RIDERS - 1];
+    for (int i = MAX_RIDERS - 1; i > 0; i--) g_app.lineup[i] = g_app.lineup[i - 1];
+    g_app.lineup[0] = last;
+    g_app.race_laps = (int)g_config.laps.value;
+    session_start(g_app.lineup, 0, g_config.record.current,
+                  (int)(g_config.minutes.value * 60 / sim_tick), g_app.race_laps,
+                  g_config.skill.current);
 }
 
 int mainloop_pass(const ClockSource* source) {
+    // 1-3.
     if (g_app.quit_requested) return 0;
     choose_view();
     if (!draw_frame()) return 0; // a failed swap ends the run
-    if (audio_is_open()) audio_commit();
-
+    // 4. Engine sounds.
+    if (audio_is_open()) {
+        engine_sounds_update(engine_volume_level());
+        audio_commit();
+    }
+    // 5-7. Pacing, and the clock correction while connected.
     double now;
     double step = frame_wait(&g_app.clock, g_settings.lock_fps, g_settings.warp, source, &now);
+    if (net_connected()) step *= net_clock_factor(net_tick_lead() * sim_tick, net_before_start());
     frame_advance(&g_app.clock, step, now);
-
-    double tick_time;
-    while (frame_next_tick(&g_app.clock, now, &tick_time)) run_tick(tick_time);
-
+    // 8-9.
+    menu_pointer();
+    mainloop_ticks(now);
+    // 10.
+    warp_restart();
+    if (g_app.view_mode != VIEW_TITLE) ground_update(1000);
     messages_update();
     if (g_settings.quit_after > 0 && g_app.clock.sim_time >= g_settings.quit_after)
         g_app.quit_requested = 1;

@@ -32,6 +32,7 @@ struct Settings {
     // Additions for running without a display and for scripted runs.
     int headless = 0;       // no window, GL or audio
     double quit_after = 0;  // end the run after this many simulated seconds, 0 = never
+    std::string script;     // scripted input file ("--script"), "" when none
     std::string demo_file;  // the positional argument, "" when none
 
     // Render settings derived from the configuration, then overridable by the command line.

@@ -16,10 +16,12 @@
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/options.h"
+#include "platform/script.h"
 #include "platform/window.h"
+#include "render/glstate.h"
 
-static FILE* g_audio_file = nullptr; // "--record-audio" output
 static std::vector<std::string> g_video_mode_names;
+static ScriptFeed* g_script = nullptr; // "--script", handed to the window once it is open
 
 static void close_audio_and_window() {
     if (audio_is_open()) audio_close();
@@ -67,8 +69,13 @@ static void build_video_modes() {
     if (keep < (int)options.size()) g_config.video_mode.current = keep;
 }
 
-// Opens the window in the configured video mode; 0 when it cannot be opened.
+// Opens the window in the configured video mode (a window without display when headless);
+// 0 when it cannot be opened.
 static int open_window() {
+    if (g_settings.headless) {
+        g_app.window = window_open_headless();
+        return 1;
+    }
     int index = g_config.video_mode.current;
     int mode = g_settings.mode_word;
     int w = 0, h = 0;
@@ -87,8 +94,8 @@ static int open_window() {
 // Opens the audio output, or the readback recorder for "--record-audio".
 static void open_audio() {
     if (!g_settings.record_audio.empty()) {
-        g_audio_file = fopen(g_settings.record_audio.c_str(), "wb");
-        if (!g_audio_file) log_printf("Can't open %s\n", g_settings.record_audio.c_str());
+        g_app.audio_file = fopen(g_settings.record_audio.c_str(), "wb");
+        if (!g_app.audio_file) log_printf("Can't open %s\n", g_settings.record_audio.c_str());
         audio_open_readback(88200, 690);
     } else if (!g_settings.nosound && !g_settings.headless) {
         audio_open(g_app.window);
@@ -97,7 +104,7 @@ static void open_audio() {
 
 // Tries to begin a first frame, 162 times 1/16 s apart; 0 when the window never became drawable.
 static int wait_first_frame() {
-    if (!g_app.window) return 1;
+    if (!g_app.window || !g_app.window->gl) return 1;
     for (int tries = 0; tries < 162; tries++) {
         if (frame_begin(g_app.window)) return 1;
         sleep_for(0, 62500);
@@ -124,10 +131,12 @@ static void shutdown() {
     log_printf("Finished deallocating bikes\n");
     // Demo recording, the track, then the world.
     physics_close_world();
+    // Every opened axis.
+    bindings_close();
     // Audio and its recording file.
     if (audio_is_open()) audio_close();
-    if (g_audio_file) fclose(g_audio_file);
-    g_audio_file = nullptr;
+    if (g_app.audio_file) fclose(g_app.audio_file);
+    g_app.audio_file = nullptr;
     // The window and its GL context.
     if (g_app.window) window_close(g_app.window);
     g_app.window = nullptr;
@@ -158,6 +167,14 @@ int app_main(int argc, char** argv) {
         open_user_folder();
         return 0;
     }
+    if (!g_settings.script.empty()) {
+        std::string error;
+        g_script = script_load(g_settings.script.c_str(), &error);
+        if (!g_script) {
+            fprintf(stderr, "Bad script %s: %s\n", g_settings.script.c_str(), error.c_str());
+            return 1;
+        }
+    }
     if (!g_settings.connect.empty()) g_settings.track.clear();
     g_app.menu_screen = g_settings.connect.empty() ? 0 : -1;
 
@@ -176,21 +193,37 @@ int app_main(int argc, char** argv) {
     int chosen = tracklist_find(g_settings.track.empty() ? "rabbithill" : g_settings.track.c_str());
     if (chosen >= 0) g_tracks.current = chosen;
 
-    if (!g_settings.headless && !open_window()) return 1;
-    error_box_use_window(g_app.window != nullptr);
+    if (!open_window()) {
+        script_free(g_script);
+        return 1;
+    }
+    error_box_use_window(g_app.window->native != nullptr);
     open_audio();
     int drawable = wait_first_frame();
-    if (drawable && g_app.window && !frame_end(g_app.window)) drawable = 0;
+    if (drawable && g_app.window->gl) {
+        gl_init_extensions(g_config.use_shader.current == YES, g_config.use_fbo.current == YES,
+                           g_config.ground_mipmaps.current == YES);
+        gl_init_state(g_settings.fugly);
+        if (!frame_end(g_app.window)) drawable = 0;
+    }
+    controls_setup();
+    bindings_resolve(g_app.window);
 
     physics_open();
     int have_demo = !g_settings.demo_file.empty();
     reset_slots(have_demo);
     int load_track = !g_settings.track.empty() && chosen >= 0;
+    g_app.race_laps = 1000;
     if (load_track)
-        session_start(g_app.lineup, have_demo, 0, 0, 1000, g_config.skill.current);
+        session_start(g_app.lineup, have_demo, 0, 0, g_app.race_laps, g_config.skill.current);
 
     g_app.clock = FrameClock{};
     g_app.clock.last_frame_time = clock_seconds();
+    if (g_script) {
+        script_start(g_script, g_app.window, g_app.clock.last_frame_time);
+        window_attach_script(g_app.window, g_script);
+        g_script = nullptr;
+    }
     if (drawable)
         while (mainloop_pass(clock_source_platform())) {
         }

@@ -81,13 +81,15 @@ TEST(LogFile, ConcurrentWritersKeepWholeLines) {
     std::vector<std::string> lines = split_lines(read_file(path));
     ASSERT_EQ(lines.size(), 2u + 600u);
     std::regex whole(R"(^\[\d+:\d\d:\d\d\.\d\d\] writer [123] line \d+$)");
-    for (size_t i = 2; i < lines.size(); i++) EXPECT_TRUE(std::regex_match(lines[i], whole)) << lines[i];
+    for (size_t i = 2; i < lines.size(); i++)
+        EXPECT_TRUE(std::regex_match(lines[i], whole)) << lines[i];
 }
 
 TEST(RuntimeOptions, FlagsAndIntegers) {
     std::string path = test_dir() + "/o.txt";
     log_setup(("DRUV_LOGFILE=" + path).c_str());
-    setenv("DRUV_OPTIONS", "[threaded:on][dsnd:true][sound-rate:44100][sound-channels:x][waveout:off]", 1);
+    setenv("DRUV_OPTIONS",
+           "[threaded:on][dsnd:true][sound-rate:44100][sound-channels:x][waveout:off]", 1);
     options_reset();
     EXPECT_EQ(option_flag("threaded", 0), 1);
     EXPECT_EQ(option_flag("dsnd", 1), 1); // unrecognised: the default
@@ -185,9 +187,6 @@ TEST(Messages, LongTextIsCutAndLinesExpire) {
 }
 
 TEST(OutOfMemory, EndsWithStatusOneAndTheMessage) {
-    EXPECT_EXIT(
-        {
-            xmalloc((size_t)-1 / 2);
-        },
-        testing::ExitedWithCode(1), "Error: Out of virtual memory");
+    EXPECT_EXIT({ xmalloc((size_t)-1 / 2); }, testing::ExitedWithCode(1),
+                "Error: Out of virtual memory");
 }
