@@ -1,0 +1,300 @@
+// "rabbithill": the default track. A 1.6 km motocross circuit over a wooded hill: a wide start
+// chute with a 40-slot gate joining the finish straight, three bermed hairpins, a double, a
+// tabletop, whoops, a step-up, a rhythm section, a mud bog, a sand climb and a long hardpack
+// descent with a big tabletop.
+#include <cmath>
+
+#include "track.h"
+
+namespace {
+
+enum Surface : uint8_t { GRASS, DIRT, HARDPACK, SAND, MUD, CONCRETE, SURFACE_COUNT };
+
+const float OX = 450; // the plan below is drawn from x = 0; this centres it in the field
+
+float ground(float x, float z) {
+    float dx = x - 800, dz = z - 300;
+    float hill = 42.0f * std::exp(-(dx * dx + dz * dz) / (2 * 280.0f * 280.0f));
+    float roll = 26.0f * (fbm2(x / 520, z / 520, 4, 11) - 0.5f);
+    float small = 4.0f * (fbm2(x / 70, z / 70, 3, 12) - 0.5f);
+    float rim = 28.0f * smoothstepf(760, 1150, std::hypot(x - 1024, z - 1024));
+    return 12.0f + hill + roll + small + rim;
+}
+
+std::vector<SurfaceDef> surfaces() {
+    const std::string dust = "texture=@roost.png count=2 dig=0 size=0.6 grow=6 drag=2 vscale=0.5 "
+                             "randomize=6 r=170 g=150 b=120 a=110 fade_a=-128";
+    std::vector<SurfaceDef> s(SURFACE_COUNT);
+    s[GRASS] = {"@textures/grass.png",
+                {0.85f, 5, 0.75f, 40, 0.65f, 90},
+                {5, 18, 10, 7, 24, 60},
+                {"texture=@roost.png count=3 dig=0.3 size=0.2 grow=2 r=85 g=105 b=55 fade_a=-256"}};
+    s[DIRT] = {"@textures/dirt.png",
+               {1.1f, 5, 1.0f, 40, 0.95f, 90},
+               {4, 14, 10, 6, 20, 60},
+               {"texture=@roost.png count=6 dig=1 size=0.2 grow=3 drag=0.6 r=115 g=85 b=58 "
+                "fade_a=-256",
+                dust}};
+    s[HARDPACK] = {"@textures/hardpack.png",
+                   {1.2f, 5, 1.05f, 50, 0.95f, 100},
+                   {3, 8, 10, 5, 12, 60},
+                   {"texture=@roost.png count=3 dig=0.4 size=0.15 grow=2 r=105 g=88 b=68 "
+                    "fade_a=-384",
+                    dust}};
+    s[SAND] = {"@textures/sand.png",
+               {0.8f, 5, 0.75f, 40, 0.7f, 80},
+               {8, 50, 10, 12, 70, 60},
+               {"texture=@roost.png count=12 dig=1.5 size=0.15 grow=2.5 drag=0.7 "
+                "slow_angle=1.2 r=215 g=190 b=140 fade_a=-256"}};
+    s[MUD] = {"@textures/mud.png",
+              {0.6f, 5, 0.5f, 40, 0.45f, 80},
+              {12, 60, 10, 18, 80, 60},
+              {"splash=1 texture=@splash.png count=5 dig=0.3 size=0.25 grow=1 drag=0.3 r=70 g=52 "
+               "b=34 a=230 fade_a=-128",
+               "texture=@roost.png count=4 dig=0.8 size=0.3 grow=0.5 drag=0.4 r=62 g=45 b=30 "
+               "fade_a=-128"}};
+    s[CONCRETE] = {
+        "@textures/concrete.png", {1.3f, 5, 1.2f, 60, 1.1f, 100}, {2, 3, 10, 4, 5, 60}, {}};
+    return s;
+}
+
+} // namespace
+
+int rabbithill_write(const std::string& out, TrackSummary* sum) {
+    const std::string dir = out + "rabbithill/";
+    // ---- the plan: a loop that starts where the chute joins it, and the chute.
+    Lane loop, chute;
+    lane_begin(&loop, 300 + OX, 1500, 0, -1);
+    lane_straight(&loop, 350); // S1 finish straight
+    lane_arc(&loop, 70, 180);  // T1 bermed hairpin
+    lane_straight(&loop, 250); // S2 double
+    lane_arc(&loop, 60, -90);
+    lane_straight(&loop, 350); // S3 tabletop
+    lane_arc(&loop, 60, -90);
+    lane_straight(&loop, 750); // S4 whoops and step-up
+    lane_arc(&loop, 70, -180); // T4 bermed hairpin
+    lane_straight(&loop, 350); // S5 rhythm
+    lane_arc(&loop, 60, 90);   // mud bog: T5, S6, T6
+    lane_straight(&loop, 150);
+    lane_arc(&loop, 60, 90);
+    lane_straight(&loop, 600); // S7 sand climb
+    lane_arc(&loop, 80, -90);
+    lane_straight(&loop, 150); // S8 hill top
+    lane_arc(&loop, 80, -90);
+    lane_straight(&loop, 1100); // S9 hardpack descent, finish line near its end
+    lane_arc(&loop, 55, -180);  // T9 bermed hairpin into the finish straight
+    lane_finish(&loop, 1, 14, DIRT);
+    const std::vector<float>& m = loop.marks;
+    auto start_of = [&](int section) { return section == 0 ? 0.0f : m[(size_t)section - 1]; };
+
+    lane_begin(&chute, 300 + OX, 1880, 0, -1);
+    lane_straight(&chute, 380);
+    lane_finish(&chute, 0, 18, DIRT);
+    const float gate_s = 30; // the gate line, 30 feet into the chute; the pad lies behind it
+
+    // ---- widths, surfaces, berms and features of the loop.
+    lane_set_width(&loop, 0, m[0], 18);
+    for (int turn : {1, 3, 5, 7, 9, 11, 13, 15, 17})
+        lane_set_width(&loop, start_of(turn), m[(size_t)turn], 16);
+    lane_set_surface(&loop, start_of(4), m[4], HARDPACK);
+    lane_set_surface(&loop, start_of(16), m[17], HARDPACK);
+    lane_set_surface(&loop, start_of(9), m[11], MUD);
+    lane_set_surface(&loop, start_of(12), m[13], SAND);
+    lane_set_berm(&loop, start_of(1) - 15, m[1] + 15, 5.0f, 25);
+    lane_set_berm(&loop, start_of(7) - 15, m[7] + 15, 5.0f, 25);
+    lane_set_berm(&loop, start_of(17) - 15, m[17] + 10, 4.5f, 25);
+    lane_base_from_ground(&loop, ground, 60);
+    float double_s = start_of(2) + 50, table_s = start_of(4) + 80, step_s = start_of(6) + 340;
+    float big_table_s = start_of(16) + 200;
+    lane_add_profile(&loop, double_s,
+                     {0, 0, 18, 5.5f, 21, 5.5f, 31, 0, 61, 0, 71, 5, 74, 5, 98, 0});
+    lane_add_profile(&loop, table_s, {0, 0, 20, 6, 70, 6, 98, 0});
+    lane_add_bumps(&loop, start_of(6) + 60, 12, 14, 2.2f); // whoops
+    lane_add_profile(&loop, step_s, {0, 0, 16, 5, 19, 4, 24, 1, 36, 1, 42, 9, 85, 9, 175, 0});
+    lane_add_bumps(&loop, start_of(8) + 50, 8, 28, 3.2f);                         // rhythm rollers
+    lane_add_profile(&loop, start_of(10), {0, 0, 20, -0.9f, 130, -0.9f, 150, 0}); // bog
+    lane_add_bumps(&loop, start_of(12) + 150, 3, 40, 1.5f);
+    lane_add_profile(&loop, big_table_s, {0, 0, 22, 7, 80, 7, 110, 0});
+    lane_add_bumps(&loop, start_of(16) + 500, 4, 35, 2.5f);
+    const float finish_s = start_of(16) + 1000;
+
+    // ---- the chute: a flat concrete pad behind the gate, then dirt narrowing into the loop.
+    for (int k = 0; k < (int)chute.base.size(); k++) {
+        float s = (float)k;
+        chute.half_width[(size_t)k] = s < 90 ? 72 : lerpf(72, 18, smoothstepf(90, 330, s));
+    }
+    lane_set_surface(&chute, 0, gate_s - 1, CONCRETE);
+    float pad_height = 0;
+    for (int k = -60; k <= 60; k += 10) pad_height += ground(300 + OX + k, 1850) / 13;
+    for (size_t k = 0; k < chute.base.size(); k++)
+        chute.base[k] = lerpf(pad_height, loop.base[0], smoothstepf(90, 380, (float)k));
+
+    // ---- the ground.
+    TerrainGen t;
+    terrain_gen_init(&t, 9, 2.0f);
+    NearField near;
+    FieldSpec spec;
+    spec.lanes = {&loop, &chute};
+    spec.ground = ground;
+    spec.off_surface = GRASS;
+    spec.shoulder = 26;
+    field_build(&t, &near, spec);
+    terrain_gen_range(&t);
+    Lighting light = {{0.5f, 0.62f, -0.6f}, {0.78f, 0.74f, 0.66f}, {0.44f, 0.46f, 0.52f}};
+    float len = std::sqrt(0.5f * 0.5f + 0.62f * 0.62f + 0.6f * 0.6f);
+    for (float& v : light.sun) v /= len;
+    terrain_gen_shadows(&t, light);
+    terrain_gen_shading(&t, light);
+    std::vector<float> heights;
+    if (!terrain_gen_write(t, dir, &heights, &sum->heights_digest)) return 0;
+    float extent = t.spacing * 2 * t.tiles;
+
+    // ---- start slots and timing gates.
+    GateSet g;
+    PathPoint gate_line = path_at(chute.path, gate_s);
+    for (int k = 0; k < 40; k++) {
+        float x = gate_line.x + (k - 19.5f) * 3.3f, z = gate_line.z;
+        g.slots.push_back({x, terrain_gen_height(t, x, z), z, heading_angle(0, -1)});
+    }
+    std::vector<int> chute_refs;
+    for (float s : {150.0f, 330.0f}) {
+        PathPoint p = path_at(chute.path, s);
+        float w = lane_value(chute, chute.half_width, s);
+        g.gates.push_back({w + 10, p.x, terrain_gen_height(t, p.x, p.z), p.z, p.dx, 0, p.dz, -1});
+    }
+    chute_refs = {0, 1 + 100000};
+    gates_build(&g, loop, t, finish_s, 0, 110, 3, chute_refs);
+    if (!write_text(dir + "timing_gates", timing_gates_text(g))) return 0;
+
+    // ---- statues: hay bales round the berms and along the chute, tuff blocks inside turns.
+    std::vector<Statue> statues;
+    auto along = [&](const Lane& l, float s0, float s1, float step, float d, const char* what) {
+        for (float s = s0; s <= s1; s += step) {
+            PathPoint p = path_at(l.path, s);
+            float x, z;
+            lane_point(l, s, d, &x, &z);
+            std::string name = what;
+            statues.push_back({x, 0, z, std::atan2(-p.dz, p.dx), "@" + name + ".jm",
+                               "@" + name + ".png", "@" + name + ".shp"});
+        }
+    };
+    along(loop, start_of(1), m[1], 9, -(16 + 7), "haybale"); // right hairpin: outside is left
+    along(loop, start_of(7), m[7], 9, 16 + 7, "haybale");    // left hairpins: outside is right
+    along(loop, start_of(17), m[17], 9, 16 + 7, "haybale");
+    for (int turn : {3, 5})
+        along(loop, start_of(turn) + 4, m[(size_t)turn] - 4, 6, -(16 + 2), "tuffblock");
+    for (int turn : {9, 11})
+        along(loop, start_of(turn) + 4, m[(size_t)turn] - 4, 6, 16 + 2, "tuffblock");
+    for (float side : {-1.0f, 1.0f})
+        for (float s = 110; s <= 320; s += 14) {
+            float w = lane_value(chute, chute.half_width, s) + 4;
+            float x, z;
+            lane_point(chute, s, side * w, &x, &z);
+            statues.push_back(
+                {x, 0, z, std::atan2(1.0f, 0.0f), "@haybale.jm", "@haybale.png", "@haybale.shp"});
+        }
+    if (!write_text(dir + "statues", statues_text(statues))) return 0;
+
+    // ---- billboards: woods, bushes and banners.
+    std::vector<Billboard> boards;
+    scatter_trees(
+        &boards, near, spec.lanes, extent, 340, 24,
+        {"@sprites/pine.png", "@sprites/pine.png", "@sprites/broadleaf.png", "@sprites/bush.png"},
+        4242);
+    for (float s = 40; s < m[0] - 40; s += 70) {
+        float x, z;
+        lane_point(loop, s, -(18 + 9), &x, &z);
+        boards.push_back({x, 2.0f, z, 12, 3,
+                          s < 200 ? "@sprites/banner_vornix.png" : "@sprites/banner_race.png"});
+    }
+    for (float s : {double_s + 60, table_s + 40, step_s + 50, big_table_s + 60}) {
+        float x, z;
+        lane_point(loop, s, 14 + 10, &x, &z);
+        boards.push_back({x, 2.0f, z, 12, 3, "#ffe0c0#@sprites/banner_race.png"});
+    }
+    if (!write_text(dir + "billboards", billboards_text(boards))) return 0;
+
+    // ---- flaggers: the starter in the chute, the lap board at the finish, and gate flaggers
+    // that warn of riders down behind the blind landings.
+    std::string fl;
+    {
+        float x1, z1, x2, z2;
+        lane_point(chute, gate_s + 25, 0, &x1, &z1);
+        lane_point(chute, gate_s + 25, -(72 + 6), &x2, &z2);
+        fl +=
+            strf("[%f %f %f] [%f %f %f] %f %f %f\n", x1, 3.0f, z1, x2, 3.0f, z2, 3.0f, 6.0f, 3.0f);
+        for (int k = 1; k <= 5; k++) fl += strf("@flaggers/start%d.png\n", k);
+        float lx, lz;
+        lane_point(loop, finish_s, 14 + 8, &lx, &lz);
+        fl += strf("[%f %f %f] %f %f\n", lx, 3.0f, lz, 3.0f, 6.0f);
+        for (int k = 1; k <= 4; k++) fl += strf("@flaggers/lap%d.png\n", k);
+    }
+    int gate_flaggers = 0;
+    for (float s : {double_s + 71, table_s + 70, step_s + 42, big_table_s + 80}) {
+        int refs[4] = {-1, -1, -1, -1}, n = 0;
+        for (size_t k = 0; k < g.gates.size() && n < 4; k++) {
+            float ahead = std::fmod(g.gates[k].s - s + 2 * loop.path.length, loop.path.length);
+            if (g.gates[k].s >= 0 && ahead < 220) refs[n++] = (int)k;
+        }
+        float x, z;
+        lane_point(loop, s, -(16 + 6), &x, &z);
+        fl += strf("[%f %f %f] %f %f %d %d %d %d @flaggers/gate.png @flaggers/gate_warn.png\n", x,
+                   3.0f, z, 3.0f, 6.0f, refs[0], refs[1], refs[2], refs[3]);
+        gate_flaggers++;
+    }
+    if (!write_text(dir + "flaggers", fl)) return 0;
+
+    // ---- surfaces, lighting, title and map.
+    std::vector<SurfaceDef> surf = surfaces();
+    if (!write_text(dir + "tileinfo", tileinfo_text(surf))) return 0;
+    std::string lighting =
+        strf("sun_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]);
+    lighting += "sun_color [ 0.78 0.74 0.66 ]\nambient [ 0.44 0.46 0.52 ]\n"
+                "global_ambient [ 0.2 0.2 0.2 ]\n"
+                "sky_n @sky-n.ppm\nsky_e @sky-e.ppm\nsky_s @sky-s.ppm\nsky_w @sky-w.ppm\n"
+                "sky_u @sky-u.ppm\nsky_env @sky-env.ppm\n"
+                "flare_element [ 0 1 ] [ 1 0.96 0.85 ] 3 @flare_glow.png\n"
+                "flare_element [ 0.35 0.4 ] [ 0.6 0.8 1 ] 0.6 @flare_ring.png\n"
+                "flare_element [ 0.7 0.25 ] [ 1 0.7 0.5 ] 0.35 @flare_disc.png\n"
+                "flare_element [ 1.2 0.5 ] [ 0.6 1 0.7 ] 0.8 @flare_ring.png\n"
+                "flare_element [ 1.6 0.3 ] [ 0.8 0.7 1 ] 0.5 @flare_disc.png\n";
+    lighting += strf("flare_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]);
+    lighting += "fog [ 0.72 0.8 0.9 ] 0.0004\n";
+    if (!write_text(dir + "lighting", lighting)) return 0;
+    if (!write_text(dir + "desc", "Rabbit Hill\n")) return 0;
+    PathPoint fin = path_at(loop.path, finish_s);
+    if (!write_canvas_png(
+            dir + "map.png",
+            paint_track_map(spec.lanes, extent, gate_line.x, gate_line.z, fin.x, fin.z), 4))
+        return 0;
+
+    // ---- what the tests compare with.
+    sum->name = "rabbithill";
+    sum->shift = t.shift;
+    sum->samples = t.samples;
+    sum->spacing = t.spacing;
+    sum->min_height = t.min_height;
+    sum->max_height = t.max_height;
+    sum->lap_length = loop.path.length;
+    sum->gates = (int)g.gates.size();
+    sum->first_lap = (int)g.first_lap.size();
+    sum->normal_lap = (int)g.normal_lap.size();
+    sum->first_segments = gate_segments(g.first_lap);
+    sum->normal_segments = gate_segments(g.normal_lap);
+    sum->start_slots = (int)g.slots.size();
+    sum->surfaces = (int)surf.size();
+    sum->billboards = (int)boards.size();
+    sum->statues = (int)statues.size();
+    sum->gate_flaggers = gate_flaggers;
+    sum->decals = 0;
+    PathPoint end = loop.path.pts.back(), begin = loop.path.pts.front();
+    sum->extra.push_back(strf("loop_closure %.3f", std::hypot(end.x - begin.x, end.z - begin.z)));
+    sum->extra.push_back(strf("finish %f %f", fin.x, fin.z));
+    for (float s : {table_s + 45, step_s + 60, double_s + 20, finish_s}) {
+        PathPoint p = path_at(loop.path, s);
+        int i = (int)std::lround(p.x / t.spacing), j = (int)std::lround(p.z / t.spacing);
+        sum->extra.push_back(
+            strf("probe %d %d %f", i, j, heights[(size_t)i + (size_t)t.samples * j]));
+    }
+    return 1;
+}

@@ -1,0 +1,105 @@
+// The generator's track kit: lanes (a centre line with its profile along it), the height
+// field built from them, surfaces, timing gates and the object files of a track folder.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gen.h"
+
+// One driveable band: a centre line and, per foot of its length, the bed height, the height
+// of features (jumps, whoops), the half width, the berm height on the outside of turns and the
+// surface type.
+struct Lane {
+    Path path;
+    std::vector<float> base, feature, half_width, berm;
+    std::vector<uint8_t> surface;
+    std::vector<float> marks; // arc length at the end of each straight or arc, in build order
+};
+void lane_begin(Lane* l, float x, float z, float dx, float dz);
+void lane_straight(Lane* l, float length);
+void lane_arc(Lane* l, float radius, float degrees);
+// Sizes the per-foot arrays (closed lanes wrap) with a default half width and surface.
+void lane_finish(Lane* l, int closed, float half_width, uint8_t surface);
+int lane_index(const Lane& l, float s); // the per-foot entry for arc length s
+float lane_value(const Lane& l, const std::vector<float>& v, float s); // interpolated
+// Bed height from the ground function, averaged over +-window feet along the lane.
+void lane_base_from_ground(Lane* l, const std::function<float(float, float)>& ground, float window);
+// Adds a shape given by (distance from s0, height) knots, joined by straight lines.
+void lane_add_profile(Lane* l, float s0, const std::vector<float>& knots);
+// Adds count bumps of the given spacing and height starting at s0 (whoops, rhythm rollers).
+void lane_add_bumps(Lane* l, float s0, int count, float spacing, float height);
+void lane_set_surface(Lane* l, float s0, float s1, uint8_t surface);
+void lane_set_width(Lane* l, float s0, float s1, float half_width);
+// Raises the outside of every turn between s0 and s1 to the given height at the track edge,
+// easing in and out over the first and last `ease` feet.
+void lane_set_berm(Lane* l, float s0, float s1, float height, float ease);
+
+// A point beside a lane: d feet to the right of the centre line at arc length s.
+void lane_point(const Lane& l, float s, float d, float* x, float* z);
+
+struct SurfaceDef {
+    std::string texture;             // data name, "@textures/dirt.png"
+    std::vector<float> friction;     // pairs: coefficient, speed
+    std::vector<float> roll_resist;  // triples: no sinkage, full sinkage, speed
+    std::vector<std::string> roosts; // parameter lists of "roost" lines
+};
+std::string tileinfo_text(const std::vector<SurfaceDef>& surfaces);
+
+// The height field: per sample, the nearest lane's profile blended into the ground over the
+// shoulder; the tile map from the lanes' surfaces and an off-track surface function.
+struct FieldSpec {
+    std::vector<Lane*> lanes;
+    std::function<float(float, float)> ground;
+    std::function<int(float, float)> off_track_surface; // -1 = the default off-track surface
+    uint8_t off_surface = 0;
+    float shoulder = 24;
+};
+void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec);
+
+struct StartSlot {
+    float x, y, z, angle;
+};
+struct GateDef {
+    float radius, x, y, z, dx, dy, dz;
+    float s; // arc length on the loop (or -1 for gates elsewhere)
+};
+struct GateSet {
+    std::vector<StartSlot> slots;
+    std::vector<GateDef> gates;
+    std::vector<int> first_lap, normal_lap; // intermediate gates carry + 100000
+};
+std::string timing_gates_text(const GateSet& g);
+// Gates every `spacing` feet round the loop, ending at the finish line (finish_s); every
+// `segment_every`-th gate and the finish start robot-line segments, the rest are intermediate.
+// Chute gates (already in g->gates, listed in chute_refs) lead the first lap, which then joins
+// the loop at merge_s.
+void gates_build(GateSet* g, const Lane& loop, const TerrainGen& t, float finish_s, float merge_s,
+                 float spacing, int segment_every, const std::vector<int>& chute_refs);
+int gate_segments(const std::vector<int>& list);
+float heading_angle(float dx, float dz); // the start-slot angle of a rider facing (dx, dz)
+
+struct Billboard {
+    float x, y, z, width, height;
+    std::string spec;
+};
+struct Statue {
+    float x, y, z, angle;
+    std::string model, texture, shape;
+};
+std::string billboards_text(const std::vector<Billboard>& b);
+std::string statues_text(const std::vector<Statue>& s);
+
+// Trees and bushes scattered over the field, away from every lane by at least `clear` feet
+// beyond its edge; textures chosen from the names given.
+void scatter_trees(std::vector<Billboard>* out, const NearField& near,
+                   const std::vector<Lane*>& lanes, float extent, int count, float clear,
+                   const std::vector<std::string>& trees, uint32_t seed);
+
+// A top-down map of the lanes: 256 x 256, transparent around the track.
+Canvas paint_track_map(const std::vector<Lane*>& lanes, float extent, float start_x, float start_z,
+                       float finish_x, float finish_z);
+
+// The summary lines the tests compare the loaded track with.
+std::string summary_text(const TrackSummary& s);
