@@ -140,8 +140,8 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     spec.shoulder = 26;
     field_build(&t, &near, spec);
     terrain_gen_range(&t);
-    Lighting light = {{0.5f, 0.62f, -0.6f}, {0.78f, 0.74f, 0.66f}, {0.44f, 0.46f, 0.52f}};
-    float len = std::sqrt(0.5f * 0.5f + 0.62f * 0.62f + 0.6f * 0.6f);
+    Lighting light = {{0.55f, 0.52f, -0.62f}, {0.78f, 0.74f, 0.66f}, {0.44f, 0.46f, 0.52f}};
+    float len = std::sqrt(0.55f * 0.55f + 0.52f * 0.52f + 0.62f * 0.62f);
     for (float& v : light.sun) v /= len;
     terrain_gen_shadows(&t, light);
     terrain_gen_shading(&t, light);

@@ -1,0 +1,551 @@
+// The generated tracks, checked file by file against their formats: the height field and its
+// shading and shadows, surfaces and tile map, timing gates and laps, objects, lighting, decals;
+// and found by the game's own track list.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "app/tracklist.h"
+#include "data/datafile.h"
+#include "gamedata_util.h"
+#include "platform/digest.h"
+
+namespace {
+
+const double PI = 3.14159265358979323846;
+
+// The game's height rule over the decoded samples (clamped indices, alternating diagonals).
+double ground_height(const HeightField& hf, double x, double z) {
+    auto H = [&](int i, int j) {
+        i = std::clamp(i, 0, hf.samples - 1);
+        j = std::clamp(j, 0, hf.samples - 1);
+        return (double)hf.height(i, j);
+    };
+    double fx = x / hf.spacing, fz = z / hf.spacing;
+    int i = (int)std::floor(fx), j = (int)std::floor(fz);
+    double a = fx - i, b = fz - j;
+    if (((i + j) & 1) == 0) {
+        if (b <= a)
+            return H(i + 1, j) + (1 - a) * (H(i, j) - H(i + 1, j)) +
+                   b * (H(i + 1, j + 1) - H(i + 1, j));
+        return H(i, j + 1) + a * (H(i + 1, j + 1) - H(i, j + 1)) +
+               (1 - b) * (H(i, j) - H(i, j + 1));
+    }
+    if (a + b <= 1) return H(i, j) + a * (H(i + 1, j) - H(i, j)) + b * (H(i, j + 1) - H(i, j));
+    return H(i + 1, j + 1) + (1 - a) * (H(i, j + 1) - H(i + 1, j + 1)) +
+           (1 - b) * (H(i + 1, j) - H(i + 1, j + 1));
+}
+
+struct Lighting {
+    double sun[3] = {1, 1, 1}, colour[3] = {1, 1, 1}, ambient[3] = {0.5, 0.5, 0.5};
+    std::map<std::string, std::string> values;
+};
+Lighting lighting_read(const std::string& path) {
+    Lighting l;
+    for (const std::string& line : split_lines(read_file(path))) {
+        std::string key = line.substr(0, line.find(' '));
+        std::string rest = line.size() > key.size() ? line.substr(key.size() + 1) : "";
+        l.values[key] = rest;
+        double v[3];
+        if (sscanf(rest.c_str(), " [ %lf %lf %lf ]", &v[0], &v[1], &v[2]) == 3) {
+            double* dst = key == "sun_vector"  ? l.sun
+                          : key == "sun_color" ? l.colour
+                          : key == "ambient"   ? l.ambient
+                                               : nullptr;
+            if (dst) std::copy(v, v + 3, dst);
+        }
+    }
+    double n = std::sqrt(l.sun[0] * l.sun[0] + l.sun[1] * l.sun[1] + l.sun[2] * l.sun[2]);
+    for (double& v : l.sun) v /= n;
+    return l;
+}
+
+// The sample shading rule, worked out here from the heights, the sun and the shadow amount.
+void expected_shade(const HeightField& hf, const Lighting& l, int i, int j, int shadow,
+                    int out[3]) {
+    static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0},
+                                   {1, 1},   {0, 1},  {-1, 1}, {-1, 0}};
+    auto H = [&](int a, int b) {
+        return (double)hf.height(std::clamp(a, 0, hf.samples - 1),
+                                 std::clamp(b, 0, hf.samples - 1));
+    };
+    double c[3] = {i * (double)hf.spacing, H(i, j), j * (double)hf.spacing};
+    double p[9][3];
+    for (int k = 0; k < 8; k++) {
+        p[k][0] = (i + ring[k][0]) * (double)hf.spacing - c[0];
+        p[k][1] = H(i + ring[k][0], j + ring[k][1]) - c[1];
+        p[k][2] = (j + ring[k][1]) * (double)hf.spacing - c[2];
+    }
+    std::copy(p[0], p[0] + 3, p[8]);
+    double n[3] = {0, 0, 0};
+    for (int k = 0; k < 8; k++) {
+        const double* a = p[k + 1];
+        const double* b = p[k];
+        double x[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                       a[0] * b[1] - a[1] * b[0]};
+        double len = std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]);
+        for (int q = 0; q < 3; q++) n[q] += x[q] / len;
+    }
+    double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    double light =
+        std::clamp((n[0] * l.sun[0] + n[1] * l.sun[1] + n[2] * l.sun[2]) / len, 0.0, 1.0) *
+        (1 - shadow / 255.0);
+    for (int q = 0; q < 3; q++)
+        out[q] = std::clamp((int)((l.colour[q] * light + l.ambient[q]) * 0.5 * 255), 0, 255);
+}
+
+// "tileinfo" per surface: its lines until "addtile".
+struct SurfaceLines {
+    std::string texture;
+    int friction = 0, roll = 0, roosts = 0, splash = 0;
+};
+std::vector<SurfaceLines> tileinfo_read(const std::string& path) {
+    static const std::set<std::string> keys = {
+        "texture",    "count", "dig",  "slip_threshold", "slow_angle", "fast_angle", "slow_speed",
+        "fast_speed", "size",  "grow", "drag",           "vscale",     "randomize",  "r",
+        "g",          "b",     "a",    "fade_r",         "fade_g",     "fade_b",     "fade_a",
+        "splash"};
+    std::vector<SurfaceLines> out;
+    SurfaceLines cur;
+    for (const std::string& line : split_lines(read_file(path))) {
+        std::istringstream in(line);
+        std::string key;
+        in >> key;
+        if (key == "addtile") {
+            out.push_back(cur);
+            cur = SurfaceLines();
+        } else if (key == "texture") {
+            in >> cur.texture;
+        } else if (key == "friction") {
+            double c, s;
+            EXPECT_TRUE((bool)(in >> c >> s)) << line;
+            EXPECT_GE(c, 0);
+            EXPECT_GT(s, 0);
+            cur.friction++;
+        } else if (key == "roll_resist") {
+            double a, b, s;
+            EXPECT_TRUE((bool)(in >> a >> b >> s)) << line;
+            EXPECT_LE(a, b) << "deeper sinkage must not roll easier: " << line;
+            cur.roll++;
+        } else if (key == "roost") {
+            cur.roosts++;
+            std::string param;
+            while (in >> param) {
+                std::string k = param.substr(0, param.find('='));
+                EXPECT_TRUE(keys.count(k)) << "unknown roost key " << k;
+                if (k == "splash" && atof(param.c_str() + 7) != 0) cur.splash++;
+            }
+        } else {
+            EXPECT_TRUE(key.empty()) << "unknown tileinfo line " << line;
+        }
+    }
+    return out;
+}
+
+struct Gates {
+    std::vector<std::vector<double>> slots; // x y z angle
+    std::vector<std::vector<double>> gates; // r x y z dx dy dz
+    std::vector<int> first, normal;
+};
+Gates gates_read(const std::string& path) {
+    Gates g;
+    std::vector<std::string> t = tokens(read_file(path));
+    size_t k = 0;
+    auto num = [&]() { return atof(t[k++].c_str()); };
+    auto skip = [&](const char* s) {
+        EXPECT_EQ(t[k], s);
+        k++;
+    };
+    EXPECT_EQ(t[k++], "startinggate:");
+    while (k < t.size() && t[k] == "[") {
+        k++;
+        double x = num(), y = num(), z = num();
+        skip("]");
+        g.slots.push_back({x, y, z, num()});
+    }
+    EXPECT_EQ(t[k++], "checkpoints:");
+    while (k < t.size() && t[k] != "firstlap:") {
+        double r = num();
+        skip("[");
+        double x = num(), y = num(), z = num();
+        skip("]");
+        skip("[");
+        double dx = num(), dy = num(), dz = num();
+        skip("]");
+        g.gates.push_back({r, x, y, z, dx, dy, dz});
+    }
+    EXPECT_EQ(t[k++], "firstlap:");
+    while (k < t.size() && t[k] != "normallap:") g.first.push_back(atoi(t[k++].c_str()));
+    EXPECT_EQ(t[k++], "normallap:");
+    while (k < t.size()) g.normal.push_back(atoi(t[k++].c_str()));
+    return g;
+}
+
+int segment_count(const std::vector<int>& refs) {
+    int n = 0;
+    for (int r : refs) n += r < 100000;
+    return n;
+}
+
+} // namespace
+
+TEST(RabbitHill, HeightFieldHeaderSamplesAndSummary) {
+    std::string d = generate({"rabbithill"});
+    ASSERT_FALSE(d.empty());
+    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    ASSERT_TRUE(hf.ok);
+    EXPECT_EQ(hf.shift, 9);
+    EXPECT_EQ(hf.samples, 1025); // 2 * 512 + 1: at least 128 ground tiles per side
+    EXPECT_EQ(hf.spacing, (float)summary_number(d, "rabbithill", "spacing"));
+    EXPECT_EQ(hf.min, (float)summary_number(d, "rabbithill", "min_height"));
+    EXPECT_EQ(hf.max, (float)summary_number(d, "rabbithill", "max_height"));
+    // The header bounds are the samples' own: both ends of the 16-bit range are near use.
+    uint16_t lo = 65535, hi = 0;
+    for (uint16_t v : hf.raw) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    double half_foot = 0.5 / (hf.max - hf.min) * 65535;
+    EXPECT_LE(lo, half_foot);
+    EXPECT_GE(hi, 65535 - half_foot);
+    // The digest the loader logs at debug level 2 is the summary's.
+    unsigned char dg[DIGEST_SIZE];
+    digest_bytes(hf.raw_bytes.data(), hf.raw_bytes.size(), dg);
+    EXPECT_EQ(digest_hex(dg), summary_value(d, "rabbithill", "heights_digest"));
+    // Probe heights of the summary (jump tops, the finish) equal the file's within one step.
+    int probes = 0;
+    for (const std::string& l : split_lines(read_file(d + "summary.txt"))) {
+        int i, j;
+        float h;
+        if (sscanf(l.c_str(), "probe %d %d %f", &i, &j, &h) != 3) continue;
+        if (probes++ >= 4) break; // the first four belong to rabbithill
+        EXPECT_NEAR(hf.height(i, j), h, (hf.max - hf.min) / 65535.0);
+    }
+    EXPECT_EQ(probes, 4);
+    // A 1.5 to 2 km lap.
+    double lap = summary_number(d, "rabbithill", "lap_length");
+    EXPECT_GE(lap, 1500 / 0.3048);
+    EXPECT_LE(lap, 2000 / 0.3048);
+    EXPECT_LT(summary_number(d, "rabbithill", "loop_closure"), 0.01);
+}
+
+TEST(RabbitHill, ShadingFollowsTheSunOfTheLightingFile) {
+    std::string d = generate({"rabbithill"});
+    ASSERT_FALSE(d.empty());
+    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    ASSERT_TRUE(hf.ok);
+    Netpbm shade = netpbm_read(d + "rabbithill/shadingx2.ppm", "P6");
+    Netpbm shadows = netpbm_read(d + "rabbithill/shadows.pgm", "P5");
+    ASSERT_TRUE(shade.ok && shadows.ok);
+    ASSERT_EQ(shade.width, hf.samples);
+    ASSERT_EQ(shade.height, hf.samples);
+    ASSERT_EQ(shade.pixels.size(), (size_t)hf.samples * hf.samples * 3);
+    ASSERT_EQ(shadows.width, hf.samples);
+    ASSERT_EQ(shadows.pixels.size(), (size_t)hf.samples * hf.samples);
+    Lighting l = lighting_read(d + "rabbithill/lighting");
+    // Every 97th sample, edges included, against the rule worked out here.
+    int worst = 0;
+    for (size_t at = 0; at < (size_t)hf.samples * hf.samples; at += 97) {
+        int i = (int)(at % hf.samples), j = (int)(at / hf.samples);
+        int amount = 255 - (uint8_t)shadows.pixels[at];
+        int want[3];
+        expected_shade(hf, l, i, j, amount, want);
+        for (int q = 0; q < 3; q++)
+            worst = std::max(worst, std::abs(want[q] - (uint8_t)shade.pixels[at * 3 + q]));
+    }
+    EXPECT_LE(worst, 1);
+    // Shadows: some ground is shadowed, most is lit, and every fully shadowed sample (or a
+    // neighbour, the edges being softened) has ground above the ray toward the sun.
+    int shadowed = 0, checked = 0;
+    double horiz = std::hypot(l.sun[0], l.sun[2]);
+    for (int j = 1; j + 1 < hf.samples; j++)
+        for (int i = 1; i + 1 < hf.samples; i++) {
+            int amount = 255 - (uint8_t)shadows.pixels[(size_t)i + (size_t)hf.samples * j];
+            shadowed += amount > 0;
+            if (amount < 100 || (i * 7 + j * 13) % 7 != 0) continue;
+            bool blocked = false;
+            for (int dj = -1; dj <= 1 && !blocked; dj++)
+                for (int di = -1; di <= 1 && !blocked; di++) {
+                    double x = (i + di) * hf.spacing, z = (j + dj) * hf.spacing;
+                    double y = hf.height(i + di, j + dj) + 0.25;
+                    for (int s = 0; s < 4000 && y <= hf.max; s++) {
+                        x += l.sun[0] / horiz * 0.5;
+                        z += l.sun[2] / horiz * 0.5;
+                        y += l.sun[1] / horiz * 0.5;
+                        if (ground_height(hf, x, z) > y + 0.05) {
+                            blocked = true;
+                            break;
+                        }
+                    }
+                }
+            EXPECT_TRUE(blocked) << "sample " << i << "," << j
+                                 << " is shadowed with nothing in the sun's way";
+            checked++;
+        }
+    double fraction = shadowed / (double)(hf.samples * hf.samples);
+    EXPECT_GT(fraction, 0.0005);
+    EXPECT_LT(fraction, 0.25);
+    EXPECT_GT(checked, 3);
+}
+
+TEST(RabbitHill, SurfacesAndTileMap) {
+    std::string d = generate({"common", "rabbithill"});
+    ASSERT_FALSE(d.empty());
+    std::vector<SurfaceLines> s = tileinfo_read(d + "rabbithill/tileinfo");
+    ASSERT_EQ((int)s.size(), (int)summary_number(d, "rabbithill", "surfaces"));
+    std::map<std::string, int> by_name;
+    for (size_t k = 0; k < s.size(); k++) {
+        EXPECT_TRUE(png_header(data_path(d, s[k].texture)).ok) << s[k].texture;
+        EXPECT_GE(s[k].friction, 2) << s[k].texture; // a curve, not a constant
+        EXPECT_LE(s[k].friction, 8);
+        EXPECT_GE(s[k].roll, 1);
+        EXPECT_LE(s[k].roll, 8);
+        EXPECT_LE(s[k].roosts, 4);
+        std::string file = s[k].texture.substr(s[k].texture.rfind('/') + 1);
+        by_name[file.substr(0, file.find('.'))] = (int)k;
+    }
+    for (const char* name : {"dirt", "hardpack", "sand", "mud", "grass", "concrete"})
+        ASSERT_TRUE(by_name.count(name)) << name;
+    EXPECT_GE(s[(size_t)by_name["mud"]].splash, 1) << "mud throws splash";
+    EXPECT_EQ(s[(size_t)by_name["concrete"]].roosts, 0) << "concrete throws nothing";
+    EXPECT_GE(s[(size_t)by_name["sand"]].roosts, 1);
+
+    std::string tm = read_file(d + "rabbithill/tilemap");
+    ASSERT_EQ(tm.size(), 512u * 512u);
+    std::vector<int> count(s.size(), 0);
+    for (char c : tm) {
+        ASSERT_LT((uint8_t)c, s.size());
+        count[(uint8_t)c]++;
+    }
+    for (size_t k = 0; k < s.size(); k++)
+        EXPECT_GT(count[k], 0) << "surface " << k << " is never used";
+    EXPECT_GT(count[(size_t)by_name["grass"]], (int)tm.size() / 2) << "grass off the track";
+    // The riders stand on the concrete pad just behind the gate line.
+    Gates g = gates_read(d + "rabbithill/timing_gates");
+    for (const auto& slot : g.slots) {
+        double x = slot[0] + 2 * std::sin(slot[3]), z = slot[2] + 2 * std::cos(slot[3]);
+        int ti = (int)std::floor(x / 4), tj = (int)std::floor(z / 4); // tiles are 2 samples of 2 ft
+        EXPECT_EQ((uint8_t)tm[(size_t)ti + 512u * tj], by_name["concrete"]);
+        // ... and face dirt ahead of the gate.
+        x = slot[0] - 12 * std::sin(slot[3]);
+        z = slot[2] - 12 * std::cos(slot[3]);
+        EXPECT_EQ((uint8_t)tm[(size_t)std::floor(x / 4) + 512u * (size_t)std::floor(z / 4)],
+                  by_name["dirt"]);
+    }
+}
+
+TEST(RabbitHill, TimingGatesLapsAndStartSlots) {
+    std::string d = generate({"rabbithill"});
+    ASSERT_FALSE(d.empty());
+    Gates g = gates_read(d + "rabbithill/timing_gates");
+    EXPECT_EQ(g.slots.size(), 40u);
+    EXPECT_EQ((int)g.gates.size(), (int)summary_number(d, "rabbithill", "gates"));
+    EXPECT_EQ((int)g.first.size(), (int)summary_number(d, "rabbithill", "first_lap"));
+    EXPECT_EQ((int)g.normal.size(), (int)summary_number(d, "rabbithill", "normal_lap"));
+    EXPECT_EQ(segment_count(g.first), (int)summary_number(d, "rabbithill", "first_segments"));
+    EXPECT_EQ(segment_count(g.normal), (int)summary_number(d, "rabbithill", "normal_segments"));
+    int n = (int)g.gates.size();
+    for (const std::vector<int>* list : {&g.first, &g.normal}) {
+        EXPECT_GE(segment_count(*list), 1);
+        EXPECT_LT(segment_count(*list), (int)list->size()) << "at least one intermediate gate";
+        for (int r : *list) EXPECT_LT(r % 100000, n);
+    }
+    // Both lists end at the finish line; the first lap starts in the chute, gates the normal
+    // lap never uses.
+    EXPECT_EQ(g.first.back(), g.normal.back());
+    std::set<int> normal_gates;
+    for (int r : g.normal) normal_gates.insert(r % 100000);
+    EXPECT_FALSE(normal_gates.count(g.first[0] % 100000));
+    EXPECT_EQ((int)normal_gates.size(), (int)g.normal.size()) << "a gate listed twice in a lap";
+    // Along the lap, neighbouring gates are close, so a short cut skips one; the chords add up
+    // to nearly the lap length.
+    double chords = 0;
+    for (size_t k = 0; k < g.normal.size(); k++) {
+        const auto& a = g.gates[(size_t)(g.normal[k] % 100000)];
+        const auto& b = g.gates[(size_t)(g.normal[(k + 1) % g.normal.size()] % 100000)];
+        double dist = std::hypot(a[1] - b[1], a[3] - b[3]);
+        chords += dist;
+        EXPECT_LT(dist, 150) << "gates " << k << " and " << k + 1 << " are far apart";
+        EXPECT_NEAR(std::hypot(a[4], a[6]), 1.0, 1e-4);
+        EXPECT_GT(a[0], 10);
+        EXPECT_LT(a[0], 45);
+    }
+    EXPECT_GT(chords, 0.95 * summary_number(d, "rabbithill", "lap_length"));
+    // Gates that are not neighbours in the lap never overlap: passing one cannot count for
+    // another further along.
+    for (size_t a = 0; a < g.normal.size(); a++)
+        for (size_t b = a + 2; b < g.normal.size(); b++) {
+            if (a == 0 && b + 1 == g.normal.size()) continue;
+            const auto& p = g.gates[(size_t)(g.normal[a] % 100000)];
+            const auto& q = g.gates[(size_t)(g.normal[b] % 100000)];
+            EXPECT_GT(std::hypot(p[1] - q[1], p[3] - q[3]), p[0] + q[0]) << a << " " << b;
+        }
+    // Start slots: side by side on one line, facing the same way, the angle within [-pi, pi].
+    for (size_t k = 0; k < g.slots.size(); k++) {
+        EXPECT_LE(std::fabs(g.slots[k][3]), PI);
+        EXPECT_EQ(g.slots[k][3], g.slots[0][3]);
+        if (k)
+            EXPECT_NEAR(
+                std::hypot(g.slots[k][0] - g.slots[k - 1][0], g.slots[k][2] - g.slots[k - 1][2]),
+                3.3, 0.01);
+    }
+}
+
+TEST(RabbitHill, ObjectsLightingTitleAndMap) {
+    std::string d = generate({"common", "rabbithill"});
+    ASSERT_FALSE(d.empty());
+    const std::string t = d + "rabbithill/";
+    // Statues: "[x y z] angle model texture shape", every file present.
+    std::vector<std::string> st = tokens(read_file(t + "statues"));
+    ASSERT_EQ(st.size() % 9, 0u);
+    std::map<std::string, int> models;
+    for (size_t k = 0; k < st.size(); k += 9) {
+        EXPECT_EQ(st[k], "[");
+        EXPECT_EQ(st[k + 4], "]");
+        EXPECT_LT(std::fabs(atof(st[k + 5].c_str())), 3.25) << "statues follow the ground";
+        for (int f = 6; f < 9; f++) EXPECT_TRUE(file_exists(data_path(d, st[k + f]))) << st[k + f];
+        models[st[k + 6]]++;
+    }
+    EXPECT_EQ((int)(st.size() / 9), (int)summary_number(d, "rabbithill", "statues"));
+    EXPECT_GT(models["@haybale.jm"], 20);
+    EXPECT_GT(models["@tuffblock.jm"], 10);
+    // Billboards: "[x y z] width height spec"; a "#rrggbb#" prefix tints.
+    std::vector<std::string> bb = tokens(read_file(t + "billboards"));
+    ASSERT_EQ(bb.size() % 8, 0u);
+    int tinted = 0;
+    for (size_t k = 0; k < bb.size(); k += 8) {
+        std::string spec = bb[k + 7];
+        if (spec[0] == '#') {
+            ASSERT_EQ(spec[7], '#');
+            spec = spec.substr(8);
+            tinted++;
+        }
+        EXPECT_TRUE(png_header(data_path(d, spec)).ok) << spec;
+        EXPECT_GT(atof(bb[k + 5].c_str()), 0);
+    }
+    EXPECT_EQ((int)(bb.size() / 8), (int)summary_number(d, "rabbithill", "billboards"));
+    EXPECT_GT(tinted, 0);
+    // Flaggers: start (two positions, size, walk time, five textures), lap board (four
+    // textures), then gate flaggers with four gate indices each.
+    Gates g = gates_read(t + "timing_gates");
+    std::vector<std::string> fl = tokens(read_file(t + "flaggers"));
+    size_t k = 0;
+    ASSERT_GE(fl.size(), 30u);
+    EXPECT_EQ(fl[0], "[");
+    EXPECT_EQ(fl[5], "[");
+    k = 13;
+    for (int q = 0; q < 5; q++) EXPECT_TRUE(png_header(data_path(d, fl[k++])).ok);
+    EXPECT_EQ(fl[k], "[");
+    k += 7;
+    for (int q = 0; q < 4; q++) EXPECT_TRUE(png_header(data_path(d, fl[k++])).ok);
+    int gate_flaggers = 0;
+    while (k < fl.size()) {
+        ASSERT_LE(k + 13, fl.size());
+        EXPECT_EQ(fl[k], "[");
+        int used = 0;
+        for (int q = 0; q < 4; q++) {
+            int gi = atoi(fl[k + 7 + q].c_str());
+            EXPECT_GE(gi, -1);
+            EXPECT_LT(gi, (int)g.gates.size());
+            used += gi >= 0;
+        }
+        EXPECT_GE(used, 1);
+        EXPECT_TRUE(png_header(data_path(d, fl[k + 11])).ok);
+        EXPECT_TRUE(png_header(data_path(d, fl[k + 12])).ok);
+        k += 13;
+        gate_flaggers++;
+    }
+    EXPECT_EQ(gate_flaggers, (int)summary_number(d, "rabbithill", "gate_flaggers"));
+    // Lighting: known keywords only, sky faces present, a sun flare.
+    static const std::set<std::string> keys = {
+        "sun_vector",   "sun_color", "ambient", "global_ambient", "sky_n",         "sky_e",
+        "sky_s",        "sky_w",     "sky_u",   "sky_env",        "flare_element", "flare_point",
+        "flare_vector", "fog"};
+    Lighting l = lighting_read(t + "lighting");
+    for (const auto& kv : l.values) EXPECT_TRUE(keys.count(kv.first)) << kv.first;
+    for (const char* sky : {"sky_n", "sky_e", "sky_s", "sky_w", "sky_u", "sky_env"})
+        EXPECT_TRUE(file_exists(data_path(d, l.values[sky]))) << sky;
+    EXPECT_TRUE(l.values.count("flare_vector"));
+    EXPECT_GT(l.sun[1], 0.3) << "the sun is above the horizon";
+    EXPECT_EQ(read_file(t + "desc"), "Rabbit Hill\n");
+    PngHeader map = png_header(t + "map.png");
+    EXPECT_TRUE(map.ok && map.width == 256 && map.height == 256 && map.colour_type == 6);
+}
+
+TEST(DuneBay, SmallerTrackWithWaterAndDecals) {
+    std::string d = generate({"common", "dunebay"});
+    ASSERT_FALSE(d.empty());
+    const std::string t = d + "dunebay/";
+    HeightField hf = heightfield_read(t + "terrain.hf");
+    ASSERT_TRUE(hf.ok);
+    EXPECT_EQ(hf.shift, 8);
+    EXPECT_EQ(read_file(t + "tilemap").size(), 256u * 256u);
+    double lap = summary_number(d, "dunebay", "lap_length");
+    EXPECT_LT(lap, 1500 / 0.3048);
+    EXPECT_GT(lap, 1000);
+    std::vector<SurfaceLines> s = tileinfo_read(t + "tileinfo");
+    int water = -1;
+    for (size_t k = 0; k < s.size(); k++)
+        if (s[k].texture.find("water") != std::string::npos) water = (int)k;
+    ASSERT_GE(water, 0);
+    EXPECT_GE(s[(size_t)water].splash, 1);
+    std::string tm = read_file(t + "tilemap");
+    EXPECT_GT(std::count(tm.begin(), tm.end(), (char)water), 100);
+    for (char c : tm) ASSERT_LT((uint8_t)c, s.size());
+    // Decals: "[x z] angle size aspect texture", inside the field, textures with alpha.
+    std::vector<std::string> dc = tokens(read_file(t + "decals"));
+    ASSERT_EQ(dc.size() % 8, 0u);
+    EXPECT_EQ((int)(dc.size() / 8), (int)summary_number(d, "dunebay", "decals"));
+    double extent = 2.0 * (1 << hf.shift) * hf.spacing;
+    for (size_t k = 0; k < dc.size(); k += 8) {
+        EXPECT_EQ(dc[k], "[");
+        EXPECT_EQ(dc[k + 3], "]");
+        double x = atof(dc[k + 1].c_str()), z = atof(dc[k + 2].c_str());
+        EXPECT_TRUE(x > 0 && x < extent && z > 0 && z < extent);
+        EXPECT_GT(atof(dc[k + 5].c_str()), 0);
+        EXPECT_GT(atof(dc[k + 6].c_str()), 0);
+        PngHeader h = png_header(data_path(d, dc[k + 7]));
+        EXPECT_TRUE(h.ok && h.colour_type == 6) << dc[k + 7];
+    }
+    Gates g = gates_read(t + "timing_gates");
+    EXPECT_EQ(g.slots.size(), 20u);
+    EXPECT_EQ((int)g.gates.size(), (int)summary_number(d, "dunebay", "gates"));
+    Lighting l = lighting_read(t + "lighting");
+    EXPECT_TRUE(png_header(data_path(d, l.values["sky_n"])).ok);
+    EXPECT_EQ(read_file(t + "desc"), "Dune Bay\n");
+}
+
+TEST(GameData, SameBytesOnEveryRun) {
+    std::string a = generate({"dunebay"}, "a"), b = generate({"dunebay"}, "b");
+    ASSERT_FALSE(a.empty());
+    ASSERT_FALSE(b.empty());
+    for (const char* f :
+         {"terrain.hf", "shadingx2.ppm", "shadows.pgm", "tilemap", "tileinfo", "timing_gates",
+          "statues", "billboards", "flaggers", "decals", "lighting", "map.png", "sky-n.png"}) {
+        std::string x = read_file(a + "dunebay/" + f), y = read_file(b + "dunebay/" + f);
+        EXPECT_FALSE(x.empty()) << f;
+        EXPECT_TRUE(x == y) << f << " differs between runs";
+    }
+    EXPECT_EQ(read_file(a + "summary.txt"), read_file(b + "summary.txt"));
+}
+
+TEST(GameData, TrackListFindsBothTracksByTitle) {
+    std::string d = generate({"rabbithill", "dunebay"}, "game");
+    ASSERT_EQ(d, test_game_dir() + "/");
+    data_reset();
+    ASSERT_EQ(tracklist_build(), 2);
+    EXPECT_EQ(g_tracks.tracks[0].folder, "dunebay");
+    EXPECT_EQ(g_tracks.tracks[0].title, "Dune Bay");
+    EXPECT_EQ(g_tracks.tracks[1].folder, "rabbithill");
+    EXPECT_EQ(g_tracks.tracks[1].title, "Rabbit Hill");
+    EXPECT_EQ(tracklist_find("rabbithill"), 1);
+    // The data names reach the track files through the search path.
+    DataFile* f = data_open("@rabbithill/terrain.hf", "rb");
+    ASSERT_NE(f, nullptr);
+    char head[64] = {0};
+    data_gets(f, head, sizeof head);
+    data_close(f);
+    EXPECT_EQ(std::string(head).substr(0, 2), "9 ");
+}
