@@ -143,7 +143,7 @@ TEST(CommonData, SurfaceSpriteAndFlaggerTextures) {
     // Trees are cut out: transparent corners, an opaque middle.
     for (const char* s : {"sprites/pine.png", "sprites/broadleaf.png", "sprites/palm.png",
                           "flaggers/start1.png", "flaggers/gate_warn.png", "flaggers/lap4.png"}) {
-        int w, h;
+        int w = 0, h = 0;
         std::vector<uint8_t> px;
         ASSERT_TRUE(png_rgba(d + s, &w, &h, &px)) << s;
         EXPECT_EQ(px[3], 0) << s << " top-left corner";
@@ -238,7 +238,9 @@ TEST(CommonData, FontAtlasAndItsMetrics) {
                 for (int xx = x; xx < x + gw; xx++) {
                     const uint8_t* p = &px[((size_t)yy * w + xx) * 4];
                     ink += p[3] > 128;
-                    if (p[3]) EXPECT_EQ(p[0], 255);
+                    if (p[3]) {
+                        EXPECT_EQ(p[0], 255);
+                    }
                 }
             EXPECT_GT(ink, 0) << "glyph " << code;
         }

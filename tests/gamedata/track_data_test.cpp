@@ -386,10 +386,11 @@ TEST(RabbitHill, TimingGatesLapsAndStartSlots) {
     for (size_t k = 0; k < g.slots.size(); k++) {
         EXPECT_LE(std::fabs(g.slots[k][3]), PI);
         EXPECT_EQ(g.slots[k][3], g.slots[0][3]);
-        if (k)
+        if (k) {
             EXPECT_NEAR(
                 std::hypot(g.slots[k][0] - g.slots[k - 1][0], g.slots[k][2] - g.slots[k - 1][2]),
                 3.3, 0.01);
+        }
     }
 }
 

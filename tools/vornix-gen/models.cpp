@@ -140,9 +140,10 @@ static int write_startgate(const std::string& out) {
     mesh_box(&plate, -1.45f, 0.0f, -2.1f, 1.45f, 0.12f, -0.1f, 0, 0, 1, 0.75f);
     mesh_cylinder(&plate, 0, 0.12f, 0, 0, 0.12f, 3.0f, 10, 0, 0.8f, 1, 1);
     std::vector<Sphere> sph;
+    // Small spheres close to the plate: a dropped gate is a low bump, a raised one a wall.
     for (int a = 0; a < 3; a++)
-        for (int b = 0; b < 2; b++)
-            sph.push_back({-0.95f + 0.95f * a, 0.2f, -0.6f - 1.0f * b, 0.4f, 0.5f, 25000, 2500});
+        for (int b = 0; b < 3; b++)
+            sph.push_back({-0.95f + 0.95f * a, 0.06f, -0.5f - 0.6f * b, 0.3f, 0.5f, 25000, 2500});
     return write_text(out + "startgate.jm", jm_text({plate})) &&
            write_text(out + "startgate.shp", shape_text(sph)) &&
            write_canvas_ppm(out + "startgate.ppm", paint_startgate_texture(128));

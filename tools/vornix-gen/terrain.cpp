@@ -1,5 +1,6 @@
 // The height field of a track and the files that carry it: heights, per-sample shading lit by
 // the track's sun, ray-marched shadows and the tile map.
+#include <algorithm>
 #include <cmath>
 
 #include "gen.h"
@@ -70,6 +71,26 @@ void terrain_gen_shadows(TerrainGen* t, const Lighting& l) {
         float sx = l.sun[0] / horiz * step, sz = l.sun[2] / horiz * step;
         float rise = l.sun[1] / horiz * step;
         float extent = t->spacing * (p - 1);
+        // The highest ground of every 16 x 16 block and its neighbours: while the ray is above
+        // that, no ground of the block can stop it and the height need not be looked up.
+        const int B = 16;
+        int nb = (p + B - 1) / B;
+        std::vector<float> own((size_t)nb * nb, -1e30f), near((size_t)nb * nb, -1e30f);
+        for (int j = 0; j < p; j++)
+            for (int i = 0; i < p; i++) {
+                float& m = own[(size_t)(i / B) + (size_t)nb * (j / B)];
+                m = std::max(m, t->heights[(size_t)i + (size_t)p * j]);
+            }
+        for (int bj = 0; bj < nb; bj++)
+            for (int bi = 0; bi < nb; bi++)
+                for (int dj = -1; dj <= 1; dj++)
+                    for (int di = -1; di <= 1; di++) {
+                        int a = bi + di, b = bj + dj;
+                        if (a < 0 || b < 0 || a >= nb || b >= nb) continue;
+                        float& m = near[(size_t)bi + (size_t)nb * bj];
+                        m = std::max(m, own[(size_t)a + (size_t)nb * b]);
+                    }
+        float block = B * t->spacing;
         for (int j = 0; j < p; j++)
             for (int i = 0; i < p; i++) {
                 float x = i * t->spacing, z = j * t->spacing;
@@ -80,6 +101,7 @@ void terrain_gen_shadows(TerrainGen* t, const Lighting& l) {
                     z += sz;
                     y += rise;
                     if (y > t->max_height || x < 0 || z < 0 || x > extent || z > extent) break;
+                    if (y > near[(size_t)(x / block) + (size_t)nb * (size_t)(z / block)]) continue;
                     if (terrain_gen_height(*t, x, z) > y) {
                         hard[(size_t)i + (size_t)p * j] = 1;
                         break;
