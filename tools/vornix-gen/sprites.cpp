@@ -299,6 +299,11 @@ Canvas paint_logo_decal(int width, int height) {
     Canvas c = canvas_new(width, height, rgb(1, 1, 1, 0));
     int px = height * 2 / 3;
     float tw = font_text(nullptr, "VORNIX", 0, 0, px, 1, rgb(1, 1, 1));
-    font_text(&c, "VORNIX", (width - tw) / 2, height * 0.78f, px, 1, rgb(0.95f, 0.35f, 0.1f, 0.8f));
+    if (tw > width * 0.9f) { // fit the width
+        px = (int)(px * width * 0.9f / tw);
+        tw = font_text(nullptr, "VORNIX", 0, 0, px, 1, rgb(1, 1, 1));
+    }
+    font_text(&c, "VORNIX", (width - tw) / 2, height * 0.5f + px * 0.36f, px, 1,
+              rgb(0.95f, 0.35f, 0.1f, 0.8f));
     return c;
 }

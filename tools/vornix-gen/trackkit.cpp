@@ -223,7 +223,8 @@ void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
 }
 
 float heading_angle(float dx, float dz) {
-    return std::atan2(-dx, -dz);
+    float a = std::atan2(-dx, -dz);
+    return a == 0 ? 0.0f : a; // no "-0.000000" in the files
 }
 
 void gates_build(GateSet* g, const Lane& loop, const TerrainGen& t, float finish_s, float merge_s,
