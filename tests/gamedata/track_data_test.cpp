@@ -550,3 +550,108 @@ TEST(GameData, TrackListFindsBothTracksByTitle) {
     data_close(f);
     EXPECT_EQ(std::string(head).substr(0, 2), "9 ");
 }
+
+namespace {
+
+// The summary lines of one track.
+std::vector<std::string> summary_lines(const std::string& folder, const std::string& track) {
+    std::vector<std::string> out;
+    bool in = false;
+    for (const std::string& l : split_lines(read_file(folder + "summary.txt"))) {
+        if (l.rfind("track ", 0) == 0)
+            in = l.substr(6) == track;
+        else if (in)
+            out.push_back(l);
+    }
+    return out;
+}
+
+// Height above the straight line between the ends, every foot from (x0, z0) to (x1, z1).
+std::vector<double> relief(const HeightField& hf, double x0, double z0, double x1, double z1) {
+    double len = std::hypot(x1 - x0, z1 - z0);
+    int n = (int)len;
+    double h0 = ground_height(hf, x0, z0), h1 = ground_height(hf, x1, z1);
+    std::vector<double> out;
+    for (int k = 0; k <= n; k++) {
+        double t = k / len;
+        out.push_back(ground_height(hf, x0 + (x1 - x0) * t, z0 + (z1 - z0) * t) -
+                      (h0 + (h1 - h0) * t));
+    }
+    return out;
+}
+
+// How many times the relief rises above `high` after having been below `low`.
+int humps(const std::vector<double>& r, double high, double low) {
+    int count = 0;
+    bool up = false;
+    for (double v : r) {
+        if (!up && v > high) {
+            up = true;
+            count++;
+        } else if (up && v < low) {
+            up = false;
+        }
+    }
+    return count;
+}
+
+int longest_above(const std::vector<double>& r, double level) {
+    int best = 0, run = 0;
+    for (double v : r) {
+        run = v > level ? run + 1 : 0;
+        best = std::max(best, run);
+    }
+    return best;
+}
+
+} // namespace
+
+TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
+    std::string d = generate({"rabbithill"});
+    ASSERT_FALSE(d.empty());
+    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    ASSERT_TRUE(hf.ok);
+    std::vector<SurfaceLines> s = tileinfo_read(d + "rabbithill/tileinfo");
+    std::string tm = read_file(d + "rabbithill/tilemap");
+    ASSERT_EQ(tm.size(), 512u * 512u);
+    std::map<std::string, int> seen;
+    for (const std::string& l : summary_lines(d, "rabbithill")) {
+        char kind[32];
+        double x0, z0, x1, z1;
+        if (sscanf(l.c_str(), "feature %31s %lf %lf %lf %lf", kind, &x0, &z0, &x1, &z1) == 5) {
+            std::string k = kind;
+            seen[k]++;
+            std::vector<double> r = relief(hf, x0, z0, x1, z1);
+            if (k == "double") {
+                EXPECT_EQ(humps(r, 3.5, 1.0), 2) << l; // take-off and landing with a gap between
+            } else if (k == "tabletop") {
+                EXPECT_EQ(humps(r, 3.5, 1.0), 1) << l;
+                EXPECT_GE(longest_above(r, 4.5), 30) << l << ": a flat top to land on";
+            } else if (k == "whoops") {
+                EXPECT_GE(humps(r, 1.2, 0.4), 8) << l;
+            } else if (k == "rhythm") {
+                EXPECT_GE(humps(r, 2.0, 0.8), 6) << l;
+            } else if (k == "stepup") {
+                double lip = ground_height(hf, x0, z0), plateau = ground_height(hf, x1, z1);
+                EXPECT_GT(plateau, lip + 2) << l << ": the landing is higher than the lip";
+                EXPECT_LT(*std::min_element(r.begin(), r.end()), -2.0) << l << ": a gap to clear";
+            }
+        } else if (sscanf(l.c_str(), "berm %lf %lf %lf %lf", &x0, &z0, &x1, &z1) == 4) {
+            seen["berm"]++;
+            EXPECT_GT(ground_height(hf, x1, z1) - ground_height(hf, x0, z0), 3.0) << l;
+        } else if (sscanf(l.c_str(), "section %31s %lf %lf", kind, &x0, &z0) == 3) {
+            seen[std::string("section ") + kind]++;
+            uint8_t type =
+                (uint8_t)tm[(size_t)std::floor(x0 / 4) + 512u * (size_t)std::floor(z0 / 4)];
+            ASSERT_LT(type, s.size());
+            EXPECT_NE(s[type].texture.find(std::string("/") + kind + "."), std::string::npos) << l;
+        }
+    }
+    EXPECT_EQ(seen["double"], 1);
+    EXPECT_EQ(seen["tabletop"], 2);
+    EXPECT_EQ(seen["whoops"], 1);
+    EXPECT_EQ(seen["stepup"], 1);
+    EXPECT_EQ(seen["rhythm"], 1);
+    EXPECT_GE(seen["berm"], 2);
+    EXPECT_GE(seen["section mud"] + seen["section sand"], 1);
+}

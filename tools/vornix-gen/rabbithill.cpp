@@ -296,5 +296,32 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
         sum->extra.push_back(
             strf("probe %d %d %f", i, j, heights[(size_t)i + (size_t)t.samples * j]));
     }
+    // Where the features are: "feature <kind> x0 z0 x1 z1" from its run-up to its end along the
+    // centre line; "berm x_in z_in x_out z_out" across each bermed apex, edge to edge;
+    // "section <surface> x z" a point on the centre line of each special surface.
+    auto feature = [&](const char* kind, float s0, float s1) {
+        PathPoint a = path_at(loop.path, s0), b = path_at(loop.path, s1);
+        sum->extra.push_back(strf("feature %s %f %f %f %f", kind, a.x, a.z, b.x, b.z));
+    };
+    feature("double", double_s, double_s + 98);
+    feature("tabletop", table_s, table_s + 98);
+    feature("whoops", start_of(6) + 60, start_of(6) + 60 + 12 * 14);
+    feature("stepup", step_s + 16, step_s + 60); // from the lip to the middle of the plateau
+    feature("rhythm", start_of(8) + 50, start_of(8) + 50 + 8 * 28);
+    feature("tabletop", big_table_s, big_table_s + 110);
+    for (int turn : {1, 7, 17}) {
+        float s = (start_of(turn) + m[(size_t)turn]) / 2, w = lane_value(loop, loop.half_width, s);
+        float outside = path_at(loop.path, s).curve > 0 ? -1.0f : 1.0f;
+        float xi, zi, xo, zo;
+        lane_point(loop, s, -outside * w, &xi, &zi);
+        lane_point(loop, s, outside * w, &xo, &zo);
+        sum->extra.push_back(strf("berm %f %f %f %f", xi, zi, xo, zo));
+    }
+    const char* names[SURFACE_COUNT] = {"grass", "dirt", "hardpack", "sand", "mud", "concrete"};
+    for (int section : {4, 10, 12, 16}) {
+        PathPoint p = path_at(loop.path, start_of(section) + 30);
+        sum->extra.push_back(
+            strf("section %s %f %f", names[loop.surface[(size_t)lane_index(loop, p.s)]], p.x, p.z));
+    }
     return 1;
 }
