@@ -412,7 +412,7 @@ TEST(RabbitHill, ObjectsLightingTitleAndMap) {
     EXPECT_EQ((int)(st.size() / 9), (int)summary_number(d, "rabbithill", "statues"));
     EXPECT_GT(models["@haybale.jm"], 20);
     EXPECT_GT(models["@tuffblock.jm"], 10);
-    // Billboards: "[x y z] width height spec"; a "#rrggbb#" prefix tints.
+    // Billboards: "[x y z] width height texture"; a "#rrggbb#" prefix tints.
     std::vector<std::string> bb = tokens(read_file(t + "billboards"));
     ASSERT_EQ(bb.size() % 8, 0u);
     int tinted = 0;
