@@ -6,7 +6,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "data/datafile.h"
 #include "data/scanner.h"
@@ -306,14 +305,15 @@ struct PngDecode {
     int width = 0, height = 0, channels = 0, max_alpha = 0;
     size_t rowbytes = 0;
     std::vector<uint8_t> data;
-    std::unique_ptr<uint8_t[]> interlaced; // the whole image, for interlaced files only
 };
 
-// Reads every row. Non-interlaced rows are appended one by one so that a bogus header never
-// costs more memory than the data actually present; interlaced images need the whole buffer.
+// Reads every row. The buffer grows row by row as the data arrive, so a bogus header never
+// costs more memory than the data actually present (ancillary chunks are capped as well).
 static int png_decode_rows(png_structp png, png_infop info, png_infop end, PngDecode* d) {
     if (setjmp(png_jmpbuf(png))) return 0;
     png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    png_set_chunk_malloc_max(png, 8 << 20); // no text or other chunk needs more
+    png_set_chunk_cache_max(png, 1000);
     png_set_sig_bytes(png, 8);
     png_read_info(png, info);
     png_uint_32 w, h;
@@ -345,22 +345,17 @@ static int png_decode_rows(png_structp png, png_infop info, png_infop end, PngDe
     if (!d->grey16 && d->channels != ((alpha || trns) ? 4 : 3))
         png_error(png, "Unexpected PNG layout");
     if (d->grey16 && d->channels != 1) png_error(png, "Unexpected PNG layout");
-    if (passes > 1) {
-        d->interlaced.reset(new uint8_t[d->rowbytes * h]);
-        for (int p = 0; p < passes; p++)
-            for (png_uint_32 y = 0; y < h; y++)
-                png_read_row(png, d->interlaced.get() + d->rowbytes * y, nullptr);
-    } else {
+    // Rows are stored as they are first reached; an interlaced image revisits them in later
+    // passes, so they stay in the one buffer.
+    for (int p = 0; p < passes; p++) {
         for (png_uint_32 y = 0; y < h; y++) {
-            size_t at = d->data.size();
-            d->data.resize(at + d->rowbytes);
-            png_read_row(png, d->data.data() + at, nullptr);
+            size_t need = d->rowbytes * (y + 1);
+            if (d->data.size() < need) d->data.resize(need);
+            png_read_row(png, d->data.data() + d->rowbytes * y, nullptr);
         }
     }
     png_read_end(png, end);
     d->max_alpha = text_has_max_alpha(png, info) || text_has_max_alpha(png, end);
-    if (d->interlaced) d->data.assign(d->interlaced.get(), d->interlaced.get() + d->rowbytes * h);
-    d->interlaced.reset();
     return 1;
 }
 
