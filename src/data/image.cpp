@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "data/datafile.h"
@@ -289,6 +290,17 @@ static void png_on_error(png_structp png, png_const_charp message) {
 
 static void png_on_warning(png_structp, png_const_charp) {} // recoverable; nothing to tell
 
+// libpng's own allocations are a few rows and chunk buffers at most. A bogus chunk length
+// would otherwise be allocated in full, because libpng reports an oversized chunk only as a
+// warning when reading; refusing it makes libpng skip the chunk or fail the read instead.
+static png_voidp png_on_malloc(png_structp, png_alloc_size_t size) {
+    return size > (32u << 20) ? nullptr : malloc(size);
+}
+
+static void png_on_free(png_structp, png_voidp p) {
+    free(p);
+}
+
 static bool text_has_max_alpha(png_structp png, png_infop info) {
     png_textp text;
     int n = 0;
@@ -312,7 +324,6 @@ struct PngDecode {
 static int png_decode_rows(png_structp png, png_infop info, png_infop end, PngDecode* d) {
     if (setjmp(png_jmpbuf(png))) return 0;
     png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
-    png_set_chunk_malloc_max(png, 8 << 20); // no text or other chunk needs more
     png_set_chunk_cache_max(png, 1000);
     png_set_sig_bytes(png, 8);
     png_read_info(png, info);
@@ -365,8 +376,8 @@ static int png_decode(DataFile* f, PngDecode* d) {
         image_error("Not a PNG file");
         return 0;
     }
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_on_error, png_on_warning);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, png_on_error,
+                                               png_on_warning, nullptr, png_on_malloc, png_on_free);
     if (!png) return 0;
     png_infop info = png_create_info_struct(png);
     png_infop end = png_create_info_struct(png);
