@@ -114,6 +114,16 @@ TEST(GlUpload, TexturesAnimationsAndModels) {
     EXPECT_TRUE(std::equal(back.begin(), back.end(), img.pixels.begin()));
     glBindTexture(GL_TEXTURE_2D, 0);
 
+    // A 1 x 1 image is a single level.
+    Image one = rgb_image(1, 1);
+    unsigned single = texture_create_any(&one, 1, 1, 3);
+    glBindTexture(GL_TEXTURE_2D, single);
+    EXPECT_EQ(level_param(0, GL_TEXTURE_WIDTH), 1);
+    EXPECT_EQ(level_param(1, GL_TEXTURE_WIDTH), 0);
+    EXPECT_EQ(tex_param(GL_TEXTURE_WRAP_T), GL_REPEAT);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &single);
+
     // Repeat flags come from the file name.
     write_file("a-hrepeat.ppm", "P6 3 1 255\n" + std::string(9, '\x10'));
     unsigned r = texture_load("a-hrepeat.ppm");
