@@ -269,17 +269,17 @@ int image_read_predictive(DataFile* f, int channels_in_file, int channels_out, I
 // ---------------------------------------------------------------------------------------------
 // PNG through libpng, over a DataFile
 
-static void png_read_data(png_structp png, png_bytep data, size_t n) {
+static void read_from_stream(png_structp png, png_bytep data, size_t n) {
     DataFile* f = (DataFile*)png_get_io_ptr(png);
     if (data_read(f, data, n) != n) png_error(png, "Unexpected end of PNG data");
 }
 
-static void png_write_data(png_structp png, png_bytep data, size_t n) {
+static void write_to_stream(png_structp png, png_bytep data, size_t n) {
     DataFile* f = (DataFile*)png_get_io_ptr(png);
     if (data_write(f, data, n) != n) png_error(png, "Write error");
 }
 
-static void png_flush_data(png_structp png) {
+static void flush_stream(png_structp png) {
     data_flush((DataFile*)png_get_io_ptr(png));
 }
 
@@ -383,7 +383,7 @@ static int png_decode(DataFile* f, PngDecode* d) {
     png_infop end = png_create_info_struct(png);
     int ok = 0;
     if (info && end) {
-        png_set_read_fn(png, f, png_read_data);
+        png_set_read_fn(png, f, read_from_stream);
         ok = png_decode_rows(png, info, end, d);
     }
     png_destroy_read_struct(&png, info ? &info : nullptr, end ? &end : nullptr);
@@ -431,7 +431,7 @@ int image_load_png_grey16(const char* name, int* width, int* height, std::vector
 static int png_encode(png_structp png, png_infop info, DataFile* f, int width, int height,
                       int depth, int colour, png_bytep* rows) {
     if (setjmp(png_jmpbuf(png))) return 0;
-    png_set_write_fn(png, f, png_write_data, png_flush_data);
+    png_set_write_fn(png, f, write_to_stream, flush_stream);
     png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, depth, colour,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
