@@ -1,6 +1,7 @@
 // Ground shading from the sun and the low-detail ground textures built from it.
 #include <GL/gl.h>
 #include <cmath>
+#include <cstddef>
 
 #include "app/app.h"
 #include "data/image.h"
@@ -36,13 +37,18 @@ void ground_sample_shade(const Terrain* t, int i, int j, uint8_t rgb[3]) {
     static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0},
                                    {1, 1},   {0, 1},  {-1, 1}, {-1, 0}};
     float s = t->spacing;
-    float ch = terrain_sample(t, i, j);
+    const float* h = t->heights.data();
+    size_t centre = (size_t)i + (size_t)P * j;
+    float ch = h[centre];
     float d[8][3];
+    bool interior = i > 0 && j > 0 && i < P - 1 && j < P - 1;
     for (int k = 0; k < 8; k++) {
-        int ni = i + ring[k][0], nj = j + ring[k][1];
-        d[k][0] = (float)ring[k][0] * s;
-        d[k][1] = terrain_sample(t, ni, nj) - ch;
-        d[k][2] = (float)ring[k][1] * s;
+        int di = ring[k][0], dj = ring[k][1];
+        float nh =
+            interior ? h[centre + di + (ptrdiff_t)P * dj] : terrain_sample(t, i + di, j + dj);
+        d[k][0] = (float)di * s;
+        d[k][1] = nh - ch;
+        d[k][2] = (float)dj * s;
     }
     // Step 3: the sum of the normalised normals of the eight triangles around the sample.
     float n[3] = {0, 0, 0};
@@ -51,11 +57,17 @@ void ground_sample_shade(const Terrain* t, int i, int j, uint8_t rgb[3]) {
         const float* b = d[k];
         float c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
                       a[0] * b[1] - a[1] * b[0]};
-        float len = sqrtf(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-        if (len > 0) n[0] += c[0] / len, n[1] += c[1] / len, n[2] += c[2] / len;
+        float len2 = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+        if (len2 > 0) {
+            float inv = 1.0f / sqrtf(len2);
+            n[0] += c[0] * inv, n[1] += c[1] * inv, n[2] += c[2] * inv;
+        }
     }
-    float len = sqrtf(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    if (len > 0) n[0] /= len, n[1] /= len, n[2] /= len;
+    float len2 = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (len2 > 0) {
+        float inv = 1.0f / sqrtf(len2);
+        n[0] *= inv, n[1] *= inv, n[2] *= inv;
+    }
     // Step 4-5.
     const Lighting& l = g_lighting;
     float light = n[0] * l.sun_vector[0] + n[1] * l.sun_vector[1] + n[2] * l.sun_vector[2];

@@ -452,9 +452,21 @@ TEST_F(TerrainTest, GroundFrameFollowsTheNormal) {
             for (int r = 0; r < 3; r++) dot += m[r * 3 + a] * m[r * 3 + b];
             EXPECT_NEAR(dot, a == b ? 1.0f : 0.0f, 1e-5);
         }
-    // Forward stays in the vertical plane of the yaw direction (cos yaw, 0, -sin yaw).
-    EXPECT_NEAR(m[0] * sinf(yaw) + m[6] * cosf(yaw), 0.0f, 1e-5);
-    EXPECT_GT(m[0] * cosf(yaw) - m[6] * sinf(yaw), 0.0f);
+    // Side = normalise(f0 x up) and forward = up x side, which is f0 with its part along up
+    // removed, normalised; f0 = (cos yaw, 0, -sin yaw).
+    {
+        float f0[3] = {cosf(yaw), 0, -sinf(yaw)}, up[3] = {-0.5f / len, 1.0f / len, 0};
+        float side[3] = {f0[1] * up[2] - f0[2] * up[1], f0[2] * up[0] - f0[0] * up[2],
+                         f0[0] * up[1] - f0[1] * up[0]};
+        float d = f0[0] * up[0] + f0[1] * up[1] + f0[2] * up[2];
+        float fw[3] = {f0[0] - d * up[0], f0[1] - d * up[1], f0[2] - d * up[2]};
+        float ls = sqrtf(side[0] * side[0] + side[1] * side[1] + side[2] * side[2]);
+        float lf = sqrtf(fw[0] * fw[0] + fw[1] * fw[1] + fw[2] * fw[2]);
+        for (int r = 0; r < 3; r++) {
+            EXPECT_NEAR(m[r * 3 + 0], fw[r] / lf, 1e-5) << r;
+            EXPECT_NEAR(m[r * 3 + 2], side[r] / ls, 1e-5) << r;
+        }
+    }
 
     // Level ground: a rotation by yaw about the vertical.
     Terrain flat = make_field(2, 1.0f);
@@ -681,4 +693,48 @@ TEST_F(TerrainTest, FreeResetsEverything) {
     EXPECT_FALSE(t.modified);
     EXPECT_FALSE(t.deformation_locked);
     EXPECT_EQ(t.lowdetail_count, 0);
+}
+
+TEST_F(TerrainTest, DecalsFileDropsRecordsWithoutTextureAndIsWrittenBack) {
+#if !__has_include("data/texture.h")
+    GTEST_SKIP() << "decal textures need the texture cache";
+#endif
+    put_small(ramp(25));
+    std::vector<uint8_t> red(4 * 4 * 3, 0);
+    for (size_t k = 0; k < red.size(); k += 3) red[k] = 255;
+    write_file(test_game_dir() + "/mark.ppm", ppm(4, 4, red));
+    trk.put("decals", "[ 2 3 ] 0.5 4 1.5 @mark.ppm\n"
+                      "[ 1 1 ] 0 1 1 @missing.ppm\n"
+                      "[7.5 8] -1 2 0.5 @mark.ppm\n"
+                      "[ 1 1 ] broken\n"
+                      "[ 5 5 ] 0 1 1 @mark.ppm\n");
+    ASSERT_EQ(terrain_load(&t, "@trk"), 1);
+    ASSERT_EQ(t.decals.size(), 2u);
+    EXPECT_TRUE(t.decals_present);
+    const Decal& a = t.decals[0];
+    EXPECT_NE(a.texture, 0u);
+    EXPECT_EQ(a.x, 2.0f);
+    EXPECT_EQ(a.z, 3.0f);
+    EXPECT_EQ(a.angle, 0.5f);
+    EXPECT_EQ(a.size, 4.0f);
+    EXPECT_EQ(a.aspect, 1.5f);
+    EXPECT_NEAR(a.sin_angle, sinf(0.5f), 1e-6);
+    EXPECT_NEAR(a.cos_angle, cosf(0.5f), 1e-6);
+    EXPECT_EQ(t.decals[1].texture, a.texture);
+    EXPECT_EQ(t.decals[1].x, 7.5f);
+    // Extent 10: buckets 1.25 wide. Decal 1 spans x 7.5 -+ 0.88 -> buckets 5..6.
+    std::vector<int> found;
+    terrain_decals_in(&t, 9.9f, 0, 9.9f, 0, &found);
+    EXPECT_TRUE(found.empty());
+    terrain_decals_in(&t, 8.0f, 8.0f, 8.0f, 8.0f, &found);
+    EXPECT_EQ(found, (std::vector<int>{1}));
+
+    ASSERT_EQ(terrain_save(&t), 1);
+    std::vector<std::string> lines = split_lines(read_file(test_user_dir() + "trk/decals"));
+    ASSERT_EQ(lines.size(), 2u);
+    char want[200];
+    snprintf(want, sizeof want, "[%f %f] %f %f %f %s", 2.0, 3.0, 0.5, 4.0, 1.5, "@mark.ppm");
+    EXPECT_EQ(lines[0], want);
+    snprintf(want, sizeof want, "[%f %f] %f %f %f %s", 7.5, 8.0, -1.0, 2.0, 0.5, "@mark.ppm");
+    EXPECT_EQ(lines[1], want);
 }
