@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "app/settings.h"
 #include "render/ground.h"
 #include "track/terrain.h"
 
@@ -20,6 +21,7 @@ static void put(const std::string& name, const std::string& bytes) {
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    g_settings.headless = 1; // textures are decoded and named, GL is never touched
     char tmpl[] = "/tmp/vornix-fuzz-terrain-XXXXXX";
     if (!mkdtemp(tmpl)) abort();
     g_dir = tmpl;

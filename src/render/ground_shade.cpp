@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "app/app.h"
+#include "app/settings.h"
 #include "data/image.h"
 #include "render/ground.h"
 #include "track/lighting.h"

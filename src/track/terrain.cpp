@@ -226,8 +226,10 @@ static void read_decals(Terrain* t, const char* folder) {
     for (;;) {
         float x, z, angle, size, aspect;
         char name[1024];
-        if (data_scanf(file.f, "[ %f %f ] %f %f %f %1023s", &x, &z, &angle, &size, &aspect, name) !=
-            6)
+        // The leading blank lets a record start after the previous one's line end; without it
+        // only the first record of a file could ever be read.
+        if (data_scanf(file.f, " [ %f %f ] %f %f %f %1023s", &x, &z, &angle, &size, &aspect,
+                       name) != 6)
             break;
         unsigned texture = terrain_texture_load(name);
         if (!texture) continue;
