@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <GL/gl.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/app.h"
+#include "app/settings.h"
 #include "data/image.h"
+#include "platform/window.h"
 #include "render/ground.h"
 #include "track/lighting.h"
 #include "track/terrain.h"
@@ -205,4 +212,49 @@ TEST_F(GroundShadeTest, NextWalksRoundRobinFromTheCursor) {
     ground_lowdetail_free(&t);
     EXPECT_EQ(t.lowdetail_count, 0);
     EXPECT_EQ(ground_lowdetail_next(&t), -1);
+}
+
+// With a GL context (run under a display, e.g. xvfb-run) the low-detail textures are created
+// at their sizes with full mipmap chains, and a rebuild uploads the current shading.
+TEST_F(GroundShadeTest, LowDetailTexturesUploadWithGl) {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "needs a display";
+    g_settings = Settings();
+    g_app.window = window_open_gl("ground", 320, 240, 16, 0, 16, 0, 0);
+    if (!g_app.window) GTEST_SKIP() << "no GL window";
+    Terrain t = make_flat(8, 1.0f); // W = 2
+    for (size_t k = 0; k < t.shading.size(); k++) t.shading[k] = (uint8_t)(k * 7);
+    ground_lowdetail_build(&t);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    for (unsigned n : t.lowdetail_textures) EXPECT_NE(n, 0u);
+    auto read_back = [&](int index, std::vector<uint8_t>* px, GLint* w, GLint* h) {
+        glBindTexture(GL_TEXTURE_2D, t.lowdetail_textures[index]);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, w);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, h);
+        px->assign((size_t)*w * *h * 3, 0);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, px->data());
+    };
+    std::vector<uint8_t> px;
+    GLint w = 0, h = 0, last = 0;
+    read_back(3, &px, &w, &h);
+    EXPECT_EQ(w, 128); // 512 - 448 + 64 = 128
+    EXPECT_EQ(h, 128);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 7, GL_TEXTURE_WIDTH, &last);
+    EXPECT_EQ(last, 1);
+    Image img;
+    ground_lowdetail_image(&t, 3, &img);
+    EXPECT_TRUE(std::equal(px.begin(), px.end(), img.pixels.begin()));
+
+    std::fill(t.shading.begin(), t.shading.end(), 9);
+    ground_mark_shading(&t, 500, 500, 500, 500);
+    int k = ground_lowdetail_next(&t);
+    EXPECT_EQ(k, 3);
+    ground_lowdetail_upload(&t, k);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    read_back(3, &px, &w, &h);
+    EXPECT_TRUE(std::all_of(px.begin(), px.end(), [](uint8_t c) { return c == 9; }));
+    ground_lowdetail_free(&t);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    window_close(g_app.window);
+    g_app.window = nullptr;
 }
