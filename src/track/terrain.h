@@ -1,0 +1,132 @@
+// The terrain: one square height field with a coarser grid of ground tiles, each naming a
+// surface type, plus per-sample shading and shadows, decals and the ground-wear deformation.
+//
+// Units are feet. x and z span the ground, y is up; the field starts at x = 0, z = 0. With
+// N = 2^shift tiles per side there are P = 2N + 1 samples per side; sample (i, j) lies at
+// (i x spacing, heights[i + P x j], j x spacing). A tile covers 2 x 2 sample cells.
+//
+// Track folder files (any may also be stored gzip-compressed with ".gz" appended):
+//   "terrain.hf"      required: text header "shift spacing min max", then ":" and P x P
+//                     little-endian 16-bit samples, or any other character and the samples
+//                     in "terrain.png" (16-bit grey); height = min + v x (max - min) / 65535
+//   "shadingx2.ppm"   P x P RGB shading stored as is, else "shading.ppm" (required) halved
+//   "tileinfo"        surface types (see surface.h), else "texturelist"; one is required
+//   "tilemap"         required: N x N bytes, tile z outer, tile x inner
+//   "shadows.pgm"     optional P x P grey, stored inverted (0 = unshadowed)
+//   "decals"          optional text records "[ x z ] angle size aspect texture"
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "track/surface.h"
+
+constexpr int TERRAIN_MAX_SHIFT = 11;   // 2048 tiles, 4097 x 4097 samples per side
+constexpr int DECAL_BUCKETS = 8;        // decal index: 8 x 8 buckets over the field
+constexpr int LOWDETAIL_STEP = 448;     // samples between low-detail ground textures
+constexpr int LOWDETAIL_MARGIN = 32;    // samples of margin around each one
+constexpr int LOWDETAIL_MAX_SIZE = 512; // pixels per side, at most
+
+// A picture laid flat on the ground: size x aspect long along its own x axis, (cos, -sin) in
+// (x, z), and size long along its own z axis, (sin, cos).
+struct Decal {
+    unsigned texture; // GL texture name (owned by the texture cache)
+    float x, z;       // centre
+    float angle;      // radians about the vertical
+    float size, aspect;
+    float sin_angle, cos_angle;
+};
+
+struct Terrain {
+    std::string folder;  // the track folder it was loaded from ("@name"), written back by save
+    int shift = 0;       // N = 2^shift ground tiles per side
+    int tiles = 0;       // N
+    int samples = 0;     // P = 2N + 1
+    float spacing = 0;   // feet between neighbouring samples
+    float tile_size = 0; // 2 x spacing
+    float extent = 0;    // 2N x spacing, the side of the field
+    std::vector<float> heights;           // P x P, index i + P x j
+    float min_height = 0, max_height = 0; // widened by deformation
+    std::vector<uint8_t> shading;         // P x P x 3, RGB at half intensity
+    std::vector<uint8_t> shadows;         // P x P, 0 = unshadowed .. 255
+    std::vector<uint8_t> tilemap;         // N x N surface type indices, each below surfaces.size()
+    std::vector<SurfaceType> surfaces;    // at most 256
+    bool decals_present =
+        false; // the decal list exists (a "decals" file was read or a decal added)
+    std::vector<Decal> decals;
+    std::vector<int> decal_buckets[DECAL_BUCKETS]
+                                  [DECAL_BUCKETS]; // [bucket z][bucket x] -> decal indices
+    // Low-detail ground textures (rendering): W x W, each from a window of the shading.
+    int lowdetail_count = 0;                  // W per side
+    std::vector<unsigned> lowdetail_textures; // W x W GL names, row by row; 0 without GL
+    std::vector<uint32_t> lowdetail_dirty;    // one rebuild bit per texture
+    bool modified = false;                    // set by the first deformation
+    bool deformation_locked = false;          // while set, deformation leaves the heights alone
+    unsigned char digest[20] = {}; // RIPEMD-160 of the samples as read (two bytes each, low first)
+};
+
+// The terrain of the loaded track.
+extern Terrain g_terrain;
+
+// Loads a track folder ("@" + track name, or a plain path). 1 on success; on failure the reason
+// is logged and the terrain freed. Writes the loading and texture-memory lines to the log.
+int terrain_load(Terrain* terrain, const char* folder);
+// Writes "terrain.hf", "terrain.png", "shading.ppm", "shadingx2.ppm", "tilemap" and (when the
+// decal list exists) "decals" into terrain->folder. min/max_height become the actual extremes.
+// 1 on success, 0 (logged) when a file cannot be created.
+int terrain_save(Terrain* terrain);
+// Releases everything, GL textures included, and resets every field as after start-up.
+void terrain_free(Terrain* terrain);
+
+// Ground height (ft) under (x, z) on the checkerboard triangulation; outside the field the edge
+// samples continue outward. Constant time, no allocation. 0 for an empty terrain.
+float terrain_height(const Terrain* terrain, float x, float z);
+// The sample height with both indices clamped to the field.
+float terrain_sample(const Terrain* terrain, int i, int j);
+// Surface type index of the ground tile under (x, z), tile indices clamped to the field.
+int terrain_tile_at(const Terrain* terrain, float x, float z);
+
+// Orientation for standing an object on the ground, as a row-major 3 x 3 matrix whose columns
+// are the object's axes: x forward (cos yaw, 0, -sin yaw) on level ground, y up along the ground
+// normal, z sideways. yaw >= 3.25 gives the identity; yaw <= -2 pi keeps y vertical.
+void terrain_ground_frame(const Terrain* terrain, float x, float z, float yaw, float m[9]);
+
+// Collision triangles. Cell (i, j) spans samples i..i+1, j..j+1 and is split into two
+// triangles along the same diagonal as terrain_height. Vertex x and z come from the unclamped
+// indices, heights from clamped ones.
+struct TerrainTriangle {
+    float v[3][3]; // three vertices (x, y, z)
+};
+struct TerrainCellRange {
+    int i0, i1; // cells i0 <= i < i1 along x
+    int j0, j1; // cells j0 <= j < j1 along z
+};
+// The cells a sphere of centre (cx, cz) and radius r touches.
+TerrainCellRange terrain_cell_range(const Terrain* terrain, float cx, float cz, float r);
+// The two triangles of one cell.
+void terrain_cell_triangles(const Terrain* terrain, int i, int j, TerrainTriangle out[2]);
+// Every triangle of the cells under the sphere, row by row (j outer), two per cell: writes at
+// most max of them into out and returns how many there are in all.
+int terrain_triangles(const Terrain* terrain, float cx, float cz, float r, TerrainTriangle* out,
+                      int max);
+
+// Raises (amount > 0) or lowers the ground around (x, z) with a smooth 4 x 4-sample bump whose
+// weights add up to 1; keeps the shading's offset from the computed light and marks the
+// low-detail textures for rebuilding. Nothing happens while deformation_locked is set.
+void terrain_deform(Terrain* terrain, float x, float z, float amount);
+
+// Decals. Adding creates the decal list when missing and indexes the decal in every bucket its
+// bounding rectangle reaches. Returns the decal's index.
+int terrain_decal_add(Terrain* terrain, unsigned texture, float x, float z, float angle, float size,
+                      float aspect);
+// Half-widths along x and z of a decal's axis-aligned bounding rectangle.
+void terrain_decal_bounds(const Decal* decal, float* half_x, float* half_z);
+// Bucket index (0..7) of a coordinate along either axis.
+int terrain_decal_bucket(const Terrain* terrain, float coordinate);
+// The decals whose buckets meet the rectangle [x0, x1] x [z0, z1] (ft), ascending, each once.
+void terrain_decals_in(const Terrain* terrain, float x0, float z0, float x1, float z1,
+                       std::vector<int>* out);
+
+// Computes every surface type's tile blend code from the texture names (done by the loader).
+void terrain_blend_codes(Terrain* terrain);
