@@ -24,6 +24,17 @@ int count(const std::string& text, const std::string& what) {
     return n;
 }
 
+// A 2 x 2 raw PPM, written byte by byte.
+std::string ppm_2x2() {
+    return std::string("P6\n2 2\n255\n") + std::string(12, '\x80');
+}
+
+#if __has_include("data/texture.h")
+constexpr bool TEXTURE_MANAGER = true;
+#else
+constexpr bool TEXTURE_MANAGER = false;
+#endif
+
 class BikeLoad : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -212,4 +223,60 @@ TEST(BikePlate, NumberOnAWhitePlate) {
     int seven = 0;
     for (size_t i = 0; i < img.pixels.size(); i += 3) seven += img.pixels[i] == 0;
     EXPECT_LT(seven, 7 * one);
+}
+
+TEST_F(BikeLoad, TexturesAndTheirMapsFromTheRecordsFiles) {
+    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
+    std::string game = test_game_dir() + "/";
+    write_file(game + "skins/yz250f-blue-x.png", ppm_2x2());
+    write_file(game + "yz250f.png", ppm_2x2());
+    write_file(game + "yz250f_norm.ppm", ppm_2x2());
+    write_file(game + "yz250f_spec.ppm", ppm_2x2());
+    write_file(game + "wheels.png", ppm_2x2());
+    write_file(game + "wheels-gold.png", ppm_2x2());
+
+    Bike* b = bike_load("yz250f(2009)", 1, "5", nullptr, nullptr, "@skins/yz250f-blue-x.png",
+                        "@wheels-gold.png");
+    ASSERT_NE(b, nullptr);
+    // The given textures load, but without their groups' main models the record's own
+    // texture is used.
+    EXPECT_EQ(b->texture_names[BIKE_TEX_BIKE], "@yz250f.png");
+    EXPECT_NE(b->textures[BIKE_TEX_BIKE], 0u);
+    EXPECT_EQ(b->texture_names[BIKE_TEX_WHEELS], "@wheels.png");
+    EXPECT_NE(b->textures[BIKE_TEX_WHEELS], 0u);
+    EXPECT_NE(b->normal_maps[BIKE_TEX_BIKE], 0u);
+    EXPECT_NE(b->specular_maps[BIKE_TEX_BIKE], 0u);
+    EXPECT_NE(b->normal_maps[BIKE_TEX_BIKE], b->specular_maps[BIKE_TEX_BIKE]);
+    EXPECT_EQ(b->normal_maps[BIKE_TEX_WHEELS], 0u);
+    EXPECT_EQ(b->textures[BIKE_TEX_RIDER], 0u);
+    std::string log = read_file(log_path());
+    EXPECT_EQ(count(log, "Warning: Can't load @yz250f.png"), 0);
+    EXPECT_EQ(count(log, "Warning: Can't load @wheels.png"), 0);
+    EXPECT_EQ(count(log, "Warning: Can't load @rider_body.png\n"), 1);
+    bike_free(b);
+
+    // The renderer's shading level rules the maps out: normal maps need 2, specular maps 3.
+    g_bikes.shading_level = 2;
+    b = bike_load("yz250f(2009)", 1, "5", nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(b->normal_maps[BIKE_TEX_BIKE], 0u);
+    EXPECT_EQ(b->specular_maps[BIKE_TEX_BIKE], 0u);
+    bike_free(b);
+    g_bikes.shading_level = 1;
+    b = bike_load("yz250f(2009)", 1, "5", nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(b->normal_maps[BIKE_TEX_BIKE], 0u);
+    bike_free(b);
+}
+
+TEST_F(BikeLoad, PlateTexturesAreSharedPerNumber) {
+    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
+    Bike* a = bike_load("cr125", 1, "12", nullptr, nullptr, nullptr, nullptr);
+    Bike* b = bike_load("kx125", 2, "12", nullptr, nullptr, nullptr, nullptr);
+    Bike* c = bike_load("kx125", 3, "13", nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(a->plate_texture, 0u);
+    EXPECT_EQ(a->plate_texture, b->plate_texture);
+    EXPECT_NE(a->plate_texture, c->plate_texture);
+    EXPECT_NE(c->plate_texture, 0u);
+    bike_free(a);
+    bike_free(b);
+    bike_free(c);
 }
