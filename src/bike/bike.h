@@ -212,7 +212,7 @@ struct Bike {
     BikeInfo info; // private copy of the catalogue record
 
     // Rigid bodies and joints, with the joints' feedback for the joint-force correction.
-    dBodyID bodies[BIKE_BODY_COUNT];
+    dBodyID bodies[BIKE_BODY_COUNT]; // each body's user data (dBodyGetData) is the bike
     dJointID joints[BIKE_JOINT_COUNT];
     dJointFeedback joint_feedback[BIKE_JOINT_COUNT];
     float rider_distribution; // share of rider_mass in the rider body (1/3 .. 0.5)
