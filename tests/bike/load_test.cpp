@@ -34,6 +34,13 @@ constexpr bool TEXTURE_MANAGER = true;
 #else
 constexpr bool TEXTURE_MANAGER = false;
 #endif
+#if __has_include("data/model.h") && __has_include("data/shape.h")
+#include "data/model.h"
+#include "data/shape.h"
+#define MODEL_MANAGER 1
+#else
+#define MODEL_MANAGER 0
+#endif
 
 class BikeLoad : public ::testing::Test {
   protected:
@@ -282,3 +289,90 @@ TEST_F(BikeLoad, PlateTexturesAreSharedPerNumber) {
     bike_free(b);
     bike_free(c);
 }
+
+#if MODEL_MANAGER
+// A one-triangle "JM" version 1 model and a one-sphere shape file.
+static std::string jm_triangle() {
+    return "JM1\n32 1 1 1 1 3 1\n"
+           "0 0 0 0 1 0 0 0\n1 0 0 0 1 0 1 0\n0 0 1 0 1 0 0 1\n"
+           "0 1 2\n";
+}
+static std::string shape_one_sphere() {
+    return "1\n0 0.25 0 0.5 1 2500 250\n";
+}
+
+TEST_F(BikeLoad, ModelVariantsFollowTheGivenTexture) {
+    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
+    std::string game = test_game_dir() + "/";
+    write_file(game + "skins/yz250f-blue-x.png", ppm_2x2());
+    write_file(game + "yz250f_frame-blue.jm", jm_triangle());          // variant
+    write_file(game + "yz250f_frame.jm", jm_triangle());               // not used
+    write_file(game + "skins/yz250f_swingarm-blue.jm", jm_triangle()); // folder variant
+    write_file(game + "yz250f_fork_upper.jm", jm_triangle());          // plain only
+    write_file(game + "yz250f_fork_lower.jm", jm_triangle());
+    write_file(game + "yz250f_front_plate.jm", jm_triangle());
+    write_file(game + "generic_frame.shp", shape_one_sphere());
+    write_file(game + "rear_wheel.shp", shape_one_sphere());
+
+    Bike* b =
+        bike_load("yz250f(2008)", 1, "5", nullptr, nullptr, "@skins/yz250f-blue-x.png", nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->texture_names[BIKE_TEX_BIKE], "@skins/yz250f-blue-x.png");
+    EXPECT_NE(b->textures[BIKE_TEX_BIKE], 0u);
+    ASSERT_NE(b->models[BIKE_MODEL_FRAME], nullptr);
+    EXPECT_EQ(b->models[BIKE_MODEL_FRAME]->name, "@yz250f_frame-blue.jm");
+    ASSERT_NE(b->models[BIKE_MODEL_SWINGARM], nullptr);
+    EXPECT_EQ(b->models[BIKE_MODEL_SWINGARM]->name, "@skins/yz250f_swingarm-blue.jm");
+    ASSERT_NE(b->models[BIKE_MODEL_FORK_UPPER], nullptr);
+    EXPECT_EQ(b->models[BIKE_MODEL_FORK_UPPER]->name, "@yz250f_fork_upper.jm");
+    EXPECT_EQ(b->models[BIKE_MODEL_SIDE_PLATES], nullptr);
+    std::string log = read_file(log_path());
+    EXPECT_EQ(count(log, "Warning: Can't load @skins/yz250f_side_plates-blue.jm or "
+                         "@yz250f_side_plates.jm\n"),
+              1);
+    EXPECT_EQ(count(log, "Warning: Can't load @yz250f_frame.jm"), 0);
+
+    // Shapes are private copies of the cached ones; the missing ones are reported.
+    ASSERT_NE(b->shapes[BODY_FRAME], nullptr);
+    ASSERT_NE(b->shapes[BODY_REAR_WHEEL], nullptr);
+    EXPECT_EQ(b->shapes[BODY_FRAME]->source, shape_get("@generic_frame.shp"));
+    EXPECT_NE(b->shapes[BODY_FRAME], shape_get("@generic_frame.shp"));
+    EXPECT_EQ(b->shapes[BODY_FRAME]->count, 1);
+    EXPECT_FLOAT_EQ(b->shapes[BODY_FRAME]->spheres[0].radius, 0.5f);
+    EXPECT_EQ(b->shapes[BODY_RIDER], nullptr);
+    EXPECT_EQ(count(log, "Warning: Can't load @generic_rider.shp\n"), 1);
+    EXPECT_EQ(count(log, "Warning: Can't load @generic_frame.shp"), 0);
+    bike_free(b);
+}
+
+TEST_F(BikeLoad, MissingMainModelFallsBackToTheRecordsTextureAndModels) {
+    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
+    std::string game = test_game_dir() + "/";
+    write_file(game + "kx125-blue-x.png", ppm_2x2());
+    write_file(game + "kx125.png", ppm_2x2());
+    write_file(game + "kx125_fork_upper-blue.jm", jm_triangle());
+    write_file(game + "kx125_fork_upper.jm", jm_triangle());
+    write_file(game + "rider_body-red-1.png", ppm_2x2());
+    write_file(game + "rider_body-red.jm", jm_triangle());
+    write_file(game + "rider_plate-red.jm", jm_triangle());
+
+    Bike* b =
+        bike_load("kx125", 1, "5", "@rider_body-red-1.png", nullptr, "@kx125-blue-x.png", nullptr);
+    ASSERT_NE(b, nullptr);
+    // No frame model at all: the group goes back to the record's texture and plain models.
+    EXPECT_EQ(b->texture_names[BIKE_TEX_BIKE], "@kx125.png");
+    ASSERT_NE(b->models[BIKE_MODEL_FORK_UPPER], nullptr);
+    EXPECT_EQ(b->models[BIKE_MODEL_FORK_UPPER]->name, "@kx125_fork_upper.jm");
+    // The rider's group keeps its texture and variants: its body model loaded.
+    EXPECT_EQ(b->texture_names[BIKE_TEX_RIDER], "@rider_body-red-1.png");
+    ASSERT_NE(b->models[BIKE_MODEL_RIDER_BODY], nullptr);
+    EXPECT_EQ(b->models[BIKE_MODEL_RIDER_BODY]->name, "@rider_body-red.jm");
+    EXPECT_EQ(b->models[BIKE_MODEL_RIDER_PLATE]->name, "@rider_plate-red.jm");
+    EXPECT_EQ(b->models[BIKE_MODEL_RIDER_BODY_FP], nullptr);
+    std::string log = read_file(log_path());
+    EXPECT_EQ(count(log, "Warning: Can't load @kx125_frame.jm\n"), 1);
+    EXPECT_EQ(count(log, "Warning: Can't load @rider_body_fp.jm\n"), 1);
+    EXPECT_EQ(count(log, "Warning: Can't load @rider_body.png"), 0);
+    bike_free(b);
+}
+#endif
