@@ -12,6 +12,19 @@
 #include "platform/log.h"
 #include "support/test_env.h"
 
+#if __has_include("data/texture.h")
+constexpr bool TEXTURE_MANAGER = true;
+#else
+constexpr bool TEXTURE_MANAGER = false;
+#endif
+#if __has_include("data/model.h") && __has_include("data/shape.h")
+#include "data/model.h"
+#include "data/shape.h"
+#define MODEL_MANAGER 1
+#else
+#define MODEL_MANAGER 0
+#endif
+
 namespace {
 
 std::string log_path() {
@@ -28,19 +41,6 @@ int count(const std::string& text, const std::string& what) {
 std::string ppm_2x2() {
     return std::string("P6\n2 2\n255\n") + std::string(12, '\x80');
 }
-
-#if __has_include("data/texture.h")
-constexpr bool TEXTURE_MANAGER = true;
-#else
-constexpr bool TEXTURE_MANAGER = false;
-#endif
-#if __has_include("data/model.h") && __has_include("data/shape.h")
-#include "data/model.h"
-#include "data/shape.h"
-#define MODEL_MANAGER 1
-#else
-#define MODEL_MANAGER 0
-#endif
 
 class BikeLoad : public ::testing::Test {
   protected:
