@@ -13,6 +13,7 @@
 #include "support/test_env.h"
 
 #if __has_include("data/texture.h")
+#include "data/texture.h"
 constexpr bool TEXTURE_MANAGER = true;
 #else
 constexpr bool TEXTURE_MANAGER = false;
@@ -52,6 +53,14 @@ class BikeLoad : public ::testing::Test {
         physics_open();
     }
     void TearDown() override {
+        // The managers' caches outlive the bikes; empty them so each test starts afresh.
+#if __has_include("data/texture.h")
+        texture_reset();
+#endif
+#if MODEL_MANAGER
+        model_reset();
+        shape_reset();
+#endif
         g_settings.headless = 0;
         physics_close_contacts();
         physics_close_world();
