@@ -8,22 +8,9 @@
 #include "data/image.h"
 #include "platform/log.h"
 
-// The texture, model and shape managers are written alongside this module; until their
-// headers are part of the program, those files count as missing (every group falls back and
-// logs its warnings, and no body has a shape).
-#if __has_include("data/texture.h")
-#include "data/texture.h"
-#define BIKE_TEXTURE_MANAGER 1
-#else
-#define BIKE_TEXTURE_MANAGER 0
-#endif
-#if __has_include("data/model.h") && __has_include("data/shape.h")
 #include "data/model.h"
 #include "data/shape.h"
-#define BIKE_MODEL_MANAGER 1
-#else
-#define BIKE_MODEL_MANAGER 0
-#endif
+#include "data/texture.h"
 
 BikeGlobals g_bikes;
 
@@ -31,52 +18,28 @@ BikeGlobals g_bikes;
 
 // A cached texture by name; 0 when it cannot be loaded.
 static unsigned asset_texture(const char* name) {
-#if BIKE_TEXTURE_MANAGER
     return texture_load(name);
-#else
-    (void)name;
-    return 0;
-#endif
 }
 
 // A texture made from an image of the bike's own (level 0 only); 0 when none was made.
 static unsigned asset_texture_from_image(Image* image) {
-#if BIKE_TEXTURE_MANAGER
     return texture_create_any(image, 0, 0, 0);
-#else
-    (void)image;
-    return 0;
-#endif
 }
 
 // A cached model by name; null when it cannot be loaded.
 static Model* asset_model(const char* name) {
-#if BIKE_MODEL_MANAGER
     return model_get(name);
-#else
-    (void)name;
-    return nullptr;
-#endif
 }
 
 // A private copy of a cached shape (the contact code moves its spheres); null when it cannot
 // be loaded. Freed with asset_shape_free.
 static Shape* asset_shape(const char* name) {
-#if BIKE_MODEL_MANAGER
     const Shape* shape = shape_get(name);
     return shape ? shape_copy(shape) : nullptr;
-#else
-    (void)name;
-    return nullptr;
-#endif
 }
 
 static void asset_shape_free(Shape* shape) {
-#if BIKE_MODEL_MANAGER
     shape_free(shape);
-#else
-    (void)shape;
-#endif
 }
 
 // Plate textures are kept per plate text for the whole run: the texture manager has no way

@@ -2,7 +2,6 @@
 // decals are written back with, and the texture memory figure of the loader's log lines.
 #include "track/terrain_internal.h"
 
-#if __has_include("data/texture.h")
 #include "data/texture.h"
 
 unsigned terrain_texture_load(const char* name) {
@@ -18,16 +17,3 @@ unsigned long terrain_texture_memory() {
     return (unsigned long)g_textures.memory;
 }
 
-#else
-// Builds before the texture cache exists: no texture can be loaded, so surfaces stay
-// untextured and decals are dropped.
-unsigned terrain_texture_load(const char*) {
-    return 0;
-}
-std::string terrain_texture_file_name(unsigned) {
-    return "";
-}
-unsigned long terrain_texture_memory() {
-    return 0;
-}
-#endif

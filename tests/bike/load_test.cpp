@@ -12,19 +12,9 @@
 #include "platform/log.h"
 #include "support/test_env.h"
 
-#if __has_include("data/texture.h")
 #include "data/texture.h"
-constexpr bool TEXTURE_MANAGER = true;
-#else
-constexpr bool TEXTURE_MANAGER = false;
-#endif
-#if __has_include("data/model.h") && __has_include("data/shape.h")
 #include "data/model.h"
 #include "data/shape.h"
-#define MODEL_MANAGER 1
-#else
-#define MODEL_MANAGER 0
-#endif
 
 namespace {
 
@@ -54,13 +44,9 @@ class BikeLoad : public ::testing::Test {
     }
     void TearDown() override {
         // The managers' caches outlive the bikes; empty them so each test starts afresh.
-#if __has_include("data/texture.h")
         texture_reset();
-#endif
-#if MODEL_MANAGER
         model_reset();
         shape_reset();
-#endif
         g_settings.headless = 0;
         physics_close_contacts();
         physics_close_world();
@@ -244,7 +230,6 @@ TEST(BikePlate, NumberOnAWhitePlate) {
 }
 
 TEST_F(BikeLoad, TexturesAndTheirMapsFromTheRecordsFiles) {
-    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
     std::string game = test_game_dir() + "/";
     write_file(game + "skins/yz250f-blue-x.png", ppm_2x2());
     write_file(game + "yz250f.png", ppm_2x2());
@@ -286,7 +271,6 @@ TEST_F(BikeLoad, TexturesAndTheirMapsFromTheRecordsFiles) {
 }
 
 TEST_F(BikeLoad, PlateTexturesAreSharedPerNumber) {
-    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
     Bike* a = bike_load("cr125", 1, "12", nullptr, nullptr, nullptr, nullptr);
     Bike* b = bike_load("kx125", 2, "12", nullptr, nullptr, nullptr, nullptr);
     Bike* c = bike_load("kx125", 3, "13", nullptr, nullptr, nullptr, nullptr);
@@ -299,7 +283,6 @@ TEST_F(BikeLoad, PlateTexturesAreSharedPerNumber) {
     bike_free(c);
 }
 
-#if MODEL_MANAGER
 // A one-triangle "JM" version 1 model and a one-sphere shape file.
 static std::string jm_triangle() {
     return "JM1\n32 1 1 1 1 3 1\n"
@@ -311,7 +294,6 @@ static std::string shape_one_sphere() {
 }
 
 TEST_F(BikeLoad, ModelVariantsFollowTheGivenTexture) {
-    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
     std::string game = test_game_dir() + "/";
     write_file(game + "skins/yz250f-blue-x.png", ppm_2x2());
     write_file(game + "yz250f_frame-blue.jm", jm_triangle());          // variant
@@ -355,7 +337,6 @@ TEST_F(BikeLoad, ModelVariantsFollowTheGivenTexture) {
 }
 
 TEST_F(BikeLoad, MissingMainModelFallsBackToTheRecordsTextureAndModels) {
-    if (!TEXTURE_MANAGER) GTEST_SKIP() << "no texture manager in this build";
     std::string game = test_game_dir() + "/";
     write_file(game + "kx125-blue-x.png", ppm_2x2());
     write_file(game + "kx125.png", ppm_2x2());
@@ -384,4 +365,3 @@ TEST_F(BikeLoad, MissingMainModelFallsBackToTheRecordsTextureAndModels) {
     EXPECT_EQ(count(log, "Warning: Can't load @rider_body.png"), 0);
     bike_free(b);
 }
-#endif
