@@ -6,7 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
-fuzz_seconds=${VORNIX_FUZZ_SECONDS:-20}
 
 echo "== Build and run the tests"
 scripts/build.sh build
@@ -19,7 +18,12 @@ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON -DVORN
 echo "== Fuzz targets"
 scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-for f in build-fuzz/fuzz/fuzz_*; do
+# The fuzzing time is shared out among the targets: about two minutes in all by default.
+targets=(build-fuzz/fuzz/fuzz_*)
+fuzz_total=${VORNIX_FUZZ_SECONDS:-120}
+fuzz_seconds=$(( fuzz_total / ${#targets[@]} ))
+[ "$fuzz_seconds" -lt 5 ] && fuzz_seconds=5
+for f in "${targets[@]}"; do
     [ -x "$f" ] || continue
     name=$(basename "$f")
     corpus="build-fuzz/corpus/$name"
