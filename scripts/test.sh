@@ -11,22 +11,21 @@ echo "== Build and run the tests"
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 600)
 
-echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON -DVORNIX_BENCH=OFF
-(cd build-asan && ctest --output-on-failure -j "$jobs" -L unit --timeout 600)
-
-echo "== Fuzz targets"
-scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_FUZZ=ON \
+echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets"
+# One clang build serves both: sanitizers everywhere, coverage instrumentation for libFuzzer.
+scripts/build.sh build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+(cd build-san && ctest --output-on-failure -j "$jobs" -L unit --timeout 600)
+
 # The fuzzing time is shared out among the targets: about two minutes in all by default.
-targets=(build-fuzz/fuzz/fuzz_*)
+targets=(build-san/fuzz/fuzz_*)
 fuzz_total=${VORNIX_FUZZ_SECONDS:-120}
 fuzz_seconds=$(( fuzz_total / ${#targets[@]} ))
 [ "$fuzz_seconds" -lt 5 ] && fuzz_seconds=5
 for f in "${targets[@]}"; do
     [ -x "$f" ] || continue
     name=$(basename "$f")
-    corpus="build-fuzz/corpus/$name"
+    corpus="build-san/corpus/$name"
     mkdir -p "$corpus"
     [ -d "fuzz/seeds/$name" ] && cp -n fuzz/seeds/"$name"/* "$corpus"/ 2>/dev/null || true
     echo "-- $name (${fuzz_seconds}s)"
