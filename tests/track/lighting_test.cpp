@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "data/texture.h"
 #include "platform/messages.h"
+#include "platform/log.h"
 #include "support/test_env.h"
 #include "track/lighting.h"
 #include "track/track.h"
@@ -21,6 +22,7 @@ class LightingFile : public ::testing::Test {
     void SetUp() override {
         g_settings = Settings{};
         g_settings.headless = 1;
+        log_setup(("DRUV_LOGFILE=" + test_dir() + "/test-log.txt").c_str());
         texture_reset();
         lighting_reset(&g_lighting);
         for (const char* f : SKY_FILES) put(f, PIXEL);
@@ -108,7 +110,7 @@ TEST_F(LightingFile, UnknownKeywordStopsButKeepsEarlierLinesAndDefaultSky) {
     for (int i = 0; i < SKY_TEXTURES; i++) EXPECT_EQ(sky_name(i), std::string("@") + SKY_FILES[i]);
     ASSERT_EQ(g_messages.visible, 1);
     EXPECT_STREQ(messages_visible(0), "Error reading lighting: Unknown identifier 'bogus'\n");
-    EXPECT_NE(read_file(test_user_dir() + "lastlog.txt")
+    EXPECT_NE(read_file(test_dir() + "/test-log.txt")
                   .find("Error reading lighting: Unknown identifier 'bogus'\n"),
               std::string::npos);
     // Keywords match exactly.

@@ -10,6 +10,7 @@
 #include "data/shape.h"
 #include "data/texture.h"
 #include "platform/messages.h"
+#include "platform/log.h"
 #include "support/test_env.h"
 #include "track/gates.h"
 #include "track/objects.h"
@@ -26,6 +27,7 @@ class Objects : public ::testing::Test {
     void SetUp() override {
         g_settings = Settings{};
         g_settings.headless = 1;
+        log_setup(("DRUV_LOGFILE=" + test_dir() + "/test-log.txt").c_str());
         gates_free();
         objects_free();
         terrain_free(&g_terrain);
@@ -51,7 +53,7 @@ class Objects : public ::testing::Test {
         EXPECT_EQ(reader(f), 1);
         data_close(f);
     }
-    std::string log_text() { return read_file(test_user_dir() + "lastlog.txt"); }
+    std::string log_text() { return read_file(test_dir() + "/test-log.txt"); }
     // A shape of one sphere at (cx, 0, 0): bounding radius |cx| + r.
     void put_shape(const std::string& name, float cx, float r) {
         char text[128];
@@ -220,8 +222,11 @@ TEST_F(Objects, StatueWriterRoundTrip) {
 }
 
 TEST_F(Objects, WritersReportAFileThatCannotBeCreated) {
-    write_file(test_user_dir() + "t/statues/x", "");
-    write_file(test_user_dir() + "t/billboards/x", "");
+    // Folders where the files should be, in both search folders.
+    for (const std::string& dir : {test_user_dir(), test_game_dir() + "/"}) {
+        write_file(dir + "t/statues/x", "");
+        write_file(dir + "t/billboards/x", "");
+    }
     EXPECT_EQ(statues_write(), 0);
     EXPECT_EQ(billboards_write(), 0);
     std::string log = log_text();

@@ -9,6 +9,7 @@
 #include "data/shape.h"
 #include "data/texture.h"
 #include "platform/digest.h"
+#include "platform/log.h"
 #include "support/test_env.h"
 #include "track/gates.h"
 #include "track/lighting.h"
@@ -59,6 +60,7 @@ class TrackLoad : public ::testing::Test {
     void SetUp() override {
         g_settings = Settings{};
         g_settings.headless = 1;
+        log_setup(("DRUV_LOGFILE=" + test_dir() + "/test-log.txt").c_str());
         track_free();
         texture_reset();
         shape_reset();
@@ -92,7 +94,7 @@ class TrackLoad : public ::testing::Test {
         EXPECT_EQ(load(name), 1);
         return digest_hex(g_track.digest);
     }
-    std::string log_text() { return read_file(test_user_dir() + "lastlog.txt"); }
+    std::string log_text() { return read_file(test_dir() + "/test-log.txt"); }
 };
 
 TEST_F(TrackLoad, LoadsEveryPartInOrder) {
@@ -225,13 +227,14 @@ TEST_F(TrackLoad, FreeEmptiesEverythingAndLogs) {
 }
 
 TEST(LoadingScreen, MessagesAreLoggedAndDrawnThroughTheHook) {
+    log_setup(("DRUV_LOGFILE=" + test_dir() + "/test-log.txt").c_str());
     static std::string drawn;
     loading_set_screen([](const char* text) { drawn = text; });
     loading_message("Loading track...");
     loading_set_screen(nullptr);
     loading_message("Not drawn");
     EXPECT_EQ(drawn, "Loading track...");
-    std::string log = read_file(test_user_dir() + "lastlog.txt");
+    std::string log = read_file(test_dir() + "/test-log.txt");
     EXPECT_NE(log.find("Loading track...\n"), std::string::npos);
     EXPECT_NE(log.find("Not drawn\n"), std::string::npos);
 }
