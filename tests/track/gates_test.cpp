@@ -38,6 +38,10 @@ class Gates : public ::testing::Test {
         gates_free();
         objects_free();
         g_track.name.clear();
+        // The caches live in globals whose destructors would drop them unfreed at exit.
+        shape_reset();
+        model_reset();
+        texture_reset();
     }
     // Writes the track's "timing_gates" with these exact bytes and reads it.
     void read(const std::string& bytes) {

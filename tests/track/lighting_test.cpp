@@ -27,7 +27,10 @@ class LightingFile : public ::testing::Test {
         lighting_reset(&g_lighting);
         for (const char* f : SKY_FILES) put(f, PIXEL);
     }
-    void TearDown() override { lighting_reset(&g_lighting); }
+    void TearDown() override {
+        lighting_reset(&g_lighting);
+        texture_reset();
+    }
     void put(const std::string& name, const std::string& bytes) {
         write_file(test_game_dir() + "/" + name, bytes);
     }

@@ -41,6 +41,10 @@ class Objects : public ::testing::Test {
         objects_free();
         terrain_free(&g_terrain);
         g_track.name.clear();
+        // The caches live in globals whose destructors would drop them unfreed at exit.
+        shape_reset();
+        model_reset();
+        texture_reset();
     }
     void put(const std::string& name, const std::string& bytes) {
         write_file(test_game_dir() + "/" + name, bytes);

@@ -69,7 +69,13 @@ class TrackLoad : public ::testing::Test {
         put("rock.shp", SHAPE_ROCK);
         put("startgate.shp", SHAPE_GATE);
     }
-    void TearDown() override { track_free(); }
+    void TearDown() override {
+        track_free();
+        // The caches live in globals whose destructors would drop them unfreed at exit.
+        shape_reset();
+        model_reset();
+        texture_reset();
+    }
     void put(const std::string& name, const std::string& bytes) {
         write_file(test_game_dir() + "/" + name, bytes);
     }
