@@ -127,20 +127,22 @@ TEST_F(Objects, BillboardWriterWritesOnlyWhatCameAfterTheKeptOnes) {
     read("billboards",
          "[ 1 2 3 ] 4 5 #00ff00#@tree.ppm\n"
          "[ 1.5 0 2 ] 3 3 #ffffff#@tree.ppm\n"
-         "[ 0 0 0 ] 1 1 @missing.ppm\n",
+         "[ 0 0 0 ] 1 1 @missing.ppm\n"
+         "[ 0 0 0 ] 1 1 #FFFF00#@tree.ppm\n",
          billboards_read);
     EXPECT_EQ(g_objects.particle_first, 0);
     ASSERT_EQ(billboards_write(), 1);
     EXPECT_EQ(read_file(test_user_dir() + "t/billboards"),
               "[1.000000 2.000000 3.000000] 4.000000 5.000000 #00ff00#@tree.ppm\n"
-              "[1.500000 0.000000 2.000000] 3.000000 3.000000 @tree.ppm\n");
+              "[1.500000 0.000000 2.000000] 3.000000 3.000000 @tree.ppm\n"
+              "[0.000000 0.000000 0.000000] 1.000000 1.000000 #ffff00#@tree.ppm\n");
     // Round trip.
     objects_free();
     DataFile* f = data_open("@t/billboards", "r");
     ASSERT_NE(f, nullptr);
     billboards_read(f);
     data_close(f);
-    ASSERT_EQ(g_objects.billboards.size(), 2u);
+    ASSERT_EQ(g_objects.billboards.size(), 3u);
     EXPECT_EQ(g_objects.billboards[0].color[0], 0);
     EXPECT_EQ(g_objects.billboards[0].color[1], 255);
     EXPECT_FLOAT_EQ(g_objects.billboards[1].x, 1.5f);
