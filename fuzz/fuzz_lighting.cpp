@@ -1,0 +1,48 @@
+// Fuzz target: the "lighting" reader on arbitrary bytes.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/settings.h"
+#include "data/texture.h"
+#include "track/lighting.h"
+#include "track/track.h"
+
+static std::string setup() {
+    char dir[] = "/tmp/vornix-fuzz-XXXXXX";
+    if (!mkdtemp(dir)) abort();
+    setenv("HOME", dir, 1);
+    setenv("XDG_DATA_HOME", dir, 1);
+    setenv("QZ_HOME", dir, 1);
+    setenv("DRUV_LOGFILE", "/dev/null", 1);
+    g_settings.headless = 1;
+    return std::string(dir) + "/input";
+}
+
+static bool names_a_path(const uint8_t* data, size_t size) {
+    for (size_t i = 0; i < size; i++)
+        if (data[i] == '/') return true;
+    return false;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static std::string path = setup();
+    if (names_a_path(data, size)) return 0;
+    FILE* out = fopen(path.c_str(), "wb");
+    if (!out) return 0;
+    fwrite(data, 1, size, out);
+    fclose(out);
+    lighting_read(path.c_str());
+    // The sun direction is always a unit vector after a read.
+    const float* s = g_lighting.sun_vector;
+    double len = std::sqrt((double)s[0] * s[0] + (double)s[1] * s[1] + (double)s[2] * s[2]);
+    if (!(std::fabs(len - 1) < 1e-3)) abort();
+    for (const Flare& fl : g_lighting.flares)
+        if (fl.element_count < 0 || fl.element_count > FLARE_ELEMENTS_MAX) abort();
+    lighting_reset(&g_lighting);
+    texture_reset();
+    return 0;
+}

@@ -1,0 +1,37 @@
+// The loaded track as a whole: loading every file of a track folder in order, the track digest
+// that multiplayer compares, freeing, and the loading-screen messages shown meanwhile.
+#pragma once
+
+#include <string>
+
+#include "platform/digest.h"
+
+constexpr int PARTICLE_BILLBOARD_COUNT = 2000;
+
+// Process-wide track state besides the terrain, gates, objects and lighting records.
+struct TrackState {
+    std::string name; // track folder name, "" when none is loaded
+    bool loaded = false;
+    unsigned map_texture = 0;               // "map.png", 0 when missing
+    unsigned char digest[DIGEST_SIZE] = {}; // RIPEMD-160 of the track's defining files
+};
+extern TrackState g_track;
+
+// Loads the track named by g_track.name. 1 on success; on failure the name is cleared and 0
+// returned. A track already loaded must be freed first.
+int track_load();
+// Releases everything track_load created and clears the name.
+void track_free();
+// "@" + track name + "/" + file: a data name inside the current track folder.
+std::string track_file(const char* file);
+
+// Reads the "lighting" file at a data name into g_lighting: defaults first, then the file's
+// settings; sky sides left unnamed get their default textures. A missing file leaves the
+// defaults with no sky textures. Returns 1.
+int lighting_read(const char* path);
+
+// Shows a loading-screen line ("Loading track..."): logged, and drawn by the screen hook when
+// one is set (the renderer sets it while a window is open).
+void loading_message(const char* text);
+// The renderer's drawing hook for loading_message; null draws nothing.
+void loading_set_screen(void (*draw)(const char* text));
