@@ -1,0 +1,34 @@
+// Time to load the generated default track headless (every file of the folder, textures
+// decoded, no GL): what a player waits for at a race start, less the bikes.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/settings.h"
+#include "data/datafile.h"
+#include "data/model.h"
+#include "data/shape.h"
+#include "data/texture.h"
+#include "track/track.h"
+
+static void BM_TrackLoadRabbithill(benchmark::State& state) {
+    setenv("QZ_HOME", VORNIX_BENCH_DATA, 1);
+    data_reset();
+    g_settings.headless = 1;
+    for (auto _ : state) {
+        g_track.name = "rabbithill";
+        if (!track_load()) {
+            state.SkipWithError("rabbithill did not load; generate the data first");
+            break;
+        }
+        state.PauseTiming();
+        track_free();
+        // A fresh cache each time, as at the first race of a run.
+        texture_reset();
+        model_reset();
+        shape_reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_TrackLoadRabbithill)->Unit(benchmark::kMillisecond)->Iterations(5);
