@@ -2,14 +2,16 @@
 //
 //   vornix-gen <folder> [--only <part>]... [--summary <file>] [--font-dir <folder>]
 //
-// Parts: "common" (textures, sprites, sky, models, HUD, title, font), "rabbithill",
-// "dunebay". Without --only every part is written. --summary writes what the tracks hold (gate
+// Parts: "common" (textures, sprites, sky, models, HUD, title, font), "bikes" (the bike,
+// wheel and rider models, shapes, textures and pipe files), "rabbithill", "dunebay". Without
+// --only every part is written. --summary writes what the tracks hold (gate
 // and lap counts, height range, a digest of the heights) for tests to compare with.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bikegen.h"
 #include "gen.h"
 #include "platform/log.h"
 #include "track.h"
@@ -21,12 +23,10 @@ struct Step {
     int track; // 1 when the step writes a track and fills a summary
 };
 
-// Bike and rider data (the models of each bike stem, the rider, their shapes and the
-// ".pipeinfo" engine-sound files) will join this table as steps of their own.
-const Step STEPS[] = {{"common", 0}, {"rabbithill", 1}, {"dunebay", 1}};
+const Step STEPS[] = {{"common", 0}, {"bikes", 0}, {"rabbithill", 1}, {"dunebay", 1}};
 
 int usage() {
-    fprintf(stderr, "usage: vornix-gen <folder> [--only common|rabbithill|dunebay]... "
+    fprintf(stderr, "usage: vornix-gen <folder> [--only common|bikes|rabbithill|dunebay]... "
                     "[--summary <file>] [--font-dir <folder>]\n");
     return 2;
 }
@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
         int ok;
         if (!strcmp(s.name, "common"))
             ok = common_write(out, font_dir);
+        else if (!strcmp(s.name, "bikes"))
+            ok = bikes_write(out);
         else if (!strcmp(s.name, "rabbithill"))
             ok = rabbithill_write(out, &track);
         else
