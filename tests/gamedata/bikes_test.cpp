@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "data/datafile.h"
 #include "gamedata_util.h"
 
 #if __has_include("data/model.h")
