@@ -8,6 +8,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "app/settings.h"
@@ -829,4 +830,124 @@ TEST_F(Contacts, ObjectContactsAndTheRiderCrashSpeed) {
     const float away[3] = {6.2f, 1, 3.0f};
     EXPECT_EQ(bike_object_contacts(b, post.get(), away, turned, nullptr), 0);
     EXPECT_EQ(bike_object_contacts(b, nullptr, at, turned, nullptr), 0);
+}
+
+// ---- Cross-check against a dense search ----
+
+namespace {
+
+struct D3 {
+    double x, y, z;
+};
+D3 sub(D3 a, D3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+double dot3(D3 a, D3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+D3 cross3(D3 a, D3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+// The deepest candidate of a torus over one triangle by walking its centre circle in small
+// steps: over the triangle the signed height, beside it (on its up side) the distance to
+// the nearest boundary point.
+double dense_torus_depth(const TerrainTriangle& t, D3 c, D3 a, double R, double tube) {
+    D3 v[3];
+    for (int i = 0; i < 3; i++) v[i] = {t.v[i][0], t.v[i][1], t.v[i][2]};
+    D3 n = cross3(sub(v[1], v[0]), sub(v[2], v[0]));
+    double nl = sqrt(dot3(n, n));
+    n = {n.x / nl, n.y / nl, n.z / nl};
+    if (n.y < 0) n = {-n.x, -n.y, -n.z};
+    D3 pick = fabs(a.x) < 0.57 ? D3{1, 0, 0} : D3{0, 1, 0};
+    double pa = dot3(pick, a);
+    D3 e1 = {pick.x - a.x * pa, pick.y - a.y * pa, pick.z - a.z * pa};
+    double el = sqrt(dot3(e1, e1));
+    e1 = {e1.x / el, e1.y / el, e1.z / el};
+    D3 e2 = cross3(a, e1);
+    double best = -HUGE_VAL;
+    const int STEPS = 50000;
+    for (int s = 0; s < STEPS; s++) {
+        double phi = 2 * PI * s / STEPS;
+        D3 p = {c.x + R * (cos(phi) * e1.x + sin(phi) * e2.x),
+                c.y + R * (cos(phi) * e1.y + sin(phi) * e2.y),
+                c.z + R * (cos(phi) * e1.z + sin(phi) * e2.z)};
+        double h = dot3(n, sub(p, v[0]));
+        D3 q = {p.x - n.x * h, p.y - n.y * h, p.z - n.z * h};
+        bool in = true;
+        D3 w = cross3(sub(v[1], v[0]), sub(v[2], v[0]));
+        for (int i = 0; i < 3; i++)
+            in = in && dot3(cross3(sub(v[(i + 1) % 3], v[i]), sub(q, v[i])), w) >= 0;
+        double depth;
+        if (in) {
+            depth = tube - h;
+        } else if (h >= 0) {
+            double d2 = HUGE_VAL;
+            for (int i = 0; i < 3; i++) {
+                D3 e = sub(v[(i + 1) % 3], v[i]);
+                double u = dot3(sub(p, v[i]), e) / dot3(e, e);
+                u = u < 0 ? 0 : (u > 1 ? 1 : u);
+                D3 f = sub(p, D3{v[i].x + e.x * u, v[i].y + e.y * u, v[i].z + e.z * u});
+                d2 = fmin(d2, dot3(f, f));
+            }
+            depth = tube - sqrt(d2);
+        } else {
+            continue;
+        }
+        best = fmax(best, depth);
+    }
+    return best;
+}
+
+} // namespace
+
+TEST(ContactGeometry, TorusAgreesWithADenseSearchOverItsCircle) {
+    std::mt19937 rng(20240611);
+    std::uniform_real_distribution<double> u(-1, 1);
+    int contacts = 0, edges = 0;
+    for (int trial = 0; trial < 60; trial++) {
+        TerrainTriangle t;
+        for (int i = 0; i < 3; i++) {
+            t.v[i][0] = (float)(2 * u(rng));
+            t.v[i][1] = (float)(0.5 * u(rng));
+            t.v[i][2] = (float)(2 * u(rng));
+        }
+        D3 a = {u(rng), u(rng), u(rng)};
+        double al = sqrt(dot3(a, a));
+        a = {a.x / al, a.y / al, a.z / al};
+        D3 c = {1.5 * u(rng), 0.6 + 0.8 * u(rng), 1.5 * u(rng)};
+        const double R = 0.8, tube = 0.35;
+        const float cf[3] = {(float)c.x, (float)c.y, (float)c.z};
+        const float af[3] = {(float)a.x, (float)a.y, (float)a.z};
+        // The search works on the same single-precision inputs the routine sees.
+        D3 cs = {cf[0], cf[1], cf[2]}, as = {af[0], af[1], af[2]};
+        double as_len = sqrt(dot3(as, as));
+        as = {as.x / as_len, as.y / as_len, as.z / as_len};
+        double expect = dense_torus_depth(t, cs, as, R, tube);
+        GroundContact g;
+        int found = torus_triangle_contact(cf, af, (float)R, (float)tube, &t, &g);
+        SCOPED_TRACE(trial);
+        if (expect > 1e-4) {
+            ASSERT_EQ(found, 1);
+            // The search only sees its steps, so it stays below the true maximum, by at most
+            // the circle's travel in one step (the maximum may sit at a kink).
+            EXPECT_GE(g.depth, expect - 1e-6);
+            EXPECT_LE(g.depth, expect + R * 2 * PI / 50000);
+            double nl = sqrt(g.normal[0] * g.normal[0] + g.normal[1] * g.normal[1] +
+                             g.normal[2] * g.normal[2]);
+            EXPECT_NEAR(nl, 1, 1e-5);
+            contacts++;
+            D3 up = cross3(
+                sub(D3{t.v[1][0], t.v[1][1], t.v[1][2]}, D3{t.v[0][0], t.v[0][1], t.v[0][2]}),
+                sub(D3{t.v[2][0], t.v[2][1], t.v[2][2]}, D3{t.v[0][0], t.v[0][1], t.v[0][2]}));
+            double ul = sqrt(dot3(up, up));
+            if (fabs(fabs(dot3(up, D3{g.normal[0], g.normal[1], g.normal[2]})) / ul - 1) > 1e-4)
+                edges++; // the normal is not the face's: an edge or corner contact
+        } else if (expect < -1e-4) {
+            EXPECT_EQ(found, 0);
+        }
+    }
+    // The random cases cover both kinds.
+    EXPECT_GT(contacts, 10);
+    EXPECT_GT(edges, 3);
 }
