@@ -10,6 +10,7 @@
 #include "bike/world.h"
 #include "data/shape.h"
 #include "race/session.h"
+#include "track/objects.h"
 #include "track/surface.h"
 #include "track/terrain.h"
 
@@ -511,4 +512,15 @@ int bike_object_contacts(Bike* bike, const Shape* shape, const float pos[3], con
             g_contacts.crash(bike);
     }
     return ctx.touched;
+}
+
+int statue_contact(void* bike, int statue, const Statue* s, const float pos[3],
+                   const float rot[9]) {
+    (void)statue;
+    return bike_object_contacts((Bike*)bike, s->shape, pos, rot, nullptr);
+}
+
+int bike_statue_contacts(Bike* bike) {
+    const dReal* p = dBodyGetPosition(bike->bodies[BODY_FRAME]);
+    return statues_collide((float)p[0], (float)p[2], g_session.session_clock, statue_contact, bike);
 }

@@ -22,6 +22,7 @@
 
 struct Bike;
 struct Shape;
+struct Statue;
 struct SurfaceType;
 struct Terrain;
 struct TerrainTriangle;
@@ -113,3 +114,9 @@ int bike_bike_contacts(Bike* a, Bike* b);
 // crashes when its shape hits faster than 20 ft/s relative to the object. 1 if they touched.
 int bike_object_contacts(Bike* bike, const Shape* shape, const float pos[3], const float rot[9],
                          dBodyID body);
+// The statue contact for statues_collide (track/objects.h): ctx is the Bike; the statue's
+// shape placed at pos with rot against the bike as bike_object_contacts does (static object).
+int statue_contact(void* bike, int statue, const Statue* s, const float pos[3], const float rot[9]);
+// Statue collision of one bike: every statue near its frame, each touched one stamped with the
+// session tick. Returns the number of statues touched.
+int bike_statue_contacts(Bike* bike);

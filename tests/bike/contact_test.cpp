@@ -19,6 +19,7 @@
 #include "race/session.h"
 #include "support/test_env.h"
 #include "track/surface.h"
+#include "track/objects.h"
 #include "track/terrain.h"
 
 namespace {
@@ -123,6 +124,7 @@ class Contacts : public ::testing::Test {
         for (Bike* b : loaded) bike_free(b);
         for (auto& b : minimal) free_minimal(b.get());
         minimal.clear();
+        objects_free();
         terrain_free(&g_terrain);
         contacts_reset();
         physics_close_contacts();
@@ -830,6 +832,45 @@ TEST_F(Contacts, ObjectContactsAndTheRiderCrashSpeed) {
     const float away[3] = {6.2f, 1, 3.0f};
     EXPECT_EQ(bike_object_contacts(b, post.get(), away, turned, nullptr), 0);
     EXPECT_EQ(bike_object_contacts(b, nullptr, at, turned, nullptr), 0);
+}
+
+TEST_F(Contacts, StatuesNearTheBikeAreHitAndStamped) {
+    flat_terrain(0); // 128 ft square: the statue grid's buckets are 12 ft wide
+    g_session.session_clock = 321;
+    auto add = [](float x, float z, Shape* shape, float upright, const float rot[9]) {
+        Statue st{};
+        st.shape = shape;
+        st.x = x, st.y = 1, st.z = z;
+        st.upright = upright;
+        for (int i = 0; i < 9; i++) st.rot[i] = rot[i];
+        st.last_contact = -1;
+        g_objects.statues.push_back(st);
+        statue_grid_insert((int)g_objects.statues.size() - 1);
+    };
+    const float ident[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const float turned[9] = {0, 0, 1, 0, 1, 0, -1, 0, 0}; // 90 degrees about y
+    // 0: a bale right at the rider. 1: one far away. 2: an upright statue whose sphere sits 2 ft
+    // along its own x: drawn upright, so the turned orientation is ignored and the sphere is at
+    // x + 2, next to the rider. 3: the same but not upright: the sphere turns to z - 2.
+    add(40, 40, sphere_shape({ball(0, 0, 0, 1)}), 0, ident);
+    add(100, 100, sphere_shape({ball(0, 0, 0, 1)}), 0, ident);
+    add(38, 44, sphere_shape({ball(2, 0, 0, 0.6f)}), 36.0f, turned);
+    add(38, 46, sphere_shape({ball(2, 0, 0, 0.6f)}), 0, turned);
+
+    Bike* b = make_minimal();
+    body_at(b, BODY_FRAME, 40, 3, 42);
+    body_at(b, BODY_RIDER, 40, 1, 41.2);
+    b->shapes[BODY_RIDER] = sphere_shape({ball(0, 0, 0, 0.5f)});
+    EXPECT_EQ(bike_statue_contacts(b), 1);
+    EXPECT_EQ(g_objects.statues[0].last_contact, 321);
+    EXPECT_EQ(g_objects.statues[1].last_contact, -1);
+    EXPECT_EQ(g_objects.statues[2].last_contact, -1);
+
+    dBodySetPosition(b->bodies[BODY_RIDER], 40, 1, 44.8);
+    g_session.session_clock = 322;
+    EXPECT_EQ(bike_statue_contacts(b), 1);
+    EXPECT_EQ(g_objects.statues[2].last_contact, 322);
+    EXPECT_EQ(g_objects.statues[3].last_contact, -1);
 }
 
 // ---- Cross-check against a dense search ----
