@@ -394,23 +394,45 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
     Circle k = circle_make(from(centre), from(axis), torus_radius);
     TerrainCellRange range =
         terrain_cell_range(terrain, centre[0], centre[2], torus_radius + tube_radius);
-    // Two passes: the cheap face candidates of every triangle first, then the edges of those
-    // triangles whose plane bound can still beat the deepest contact found.
+    // The triangles that can reach the torus go into a small batch, deepest plane bound first:
+    // the cheap face candidates of the batch, then the edges of those triangles whose bound can
+    // still beat the deepest contact found. A reach wider than the batch takes several.
+    constexpr int BATCH = 64;
+    Tri tris[BATCH];
+    double bound[BATCH];
+    int order[BATCH], n = 0;
     double deepest = 0;
     int found = 0;
-    for (int pass = 0; pass < 2; pass++)
-        for (int j = range.j0; j < range.j1; j++)
-            for (int i = range.i0; i < range.i1; i++) {
-                TerrainTriangle tris[2];
-                terrain_cell_triangles(terrain, i, j, tris);
-                for (const TerrainTriangle& tri : tris) {
-                    Tri t = tri_prepare(&tri);
-                    if (!t.ok || torus_plane_bound(k, tube_radius, t) <= deepest) continue;
-                    if (torus_triangle(k, tube_radius, t, pass, out, deepest)) {
-                        deepest = out->depth;
-                        found = 1;
-                    }
+    auto run_batch = [&]() {
+        for (int pass = 0; pass < 2; pass++)
+            for (int i = 0; i < n && bound[order[i]] > deepest; i++)
+                if (torus_triangle(k, tube_radius, tris[order[i]], pass, out, deepest)) {
+                    deepest = out->depth;
+                    found = 1;
                 }
+        n = 0;
+    };
+    for (int j = range.j0; j < range.j1; j++)
+        for (int i = range.i0; i < range.i1; i++) {
+            TerrainTriangle cell[2];
+            terrain_cell_triangles(terrain, i, j, cell);
+            for (const TerrainTriangle& tri : cell) {
+                Tri t = tri_prepare(&tri);
+                if (!t.ok) continue;
+                double b = torus_plane_bound(k, tube_radius, t);
+                if (!(b > 0)) continue;
+                // Insert in descending order of bound.
+                int at = n;
+                while (at > 0 && bound[order[at - 1]] < b) {
+                    order[at] = order[at - 1];
+                    at--;
+                }
+                tris[n] = t;
+                bound[n] = b;
+                order[at] = n++;
+                if (n == BATCH) run_batch();
             }
+        }
+    run_batch();
     return found;
 }

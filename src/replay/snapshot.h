@@ -53,7 +53,8 @@ struct SnapshotFields {
     float wheel_angle[2];       // front, rear axle hinge angles, radians -pi..pi
     int crashed;                // 1 when the drive byte's gear code is 7
     int crash_countdown;        // ticks: 0 when riding, else 1..128
-    int gear;                   // 0..5, lowered past gears the bike does not have
+    int gear;                   // riding: 0..5, lowered past gears the bike does not have;
+                                // crashed: -1 (the bike keeps its gear)
     float throttle;             // 0..1 (0 while crashed)
     // 1 when crash_blend is to be raised once for this record, min(1, blend + 8/128):
     // crashed, or riding with the foot-down bit.

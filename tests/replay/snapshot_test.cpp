@@ -222,6 +222,7 @@ TEST_F(Snapshot, CrashCountdownCoding) {
         EXPECT_EQ(f.crash_countdown, level * 127 / 15 + 1);
         EXPECT_EQ(f.throttle, 0);
         EXPECT_EQ(f.raise_blend, 1);
+        EXPECT_EQ(f.gear, -1);
     }
     rec[36] = 0xF7;
     SnapshotFields f;
