@@ -363,6 +363,34 @@ TEST_F(Contacts, GroundQueriesOnFlatAndSlopedTerrain) {
     expect_vec(g.normal, 0.25 / q, 1 / q, 0, 1e-5);
 }
 
+TEST_F(Contacts, FineGridsTakeManyBatchesOfTriangles) {
+    // Spacing 0.1 ft: a tyre of reach 1.3 ft covers some 700 cells. On a bowl the deepest
+    // triangle lies under the wheel; the answer must not depend on how the cells are visited.
+    make_terrain(&g_terrain, 7, 0.1f, [](float x, float z) {
+        return 0.02f * ((x - 12) * (x - 12) + (z - 12) * (z - 12));
+    });
+    const float axle[3] = {1, 0, 0};
+    GroundContact g;
+    const float c[3] = {12, 1.2f, 12};
+    ASSERT_EQ(torus_ground_contact_at(&g_terrain, c, axle, 1, 0.3f, &g), 1);
+    // At the bottom the bowl is flat to first order: about 0.1 deep, straight up.
+    EXPECT_NEAR(g.depth, 0.1, 0.002);
+    EXPECT_NEAR(g.normal[1], 1, 1e-3);
+    // Against every triangle one by one.
+    float best = 0;
+    TerrainCellRange r = terrain_cell_range(&g_terrain, c[0], c[2], 1.3f);
+    for (int j = r.j0; j < r.j1; j++)
+        for (int i = r.i0; i < r.i1; i++) {
+            TerrainTriangle t[2];
+            terrain_cell_triangles(&g_terrain, i, j, t);
+            for (const TerrainTriangle& one : t) {
+                GroundContact h;
+                if (torus_triangle_contact(c, axle, 1, 0.3f, &one, &h)) best = fmaxf(best, h.depth);
+            }
+        }
+    EXPECT_FLOAT_EQ(g.depth, best);
+}
+
 // ---- Tyre contact pieces ----
 
 TEST(TyreContact, StiffnessGrowsWithTheCubeOfTheCompression) {
