@@ -15,7 +15,11 @@
 #include "bike/bike.h"
 #include "bike/contact.h"
 #include "bike/world.h"
+#include "data/datafile.h"
+#include "data/model.h"
 #include "data/shape.h"
+#include "data/texture.h"
+#include "gamedata/gamedata_util.h"
 #include "race/session.h"
 #include "support/test_env.h"
 #include "track/surface.h"
@@ -122,6 +126,9 @@ class Contacts : public ::testing::Test {
     }
     void TearDown() override {
         for (Bike* b : loaded) bike_free(b);
+        texture_reset();
+        model_reset();
+        shape_reset();
         for (auto& b : minimal) free_minimal(b.get());
         minimal.clear();
         objects_free();
@@ -809,6 +816,51 @@ TEST_F(Contacts, TheOtherBikesTyreIsARingOfTubeSpheres) {
     g_session.session_clock = 10;
     dBodySetPosition(ar, 1.0, 3, 0);
     EXPECT_EQ(bike_bike_contacts(a, b), 0);
+}
+
+// Two real bikes with the generated shapes, head on: the front tyres meet (and the bars,
+// which reach past the tyres).
+TEST_F(Contacts, GeneratedBikesRidingIntoEachOtherTouchAtTheFront) {
+    ASSERT_FALSE(generate({"bikes"}, "game").empty());
+    data_reset();
+    flat_terrain(0);
+    Bike* a = load();
+    Bike* b = load();
+    for (Bike* bike : {a, b})
+        for (int i = 0; i < BIKE_BODY_COUNT; i++) ASSERT_NE(bike->shapes[i], nullptr) << i;
+    const BikeInfo& in = a->info;
+    double reach = in.front_wheel.torus_radius + in.front_wheel.tube_radius;
+    // A faces -z; B is turned to face +z, its front wheel 2 x reach - 0.3 ahead of A's.
+    const float up[3] = {0, 1, 0};
+    bike_rotate(b, up, (float)PI);
+    bike_translate(a, 60, 0, 60);
+    double gap = 2 * reach - 0.3;
+    bike_translate(b, 60, 0, (float)(60 + 2 * in.front_wheel.position[2] - gap));
+    const dReal* fa = dBodyGetPosition(a->bodies[BODY_FRONT_WHEEL]);
+    const dReal* fb = dBodyGetPosition(b->bodies[BODY_FRONT_WHEEL]);
+    ASSERT_NEAR(fa[2] - fb[2], gap, 1e-4);
+
+    g_session.session_clock = 12;
+    EXPECT_EQ(bike_bike_contacts(a, b), 1);
+    EXPECT_GE(contact_joints(a->bodies[BODY_FRONT_WHEEL], b->bodies[BODY_FRONT_WHEEL]), 1);
+    EXPECT_EQ(a->steer_authority, 20);
+    EXPECT_EQ(b->steer_authority, 20);
+    EXPECT_EQ(a->last_bike_contact, 12);
+
+    // Apart by two feet more: no contact.
+    g_session.session_clock = 13;
+    bike_translate(b, 0, 0, -2);
+    EXPECT_EQ(bike_bike_contacts(a, b), 0);
+    EXPECT_EQ(a->last_bike_contact, 12);
+
+    // A bike on its side on the ground: the steering, rider or swingarm shapes touch.
+    const float fwd[3] = {0, 0, 1};
+    bike_reset(a);
+    bike_rotate(a, fwd, (float)(PI / 2));
+    bike_translate(a, 60, 0.3f, 60);
+    a->touched = 0;
+    EXPECT_EQ(bike_ground_contacts(a), 1);
+    EXPECT_EQ(a->touched, 1);
 }
 
 // ---- Objects ----
