@@ -200,6 +200,13 @@ void controls_apply_map();
 // clutch re-engagement limit, shift request).
 void controls_shape(const float* controls, float clutch_now, int reverse_steering, int sticky_dab,
                     DabLatch* latch, PlayerControls* out);
+// Hands the shaped controls to the viewed slot's bike through its setters (and the shift
+// input); nothing when the slot has no bike.
+void player_apply_controls(const PlayerControls& controls);
+// Current clutch engagement of the viewed bike (1 when there is none).
+float player_clutch_engagement();
+// Chase point, rotation and velocity of the viewed slot's bike; 0 when there is none.
+int viewed_bike_pose(BikePose* pose);
 // Starts choosing a binding from input: the next key press or an axis pushed past half way.
 void binding_watch_start(KeyBinding* binding);
 // Checks the watched axes (once per tick while watching).

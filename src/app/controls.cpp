@@ -10,6 +10,9 @@
 #include "app/app.h"
 #include "app/pending.h"
 #include "app/settings.h"
+#include "bike/bike.h"
+#include "bike/drivetrain.h"
+#include "bike/step.h"
 #include "data/datafile.h"
 #include "platform/clock.h"
 #include "platform/input.h"
@@ -17,6 +20,7 @@
 #include "platform/messages.h"
 #include "platform/options.h"
 #include "platform/window.h"
+#include "race/session.h"
 
 namespace {
 
@@ -292,6 +296,37 @@ void controls_shape(const float* c, float clutch_now, int reverse_steering, int 
     if (target > clutch_now) target = std::min(target, clutch_now + 4.0f * (float)sim_tick);
     out->clutch = target;
     out->shift = c[CONTROL_SHIFT] > 0.5f ? 1 : c[CONTROL_SHIFT] < -0.5f ? -1 : 0;
+}
+
+static Bike* viewed_bike() {
+    return g_session.slots[g_session.viewed_rider % MAX_RIDERS].bike;
+}
+
+void player_apply_controls(const PlayerControls& c) {
+    Bike* bike = viewed_bike();
+    if (!bike) return;
+    bike_set_steer(bike, c.steer);
+    bike_set_throttle(bike, c.throttle);
+    bike_set_front_brake(bike, c.front_brake);
+    bike_set_rear_brake(bike, c.rear_brake);
+    bike_set_back_up(bike, c.back_up);
+    bike_set_lean(bike, c.lean);
+    bike_set_dab(bike, c.dab);
+    bike_set_clutch(bike, c.clutch);
+    bike_shift(bike, c.shift);
+}
+
+float player_clutch_engagement() {
+    Bike* bike = viewed_bike();
+    return bike ? bike->clutch : 1.0f;
+}
+
+int viewed_bike_pose(BikePose* pose) {
+    Bike* bike = viewed_bike();
+    if (!bike) return 0;
+    bike_frame_pose(bike, g_settings.chase_center, pose->chase_point, pose->rotation,
+                    pose->velocity);
+    return 1;
 }
 
 void screenshot_request() {

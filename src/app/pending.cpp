@@ -2,14 +2,6 @@
 
 #include "render/glstate.h"
 
-void player_apply_controls(const PlayerControls&) {}
-float player_clutch_engagement() {
-    return 1;
-}
-int viewed_bike_pose(BikePose*) {
-    return 0;
-}
-
 int session_is_time_trial() {
     return 0;
 }

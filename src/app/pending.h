@@ -5,13 +5,6 @@
 
 #include "app/app.h"
 
-// The bike setters of the viewed bike.
-void player_apply_controls(const PlayerControls& controls);
-// Current clutch engagement of the viewed bike (1 when there is none).
-float player_clutch_engagement();
-// Position, rotation and velocity of the viewed slot's bike; 0 when there is none.
-int viewed_bike_pose(BikePose* pose);
-
 // Race session extras.
 int session_is_time_trial();
 void session_reset_riders();

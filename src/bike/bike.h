@@ -261,6 +261,10 @@ struct Bike {
     float rest_positions[BIKE_BODY_COUNT][3]; // after the last reset or snapshot
     int touched;           // a body shape touched the ground; cleared by the race session
     int last_bike_contact; // session tick of the last bike-to-bike contact, -1 when none
+    // Set by the race session while the bike races toward a next point of the course; the
+    // dab assist turns a stopped bike toward it.
+    int course_point_valid;
+    float course_point[3]; // world (feet)
     // Snapshot-driven bikes: velocities kept across the world step.
     float saved_linear_velocity[BIKE_BODY_COUNT][3];
     float saved_angular_velocity[BIKE_BODY_COUNT][3];

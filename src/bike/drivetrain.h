@@ -1,0 +1,25 @@
+// The engine, clutch, gearbox and brakes of a bike. The engine is one rotational degree of
+// freedom integrated here (not a rigid body); it drives the rear wheel through a friction
+// clutch modelled as a stiff torsional spring that slips beyond its wind-up limit, and its
+// reaction acts on the frame. The brakes are the axle hinges' motors with target speed 0.
+#pragma once
+
+struct Bike;
+struct BikeInfo;
+
+constexpr float RPM_PER_RAD_PER_SECOND = 9.549296585513721f;
+
+// Engine torque (foot pound-force) at an engine speed in rpm and throttle 0..1: the table
+// entry of the nearest 500 rpm step (no interpolation), blended from closed to open throttle.
+float bike_engine_torque(const BikeInfo* info, float rpm, float throttle);
+// Engine turns per rear-wheel turn in the current gear (gear ratio x primary x final ratio).
+float bike_drive_ratio(const Bike* bike);
+// One tick of automatic shifting, engine, clutch and brakes: sets the axle brake motors and
+// adds the drive torque to the rear wheel and its reaction to the frame. Reads the wheel
+// contacts made at the start of the tick.
+void bike_drive_step(Bike* bike);
+// A shift input (-1, 0 or +1): changes one gear on each new non-zero input, never into a gear
+// the box does not have; ignored while the rider is off the bike.
+void bike_shift(Bike* bike, int direction);
+// Engine speed in rpm.
+float bike_rpm(const Bike* bike);

@@ -1,0 +1,288 @@
+// The bike step in its fifteen steps, the suspension motors, the joint-force correction,
+// snapshot-driven bikes around the world step, the control setters and the speed.
+#include "bike/step.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "bike/bike.h"
+#include "bike/drivetrain.h"
+#include "bike/rider.h"
+#include "bike/step_internal.h"
+#include "bike/world.h"
+#include "platform/log.h"
+#include "race/session.h"
+#include "track/terrain.h"
+
+using namespace bikemath;
+
+namespace {
+
+constexpr double MOTOR_SPEED = 1000; // suspension motors apply their force up to this speed
+constexpr double FORK_AIR_SPRING = 82.46169;
+constexpr double MPH_PER_FOOT_PER_SECOND = 0.6818181818181819;
+constexpr int MAX_EXTRAPOLATION = 64;
+
+// A suspension force as a joint motor: ODE applies exactly `force` along the joint unless
+// the joint moves at the motor's speed.
+void force_motor(dJointID joint, bool slider, double force) {
+    double vel = force >= 0 ? MOTOR_SPEED : -MOTOR_SPEED;
+    if (slider) {
+        dJointSetSliderParam(joint, dParamVel, vel);
+        dJointSetSliderParam(joint, dParamFMax, fabs(force));
+    } else {
+        dJointSetHingeParam(joint, dParamVel, vel);
+        dJointSetHingeParam(joint, dParamFMax, fabs(force));
+    }
+}
+
+float clamp_input(float v, float lo, float hi) {
+    if (!(v == v)) return 0; // NaN
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+bool finite3(const dReal* v) {
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+} // namespace
+
+namespace bikemath {
+
+void soft_contact(dBodyID body1, dBodyID body2, V3 p, V3 n, double depth, double kp, double kd) {
+    dContact c{};
+    c.surface.mode = dContactSoftERP | dContactSoftCFM;
+    double cfm = 1 / (kd + H * kp);
+    c.surface.soft_cfm = cfm;
+    c.surface.soft_erp = H * kp * cfm;
+    c.geom.pos[0] = p.x, c.geom.pos[1] = p.y, c.geom.pos[2] = p.z;
+    c.geom.normal[0] = n.x, c.geom.normal[1] = n.y, c.geom.normal[2] = n.z;
+    c.geom.depth = depth;
+    dJointID j = dJointCreateContact(g_physics.world, g_physics.contacts, &c);
+    dJointAttach(j, body1, body2);
+}
+
+void body_motor(dBodyID body, V3 axis, double vel, double fmax) {
+    dJointID m = dJointCreateAMotor(g_physics.world, g_physics.contacts);
+    dJointAttach(m, body, 0);
+    dJointSetAMotorNumAxes(m, 1);
+    dJointSetAMotorAxis(m, 0, 0, axis.x, axis.y, axis.z);
+    dJointSetAMotorParam(m, dParamVel, vel);
+    dJointSetAMotorParam(m, dParamFMax, fmax);
+}
+
+} // namespace bikemath
+
+int bike_session_tick() {
+    return g_session.session_clock;
+}
+
+// ---- Suspension ----
+
+float bike_fork_force(const Bike* bike, float x, float r) {
+    const BikeSetup& s = bike->setup;
+    double T = bike->info.fork_travel;
+    double d = r >= 0 ? (double)r * s.fork_rebound : (double)r * s.fork_compression;
+    double h = clampd(-x, 0, T);
+    double air = T + s.fork_oil;
+    double F =
+        ((double)s.fork_preload - x) * s.fork_spring - d + FORK_AIR_SPRING * (air / (air - h) - 1);
+    // Fades in over the first 1/32 of the travel: a fully extended fork pushes with nothing.
+    return (float)(F * clampd(-32 * x / T, 0, 1));
+}
+
+float bike_shock_torque(const Bike* bike, float a, float w) {
+    const BikeSetup& s = bike->setup;
+    double T = bike->info.swingarm_travel;
+    double r0 = bike->info.shock_ratio_top, r1 = bike->info.shock_ratio_bottom;
+    double u = -a / T;
+    double k = (r1 - r0) * u / T;
+    double g = r0 + k;                  // leverage
+    double disp = r0 * u + 0.5 * k * u; // shock displacement
+    double z = w >= 0 ? -w * (double)s.shock_rebound : -w * (double)s.shock_compression;
+    double f = clampd(a / (-T / 32), 0, 1);
+    return (float)((g * (disp + s.shock_preload) * s.shock_spring + g * g * z) * f);
+}
+
+void bike_suspension_step(Bike* bike) {
+    dJointID fork = bike->joints[JOINT_FORK];
+    force_motor(fork, true,
+                bike_fork_force(bike, (float)dJointGetSliderPosition(fork),
+                                (float)dJointGetSliderPositionRate(fork)));
+    dJointID pivot = bike->joints[JOINT_SWINGARM_PIVOT];
+    force_motor(pivot, false,
+                bike_shock_torque(bike, (float)dJointGetHingeAngle(pivot),
+                                  (float)dJointGetHingeAngleRate(pivot)));
+}
+
+// ---- Joint-force correction ----
+
+void bike_joint_force_correction(Bike* bike) {
+    if (bike_session_tick() < 1 || bike->crash_countdown > 0) return;
+    V3 pf = body_position(frame_of(bike));
+    V3 F, T;
+    for (int i = 0; i < BIKE_JOINT_COUNT; i++) {
+        dJointID j = bike->joints[i];
+        dBodyID b1 = dJointGetBody(j, 0), b2 = dJointGetBody(j, 1);
+        if (!b1 || !b2) return; // the rider mount is off during a crash
+        const dJointFeedback& fb = bike->joint_feedback[i];
+        V3 f1 = v3(fb.f1), f2 = v3(fb.f2);
+        F = F + f1 + f2;
+        T = T + v3(fb.t1) + v3(fb.t2) + cross(body_position(b1) - pf, f1) +
+            cross(body_position(b2) - pf, f2);
+    }
+    dBodyAddForce(frame_of(bike), -F.x, -F.y, -F.z);
+    dBodyAddTorque(frame_of(bike), -T.x, -T.y, -T.z);
+}
+
+// ---- The step ----
+
+void bike_step(Bike* bike, int simulate) {
+    if (!simulate) {
+        for (dBodyID body : bike->bodies) {
+            dBodySetForce(body, 0, 0, 0);
+            dBodySetTorque(body, 0, 0, 0);
+        }
+        bike_check_finite(bike);
+        return;
+    }
+    // 1. The steering torque cap recovers after a knock.
+    bike->steer_authority = fminf(bike->steer_authority + 1, 1000);
+    // 2, 3. Thrown off; handling the crashed rider.
+    rider_eject_check(bike);
+    if (bike->crash_countdown > 0) rider_crashed_step(bike);
+    // 4. Walking and holding may change these for this tick only.
+    float dab = bike->dab, front_brake = bike->front_brake, rear_brake = bike->rear_brake;
+    rider_walk_and_hold(bike);
+    // 5.
+    rider_springs(bike);
+    // 6, 7.
+    bike_suspension_step(bike);
+    // 8.
+    bike_balance_and_steer(bike);
+    // 9.
+    bike_drive_step(bike);
+    // 10.
+    steering_damping_step(bike);
+    // 11.
+    bike_joint_force_correction(bike);
+    // 12.
+    dab_assist(bike);
+    // 13.
+    bike->dab = dab;
+    bike->front_brake = front_brake;
+    bike->rear_brake = rear_brake;
+    // 14.
+    crash_pose_step(bike);
+    // 15. The rider's velocity for the acceleration test four ticks on.
+    store(body_velocity(bike->bodies[BODY_RIDER]),
+          bike->rider_velocity_ring[bike_session_tick() & 3]);
+
+    bike_check_finite(bike);
+}
+
+int bike_check_finite(Bike* bike) {
+    bool ok = true;
+    for (dBodyID body : bike->bodies) {
+        const dReal* q = dBodyGetQuaternion(body);
+        ok = ok && finite3(dBodyGetPosition(body)) && finite3(q) && std::isfinite(q[3]) &&
+             finite3(dBodyGetLinearVel(body)) && finite3(dBodyGetAngularVel(body)) &&
+             finite3(dBodyGetForce(body)) && finite3(dBodyGetTorque(body));
+    }
+    ok = ok && std::isfinite(bike->engine_speed) && std::isfinite(bike->clutch_wind);
+    if (ok) return 1;
+
+    const dReal* p = dBodyGetPosition(frame_of(bike));
+    bool placed = finite3(p);
+    double x = placed ? p[0] : 0, z = placed ? p[2] : 0;
+    log_printf("Bike %d (%.20s): non-finite physics state, reset\n", bike->tag, bike->info.name);
+    bike_reset(bike);
+    if (placed) {
+        const float* fp = bike->info.frame_position;
+        float ground = terrain_height(&g_terrain, (float)x, (float)z);
+        bike_translate(bike, (float)(x - fp[0]), ground, (float)(z - fp[2]));
+        for (int i = 0; i < BIKE_BODY_COUNT; i++)
+            store(body_position(bike->bodies[i]), bike->rest_positions[i]);
+    }
+    return 0;
+}
+
+// ---- Snapshot-driven bikes ----
+
+void bike_pre_world_step(Bike* bike) {
+    bike_check_finite(bike);
+    for (int i = 0; i < BIKE_BODY_COUNT; i++) {
+        dBodyID body = bike->bodies[i];
+        V3 v = body_velocity(body);
+        store(v, bike->saved_linear_velocity[i]);
+        store(body_angular(body), bike->saved_angular_velocity[i]);
+        if (length2(v) < 0.25) dBodySetLinearVel(body, 0, 0, 0);
+    }
+}
+
+void bike_post_world_step(Bike* bike) {
+    for (int i = 0; i < BIKE_BODY_COUNT; i++) {
+        const float* v = bike->saved_linear_velocity[i];
+        const float* w = bike->saved_angular_velocity[i];
+        dBodySetLinearVel(bike->bodies[i], v[0], v[1], v[2]);
+        dBodySetAngularVel(bike->bodies[i], w[0], w[1], w[2]);
+    }
+}
+
+void bike_extrapolate(Bike* bike, int ticks) {
+    if (ticks > MAX_EXTRAPOLATION) ticks = MAX_EXTRAPOLATION;
+    if (ticks < 0) ticks = 0;
+    dBodyID frame = frame_of(bike);
+    V3 move = body_velocity(frame) * (ticks * H);
+    for (int i = 0; i < BIKE_BODY_COUNT; i++) {
+        V3 p = v3(bike->rest_positions[i]) + move;
+        dBodySetPosition(bike->bodies[i], p.x, p.y, p.z);
+    }
+    // Out of the ground under the rear wheel's lowest point.
+    V3 low = body_position(bike->bodies[BODY_REAR_WHEEL]) -
+             body_axis(frame, 1) * (double)bike->info.rear_wheel.torus_radius;
+    double ground = terrain_height(&g_terrain, (float)low.x, (float)low.z);
+    if (ground > low.y) bike_translate(bike, 0, (float)(ground - low.y), 0);
+}
+
+// ---- Derived values and setters ----
+
+float bike_speed_mph(const Bike* bike) {
+    dBodyID frame = frame_of(bike);
+    return (float)(-dot(body_velocity(frame), body_axis(frame, 2)) * MPH_PER_FOOT_PER_SECOND);
+}
+
+void bike_frame_pose(const Bike* bike, const float local[3], float point[3], float rotation[9],
+                     float velocity[3]) {
+    dBodyID frame = frame_of(bike);
+    store(body_point(frame, local), point);
+    const dReal* r = dBodyGetRotation(frame);
+    for (int i = 0; i < 3; i++)
+        for (int k = 0; k < 3; k++) rotation[3 * i + k] = (float)r[4 * i + k];
+    store(body_velocity(frame), velocity);
+}
+
+void bike_set_throttle(Bike* bike, float v) {
+    bike->throttle = crashed(bike) ? 0 : clamp_input(v, 0, 1);
+}
+void bike_set_clutch(Bike* bike, float v) {
+    bike->clutch = clamp_input(v, 0, 1);
+}
+void bike_set_front_brake(Bike* bike, float v) {
+    bike->front_brake = clamp_input(v, 0, 1);
+}
+void bike_set_rear_brake(Bike* bike, float v) {
+    bike->rear_brake = clamp_input(v, 0, 1);
+}
+void bike_set_steer(Bike* bike, float v) {
+    bike->steer = clamp_input(v, -1, 1);
+}
+void bike_set_dab(Bike* bike, float v) {
+    bike->dab = crashed(bike) ? 0 : clamp_input(v, 0, 1);
+}
+void bike_set_back_up(Bike* bike, float v) {
+    bike->back_up = crashed(bike) ? 0 : clamp_input(v, 0, 1);
+}
+void bike_set_lean(Bike* bike, float v) {
+    bike->lean = crashed(bike) ? 0 : clamp_input(v, -1, 1);
+}
