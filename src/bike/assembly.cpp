@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/step.h"
 #include "bike/world.h"
 
 namespace {
@@ -348,4 +349,7 @@ void bike_reset(Bike* bike) {
         for (int k = 0; k < 3; k++) bike->rest_positions[i][k] = (float)q[k];
     }
     memset(bike->joint_feedback, 0, sizeof bike->joint_feedback);
+    // The suspension motors as the bike step leaves them at rest, so the first world step
+    // already sees them.
+    bike_suspension_step(bike);
 }

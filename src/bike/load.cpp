@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/contact.h"
+#include "bike/rider.h"
 #include "bike/world.h"
 #include "data/image.h"
 #include "platform/log.h"
@@ -277,6 +279,8 @@ Bike* bike_load(const char* name, int tag, const char* number, const char* rider
     // 10. At rest, with its tag (the total mass was summed when the bodies were built).
     bike_reset(bike);
     bike->tag = tag;
+    // The contact code throws riders off through the rider model.
+    g_contacts.crash = rider_crash_start;
     return bike;
 }
 

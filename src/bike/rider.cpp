@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "bike/bike.h"
+#include "bike/contact.h"
 #include "bike/step_internal.h"
 #include "bike/world.h"
 #include "track/terrain.h"
@@ -296,9 +297,10 @@ void dab_assist(Bike* bike) {
     if (bike->dab == 0) return;
     dBodyID frame = frame_of(bike);
     if (!wheel_touches(bike, 0)) {
-        V3 c = body_position(bike->bodies[BODY_RIDER]);
-        if (c.y - terrain_height(&g_terrain, (float)c.x, (float)c.z) >
-            bike->info.rider_position[1] + 1)
+        float centre[3];
+        store(body_position(bike->bodies[BODY_RIDER]), centre);
+        GroundContact ground;
+        if (!sphere_ground_contact(&g_terrain, centre, bike->info.rider_position[1] + 1, &ground))
             return;
     }
     // 3.

@@ -22,17 +22,30 @@ constexpr double MOTOR_SPEED = 1000; // suspension motors apply their force up t
 constexpr double FORK_AIR_SPRING = 82.46169;
 constexpr double MPH_PER_FOOT_PER_SECOND = 0.6818181818181819;
 constexpr int MAX_EXTRAPOLATION = 64;
+constexpr double MOTOR_TOKEN = 1.0 / 1048576; // pound-force (foot pound-force for the shock)
+
+double fmax_of(double force) {
+    return fabs(force) > MOTOR_TOKEN ? fabs(force) : MOTOR_TOKEN;
+}
 
 // A suspension force as a joint motor: ODE applies exactly `force` along the joint unless
 // the joint moves at the motor's speed.
+//
+// A motor never goes fully slack: a force of 0 (a fully extended fork or shock) still pushes
+// into the top stop with 2^-20 pound-force. ODE's exact solver fails ("LCP internal error")
+// and drops every constraint force of the bike when a joint rests exactly on its stop, with
+// no load and no motion, while a contact pushes the assembly against that stop; a freshly
+// placed bike starts exactly so. The token force breaks that tie and is far below anything
+// the bike could feel.
 void force_motor(dJointID joint, bool slider, double force) {
     double vel = force >= 0 ? MOTOR_SPEED : -MOTOR_SPEED;
+    double fmax = fmax_of(force);
     if (slider) {
         dJointSetSliderParam(joint, dParamVel, vel);
-        dJointSetSliderParam(joint, dParamFMax, fabs(force));
+        dJointSetSliderParam(joint, dParamFMax, fmax);
     } else {
         dJointSetHingeParam(joint, dParamVel, vel);
-        dJointSetHingeParam(joint, dParamFMax, fabs(force));
+        dJointSetHingeParam(joint, dParamFMax, fmax);
     }
 }
 
@@ -146,6 +159,9 @@ void bike_step(Bike* bike, int simulate) {
         bike_check_finite(bike);
         return;
     }
+    // A bad number from outside (setup, controls, a blown-up world step) never reaches the
+    // joints made below.
+    bike_check_finite(bike);
     // 1. The steering torque cap recovers after a knock.
     bike->steer_authority = fminf(bike->steer_authority + 1, 1000);
     // 2, 3. Thrown off; handling the crashed rider.
@@ -181,21 +197,75 @@ void bike_step(Bike* bike, int simulate) {
     bike_check_finite(bike);
 }
 
-int bike_check_finite(Bike* bike) {
-    bool ok = true;
+namespace {
+
+bool finite_all(const float* v, size_t n) {
+    for (size_t i = 0; i < n; i++)
+        if (!std::isfinite(v[i])) return false;
+    return true;
+}
+
+bool bodies_finite(const Bike* bike) {
     for (dBodyID body : bike->bodies) {
         const dReal* q = dBodyGetQuaternion(body);
-        ok = ok && finite3(dBodyGetPosition(body)) && finite3(q) && std::isfinite(q[3]) &&
-             finite3(dBodyGetLinearVel(body)) && finite3(dBodyGetAngularVel(body)) &&
-             finite3(dBodyGetForce(body)) && finite3(dBodyGetTorque(body));
+        if (!(finite3(dBodyGetPosition(body)) && finite3(q) && std::isfinite(q[3]) &&
+              finite3(dBodyGetLinearVel(body)) && finite3(dBodyGetAngularVel(body)) &&
+              finite3(dBodyGetForce(body)) && finite3(dBodyGetTorque(body))))
+            return false;
     }
-    ok = ok && std::isfinite(bike->engine_speed) && std::isfinite(bike->clutch_wind);
-    if (ok) return 1;
+    return true;
+}
 
+bool state_finite(const Bike* bike) {
+    const float state[] = {bike->engine_speed, bike->clutch_wind, bike->steer_authority,
+                           bike->landing_damping, bike->crash_blend};
+    return finite_all(state, sizeof state / sizeof state[0]) &&
+           finite_all(&bike->crash_leg[0][0], 6) && finite_all(&bike->crash_leg_velocity[0][0], 6) &&
+           finite_all(&bike->rider_velocity_ring[0][0], 12);
+}
+
+// The controls, the setup, the assists and the driver settings: the numbers every step
+// turns into forces and joint parameters.
+bool inputs_finite(const Bike* bike) {
+    const float controls[] = {bike->throttle, bike->clutch,   bike->front_brake,
+                              bike->rear_brake, bike->steer, bike->dab,
+                              bike->back_up,  bike->lean,     bike->front_brake_torque,
+                              bike->rear_brake_torque, bike->auto_clutch_rpm};
+    return finite_all(controls, sizeof controls / sizeof controls[0]) &&
+           finite_all(&bike->setup.final_ratio, sizeof(BikeSetup) / sizeof(float)) &&
+           finite_all(&bike->assists.leveling, sizeof(BikeAssists) / sizeof(float));
+}
+
+// Each non-finite value of `n` floats takes the value of `fallback` at its place.
+void restore_floats(float* v, const float* fallback, size_t n) {
+    for (size_t i = 0; i < n; i++)
+        if (!std::isfinite(v[i])) v[i] = fallback[i];
+}
+
+} // namespace
+
+int bike_check_finite(Bike* bike) {
+    bool bodies = bodies_finite(bike), state = state_finite(bike), inputs = inputs_finite(bike);
+    if (bodies && state && inputs) return 1;
+    log_printf("Bike %d (%.20s): non-finite physics state, reset\n", bike->tag, bike->info.name);
+
+    // Bad numbers among the settings fall back to the defaults every bike starts with (the
+    // others are kept); the controls are released by the reset.
+    if (!inputs) {
+        Bike defaults{};
+        defaults.info = bike->info;
+        bike_setup_defaults(&defaults);
+        restore_floats(&bike->setup.final_ratio, &defaults.setup.final_ratio,
+                       sizeof(BikeSetup) / sizeof(float));
+        restore_floats(&bike->assists.leveling, &defaults.assists.leveling,
+                       sizeof(BikeAssists) / sizeof(float));
+        restore_floats(&bike->front_brake_torque, &defaults.front_brake_torque, 3);
+    }
+
+    // Reset where the frame stood, on the ground.
     const dReal* p = dBodyGetPosition(frame_of(bike));
     bool placed = finite3(p);
     double x = placed ? p[0] : 0, z = placed ? p[2] : 0;
-    log_printf("Bike %d (%.20s): non-finite physics state, reset\n", bike->tag, bike->info.name);
     bike_reset(bike);
     if (placed) {
         const float* fp = bike->info.frame_position;
