@@ -11,6 +11,7 @@
 #include "app/pending.h"
 #include "app/settings.h"
 #include "data/datafile.h"
+#include "replay/demo.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/log.h"

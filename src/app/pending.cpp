@@ -10,12 +10,6 @@ int viewed_bike_pose(BikePose*) {
     return 0;
 }
 
-int session_is_time_trial() {
-    return 0;
-}
-void session_reset_riders() {}
-void session_view_step(int) {}
-
 int net_connected() {
     return 0;
 }
@@ -32,8 +26,6 @@ int net_server_tick() {
     return 0;
 }
 void net_client_tick() {}
-
-void demo_seek(double) {}
 
 void editor_tick() {}
 int editor_key(int, int) {

@@ -12,12 +12,6 @@ float player_clutch_engagement();
 // Position, rotation and velocity of the viewed slot's bike; 0 when there is none.
 int viewed_bike_pose(BikePose* pose);
 
-// Race session extras.
-int session_is_time_trial();
-void session_reset_riders();
-// Moves the viewed slot one place back (-1) or on (+1) in the standings.
-void session_view_step(int direction);
-
 // Network client.
 int net_connected();
 int net_warmup();
@@ -27,9 +21,6 @@ double net_tick_lead();
 int net_before_start();
 int net_server_tick();
 void net_client_tick();
-
-// Demo playback.
-void demo_seek(double seconds);
 
 // Track editor.
 void editor_tick();
