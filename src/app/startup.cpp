@@ -257,6 +257,9 @@ int app_main(int argc, char** argv) {
         start_menu_race();
     else if (g_settings.time_trial)
         session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
+    // Riding at once: the main menu would hold the player's own race still.
+    if ((g_settings.race || g_settings.time_trial) && g_session.track_loaded)
+        g_app.menu_screen = MENU_NONE;
     else if (load_track)
         session_start(g_app.lineup, 0, 0, 0, g_app.race_laps, g_config.skill.current);
 

@@ -98,7 +98,12 @@ static int rider_load(int slot, const char* bike_name, const char* number, const
     Bike* bike = bike_load(bike_name_alias(bike_name), slot + 1, number, rider_tex, head_tex,
                            bike_tex, wheel_tex);
     if (!bike) return 0;
-    g_session.slots[slot].bike = bike;
+    RiderSlot& r = g_session.slots[slot];
+    r.bike = bike;
+    r.gear = rider_tex ? rider_tex : "";
+    r.bike_graphics = bike_tex ? bike_tex : "";
+    r.wheel_graphics = wheel_tex ? wheel_tex : "";
+    r.helmet = head_tex ? head_tex : "";
     race_engine_sound_start(slot);
     return 1;
 }
@@ -204,7 +209,11 @@ static void load_riders(const int* table) {
             ok = e >= 0 && load_robot(s, e);
         }
         // Remote players (code 5) come with the network client's tables.
-        if (ok) session_place_rider(s);
+        if (!ok) continue;
+        session_place_rider(s);
+        const Bike* b = g_session.slots[s].bike;
+        if (g_settings.debug_level)
+            log_printf("rider %d: %s on %s\n", s, bike_plate_text(b), bike_name(b));
     }
 }
 
@@ -214,9 +223,13 @@ static int choose_track() {
     std::string chosen;
     if (s.play_demo)
         chosen = demo_track();
+    else if (s.multiplayer)
+        chosen = s.net_track;
     else if (g_tracks.current >= 0 && g_tracks.current < (int)g_tracks.tracks.size())
         chosen = g_tracks.tracks[g_tracks.current].folder;
-    if (!(g_track.loaded && g_track.name == chosen)) {
+    // Offline the ground keeps its ruts; a network race needs the track as the server has it.
+    bool keep = g_track.loaded && g_track.name == chosen && !(s.multiplayer && g_terrain.modified);
+    if (!keep) {
         if (g_track.loaded) track_free();
         texture_new_generation();
         model_new_generation();
@@ -229,6 +242,7 @@ static int choose_track() {
     }
     s.track_loaded = 1;
     s.track_name = g_track.name;
+    if (s.multiplayer) g_terrain.deformation_locked = true;
     bool gates = gates_present() && !g_gates.first_lap.empty() && !g_gates.normal_lap.empty();
     s.first_lap = gates ? (int)g_gates.first_lap.size() : 0;
     s.normal_lap = gates ? (int)g_gates.normal_lap.size() : 0;

@@ -39,6 +39,9 @@ struct RiderSlot {
     int personality = 0;  // driving personality of a robot (0 for the player)
     int demo_rider = -1;  // the demo rider feeding this slot, -1 when none
     float visibility = 1; // 0 once the demo stopped delivering this rider's records
+    // The looks chosen for the rider (texture data names, "" for the bike's own): riding gear,
+    // bike graphics, wheel graphics, helmet.
+    std::string gear, bike_graphics, wheel_graphics, helmet;
 };
 
 // One robot of the robot list: number, personality and bike, and optional textures ("@" data
@@ -74,6 +77,7 @@ struct Session {
     int normal_lap = 0;     // N: sequence positions of every further lap
     int multiplayer = 0;    // set by the network client for its races
     int net_start_tick = 0; // the server's start tick in a network race
+    std::string net_track;  // the server's track in a network race
     int net_grid_index = 0; // where the local rider stands on the grid in a network race
     int net_in_race = 0;    // this client rides in the network race (not warm-up)
     int camera_serial = 0;  // rises at every start: the camera goes above the viewed rider
@@ -110,6 +114,9 @@ std::string race_description(int race_length, int extra_laps);
 // The time trial's reset: the attempt starts over from before the finish line.
 void session_reset_riders();
 int session_is_time_trial();
+// Per drawn frame: marks the next gate of every stopped rider and sets the flaggers from the
+// session clock, the leader's progress and the race's final and half-way laps.
+void session_flaggers_update();
 // Frame position (feet) of a slot's bike; 0 for an empty slot.
 int session_rider_position(int slot, float out[3]);
 // Moves the viewed slot one place back (-1) or on (+1) in the standings.

@@ -11,6 +11,7 @@
 #include "race/session_internal.h"
 #include "replay/demo.h"
 #include "track/gates.h"
+#include "track/objects.h"
 
 // Riders taking part in bike-to-bike contacts, fastest first.
 static int by_speed(int* out, bool (*wanted)(int slot)) {
@@ -141,4 +142,15 @@ void session_tick() {
     if (demo_playing()) demo_play_frame();
     // 11.
     if (s.time_trial) trial_tick_end();
+}
+
+void session_flaggers_update() {
+    const Session& s = g_session;
+    gates_clear_marks();
+    for (const RiderSlot& r : s.slots)
+        if (r.bike && r.bike->stopped && !r.bike->finished)
+            gates_mark_position(r.bike->gates_passed);
+    int leader = standings_leader();
+    flaggers_update(s.session_clock / 128.0, s.cue_tick, leader >= 0 ? rider_gates(leader) : 0,
+                    s.final_lap, s.halfway_lap);
 }

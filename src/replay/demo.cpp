@@ -180,14 +180,14 @@ int demo_record_start() {
     g_demo.out_slots.clear();
     for (int i = 0; i < MAX_RIDERS; i++) {
         if (!recorded(i)) continue;
-        const Bike* b = s.slots[i].bike;
+        const RiderSlot& slot = s.slots[i];
         DemoRider r;
-        r.bike = bike_name(b);
-        r.gear = b->texture_names[BIKE_TEX_RIDER];
-        r.bike_graphics = b->texture_names[BIKE_TEX_BIKE];
-        r.wheel_graphics = b->texture_names[BIKE_TEX_WHEELS];
-        r.helmet = b->texture_names[BIKE_TEX_HEAD];
-        r.number = std::string(bike_plate_text(b)).substr(0, 3);
+        r.bike = bike_name(slot.bike);
+        r.gear = slot.gear;
+        r.bike_graphics = slot.bike_graphics;
+        r.wheel_graphics = slot.wheel_graphics;
+        r.helmet = slot.helmet;
+        r.number = std::string(bike_plate_text(slot.bike)).substr(0, 3);
         h.riders.push_back(r);
         g_demo.out_slots.push_back(i);
     }

@@ -180,7 +180,7 @@ void demo_seek(double seconds) {
     for (long long k = from; k < target; k++) {
         int complete = read_frame(frame);
         if (complete < riders) {
-            target = k; // the demo ends here
+            target = std::max(k - 1, 0LL); // the demo ends with the frame before
             break;
         }
         s.session_clock = (int)k;

@@ -115,6 +115,16 @@ TEST_F(Progress, StoppedAfterTheStartUntilTheNextGate) {
     EXPECT_EQ(bike()->stopped, 0);
 }
 
+TEST_F(Progress, StoppedRiderMarksItsNextGateForTheFlaggers) {
+    pass(0, 200);
+    bike()->stopped = 1;
+    session_flaggers_update();
+    for (int g = 0; g < 4; g++) EXPECT_EQ(g_gates.gates[g].marked, g == 1) << g;
+    bike()->finished = 1;
+    session_flaggers_update();
+    for (int g = 0; g < 4; g++) EXPECT_EQ(g_gates.gates[g].marked, 0) << g;
+}
+
 TEST_F(Progress, FinishedRiderIsNoLongerCounted) {
     g_session.final_lap = 1;
     g_session.extra_laps = 1;
