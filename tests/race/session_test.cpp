@@ -275,7 +275,9 @@ TEST_F(TwoLaps, DemoHoldsHeaderRidersAndOneFramePerTick) {
     demo_record_stop();
     std::string demo = read_file(test_user_dir() + "demos/default.qzdemo");
     std::string header = fmt("QZ05 3 0 2 %d\n", g_session.start_tick) + "rabbithill\n" +
-                         "crf250(2009)||||\n999\n" + "kx250f(2008)||||\n45\n" + "kx125||||\n20\n";
+                         "crf250(2009)||||\n999\n" +
+                         "kx250f(2008)|@rider_body-green.png|||@rider_head-green.png\n45\n" +
+                         "kx125|@rider_body-red.png|||@rider_head-red.png\n20\n";
     ASSERT_EQ(demo.substr(0, header.size()), header);
     // One frame at the start and one after every tick.
     EXPECT_EQ(demo.size(), header.size() + (size_t)3 * 39 * (g_session.session_clock + 1));

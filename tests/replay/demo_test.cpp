@@ -122,9 +122,10 @@ TEST_F(DemoSession, ThreeRidersWriteThreeRecordsPerTick) {
     demo_record_stop();
     std::string demo = read_file(demo_path());
     std::string header = "QZ05 3 0 3 " + std::to_string(g_session.start_tick) + "\nrabbithill\n" +
-                         "kx250f(2008)||||\n45\n" + "kx125||||\n20\n" +
-                         "crf250(2008)|@rider_body-fenwy.png|@crf250-fenwy.png|@wheels-fenwy.png|@"
-                         "rider_head-fenwy.png\n81\n";
+                         "kx250f(2008)|@rider_body-green.png|||@rider_head-green.png\n45\n" +
+                         "kx125|@rider_body-red.png|||@rider_head-red.png\n20\n" +
+                         "crf250(2008)|@rider_body-black.png|@crf250-black.png|@wheels-gold.png|"
+                         "@rider_head-black.png\n81\n";
     ASSERT_EQ(demo.substr(0, header.size()), header);
     EXPECT_EQ(demo.size(), header.size() + 3u * 39 * 51);
 }
