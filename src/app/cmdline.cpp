@@ -215,6 +215,9 @@ static int match_option(ArgCursor* c, int* status) {
         s.script = v;
         return 1;
     }
+    // Additions that start riding at once.
+    if (arg_switch(c, "--race")) return s.race = 1;
+    if (arg_switch(c, "--time-trial")) return s.time_trial = 1;
     return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "bike/drivetrain.h"
 #include "bike/step.h"
 #include "data/datafile.h"
+#include "replay/demo.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/log.h"

@@ -91,6 +91,18 @@ int frame_next_tick(FrameClock* c, double now, double* tick_time) {
     return 1;
 }
 
+// After every session start the free camera begins 5 above the viewed rider.
+static void camera_follow_start() {
+    static int seen = 0;
+    if (g_session.camera_serial == seen) return;
+    seen = g_session.camera_serial;
+    float p[3];
+    if (!session_rider_position(g_session.viewed_rider, p)) return;
+    g_app.free_cam.position[0] = p[0];
+    g_app.free_cam.position[1] = p[1] + 5;
+    g_app.free_cam.position[2] = p[2];
+}
+
 // Step 2 of a pass: the view follows what there is to look at.
 static void choose_view() {
     const RiderSlot& viewed = g_session.slots[g_session.viewed_rider % MAX_RIDERS];
@@ -276,6 +288,7 @@ static void warp_restart() {
 int mainloop_pass(const ClockSource* source) {
     // 1-3.
     if (g_app.quit_requested) return 0;
+    camera_follow_start();
     choose_view();
     if (!draw_frame()) return 0; // a failed swap ends the run
     // 4. Engine sounds.

@@ -2,12 +2,6 @@
 
 #include "render/glstate.h"
 
-int session_is_time_trial() {
-    return 0;
-}
-void session_reset_riders() {}
-void session_view_step(int) {}
-
 int net_connected() {
     return 0;
 }
@@ -24,8 +18,6 @@ int net_server_tick() {
     return 0;
 }
 void net_client_tick() {}
-
-void demo_seek(double) {}
 
 void editor_tick() {}
 int editor_key(int, int) {

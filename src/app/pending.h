@@ -5,12 +5,6 @@
 
 #include "app/app.h"
 
-// Race session extras.
-int session_is_time_trial();
-void session_reset_riders();
-// Moves the viewed slot one place back (-1) or on (+1) in the standings.
-void session_view_step(int direction);
-
 // Network client.
 int net_connected();
 int net_warmup();
@@ -20,9 +14,6 @@ double net_tick_lead();
 int net_before_start();
 int net_server_tick();
 void net_client_tick();
-
-// Demo playback.
-void demo_seek(double seconds);
 
 // Track editor.
 void editor_tick();

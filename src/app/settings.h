@@ -33,6 +33,8 @@ struct Settings {
     int headless = 0;       // no window, GL or audio
     double quit_after = 0;  // end the run after this many simulated seconds, 0 = never
     std::string script;     // scripted input file ("--script"), "" when none
+    int race = 0;           // start the race menu's race on the selected track
+    int time_trial = 0;     // start a time trial on the selected track
     std::string demo_file;  // the positional argument, "" when none
 
     // Render settings derived from the configuration, then overridable by the command line.

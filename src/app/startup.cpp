@@ -18,7 +18,11 @@
 #include "platform/options.h"
 #include "platform/script.h"
 #include "platform/window.h"
+#include "race/results.h"
+#include "race/series.h"
 #include "render/glstate.h"
+#include "replay/demo.h"
+#include "track/track.h"
 
 static std::vector<std::string> g_video_mode_names;
 static ScriptFeed* g_script = nullptr; // "--script", handed to the window once it is open
@@ -122,14 +126,20 @@ static void reset_slots(int have_demo) {
 }
 
 static void shutdown() {
-    // Network disconnect, pending messages, points series, robot lines and the per-track
-    // records of the race session.
+    // 1. The network disconnect belongs to the network client.
+    // 2. The points series records the race as it stands; robot lines are written back by
+    // their own code; then the per-track records of the race session.
+    series_record_event();
     session_free();
-    // The contact group, then the bikes and the demo file.
+    // 3. The contact group, then the bikes and the demo being played.
     physics_close_contacts();
     log_printf("Deallocating bikes\n");
+    session_free_riders();
     log_printf("Finished deallocating bikes\n");
-    // Demo recording, the track, then the world.
+    demo_close_playback();
+    // 4. Demo recording, the track, then the world.
+    demo_record_stop();
+    if (g_track.loaded) track_free();
     physics_close_world();
     // Every opened axis.
     bindings_close();
@@ -141,6 +151,20 @@ static void shutdown() {
     if (g_app.window) window_close(g_app.window);
     g_app.window = nullptr;
     config_write();
+}
+
+// The race the race menu would start: the configured gate lineup, laps, minutes and skill.
+static void start_menu_race() {
+    static const int CODES[] = {0, RIDER_CODE_LOCAL, RIDER_CODE_ROBOT, RIDER_CODE_ROBOT_125,
+                                RIDER_CODE_ROBOT_250}; // Empty, Human, Robot, 2 and 4 stroke
+    for (int i = 0; i < MAX_RIDERS; i++) {
+        int c = g_config.slot[i].current;
+        g_app.lineup[i] = c >= 0 && c < 5 ? CODES[c] : 0;
+    }
+    g_app.race_laps = (int)g_config.laps.value;
+    session_start(g_app.lineup, 0, g_config.record.current == YES,
+                  (int)(g_config.minutes.value * 60 / sim_tick), g_app.race_laps,
+                  g_config.skill.current);
 }
 
 int app_main(int argc, char** argv) {
@@ -190,6 +214,8 @@ int app_main(int argc, char** argv) {
         for (const DemoEntry& d : g_tracks.demos)
             log_printf("%s -> %s\n", d.name.c_str(), d.title.c_str());
 
+    series_load_all();
+
     int chosen = tracklist_find(g_settings.track.empty() ? "rabbithill" : g_settings.track.c_str());
     if (chosen >= 0) g_tracks.current = chosen;
 
@@ -210,12 +236,32 @@ int app_main(int argc, char** argv) {
     bindings_resolve(g_app.window);
 
     physics_open();
+    // A demo on the command line brings its own track.
     int have_demo = !g_settings.demo_file.empty();
-    reset_slots(have_demo);
     int load_track = !g_settings.track.empty() && chosen >= 0;
+    if (have_demo) {
+        g_demo.chosen = g_settings.demo_file;
+        if (demo_open_playback()) {
+            int index = tracklist_find(demo_track().c_str());
+            if (index >= 0) g_tracks.current = index;
+            load_track = 1;
+        }
+        demo_close_playback();
+    }
+    reset_slots(have_demo);
+    results_reset();
     g_app.race_laps = 1000;
-    if (load_track)
-        session_start(g_app.lineup, have_demo, 0, 0, g_app.race_laps, g_config.skill.current);
+    if (have_demo && load_track)
+        session_start(g_app.lineup, 1, 0, 0, g_app.race_laps, g_config.skill.current);
+    else if (g_settings.race)
+        start_menu_race();
+    else if (g_settings.time_trial)
+        session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
+    // Riding at once: the main menu would hold the player's own race still.
+    if ((g_settings.race || g_settings.time_trial) && g_session.track_loaded)
+        g_app.menu_screen = MENU_NONE;
+    else if (load_track)
+        session_start(g_app.lineup, 0, 0, 0, g_app.race_laps, g_config.skill.current);
 
     g_app.clock = FrameClock{};
     g_app.clock.last_frame_time = clock_seconds();

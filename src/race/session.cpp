@@ -1,9 +1,347 @@
-// Placeholder until the race session lands: no track is ever loaded.
+// Starting a race session: riders from a rider table, the track, the start time and the race
+// length, in the seventeen steps of a reset.
 #include "race/session.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "app/config.h"
+#include "app/settings.h"
+#include "app/tracklist.h"
+#include "bike/bike.h"
+#include "data/model.h"
+#include "data/texture.h"
+#include "platform/log.h"
+#include "platform/messages.h"
+#include "platform/random.h"
+#include "race/hooks.h"
+#include "race/results.h"
+#include "race/series.h"
+#include "race/session_internal.h"
+#include "replay/demo.h"
+#include "track/gates.h"
+#include "track/terrain.h"
+#include "track/track.h"
 
 Session g_session;
 
-int session_start(const int*, int, int, int, int, int) { return 0; }
-void session_tick() { g_session.session_clock++; }
-void session_free() {}
-int session_leader_laps() { return 0; }
+std::string race_description(int race_length, int extra_laps) {
+    char text[64];
+    if (race_length > 0) {
+        int minutes = (int)std::lround(race_length / 128.0 / 60.0);
+        if (extra_laps > 0)
+            snprintf(text, sizeof text, "%d minutes + %d laps", minutes, extra_laps);
+        else
+            snprintf(text, sizeof text, "%d minutes", minutes);
+    } else {
+        snprintf(text, sizeof text, "%d laps", extra_laps);
+    }
+    return text;
+}
+
+int session_is_time_trial() {
+    return g_session.time_trial;
+}
+
+int session_leader_laps() {
+    int leader = standings_leader();
+    return leader >= 0 ? rider_laps(leader) : 0;
+}
+
+int session_rider_position(int slot, float out[3]) {
+    if (slot < 0 || slot >= MAX_RIDERS || !g_session.slots[slot].bike) return 0;
+    race_bike_position(g_session.slots[slot].bike, out);
+    return 1;
+}
+
+void session_view_step(int direction) {
+    int place = standings_place(g_session.viewed_rider);
+    int n = g_results.standings_count;
+    if (n == 0) return;
+    place = place < 0 ? 0 : place + (direction < 0 ? -1 : 1);
+    if (place < 0) place = 0;
+    if (place >= n) place = n - 1;
+    g_session.viewed_rider = g_results.standings[place].slot;
+}
+
+void session_free_rider(int slot) {
+    RiderSlot& r = g_session.slots[slot];
+    if (r.bike) {
+        race_engine_sound_stop(slot);
+        bike_free(r.bike);
+    }
+    r = RiderSlot{};
+}
+
+void session_free_riders() {
+    for (int s = 0; s < MAX_RIDERS; s++) session_free_rider(s);
+}
+
+void session_free() {
+    // The track, the riders and the demo files are freed by the shutdown in its own order.
+    results_reset();
+}
+
+// The value of a texture setting: the data name its choice stands for, or null for the
+// bike's own texture.
+static const char* variant_value(const Choice& choice, const char* prefix) {
+    std::vector<const char*> values, labels;
+    texture_variants(prefix, &values, &labels);
+    if (choice.current <= 0 || choice.current >= (int)values.size()) return nullptr;
+    return values[choice.current];
+}
+
+// Loads the bike of one slot; 1 when it loaded.
+static int rider_load(int slot, const char* bike_name, const char* number, const char* rider_tex,
+                      const char* head_tex, const char* bike_tex, const char* wheel_tex) {
+    Bike* bike = bike_load(bike_name_alias(bike_name), slot + 1, number, rider_tex, head_tex,
+                           bike_tex, wheel_tex);
+    if (!bike) return 0;
+    RiderSlot& r = g_session.slots[slot];
+    r.bike = bike;
+    r.gear = rider_tex ? rider_tex : "";
+    r.bike_graphics = bike_tex ? bike_tex : "";
+    r.wheel_graphics = wheel_tex ? wheel_tex : "";
+    r.helmet = head_tex ? head_tex : "";
+    race_engine_sound_start(slot);
+    return 1;
+}
+
+static int load_local(int slot) {
+    const char* name = g_config.bike.text();
+    const BikeInfo* info = bike_info_find(bike_name_alias(name));
+    std::string prefix = bike_texture_prefix(info);
+    const char* number = g_config.number.text[0] ? g_config.number.text : "999";
+    if (!rider_load(slot, name, number, variant_value(g_config.rider_texture, "rider_body-"),
+                    variant_value(g_config.head_texture, "rider_head-"),
+                    variant_value(g_config.bike_texture, prefix.c_str()),
+                    variant_value(g_config.wheel_texture, "wheels-")))
+        return 0;
+    RiderSlot& r = g_session.slots[slot];
+    bike_apply_setup(r.bike);
+    r.kind = RIDER_LOCAL;
+    r.autopilot = 0;
+    r.personality = 0;
+    return 1;
+}
+
+static const char* given(const char* texture) {
+    return texture && texture[0] ? texture : nullptr;
+}
+
+static int load_robot(int slot, int entry) {
+    const RobotEntry* e = robot_entry(entry);
+    if (!e) return 0;
+    if (!rider_load(slot, e->bike, e->number, given(e->rider_texture), given(e->head_texture),
+                    given(e->bike_texture), given(e->wheel_texture)))
+        return 0;
+    RiderSlot& r = g_session.slots[slot];
+    r.kind = RIDER_ROBOT;
+    r.autopilot = 1;
+    r.robot = entry;
+    race_robot_personality(slot, g_settings.practice ? "tester" : e->personality);
+    return 1;
+}
+
+int session_load_demo_rider(int slot, int demo_rider) {
+    const DemoRider* d = demo_rider_info(demo_rider);
+    if (!d) return 0;
+    if (!rider_load(slot, d->bike.c_str(), d->number.c_str(), given(d->gear.c_str()),
+                    given(d->helmet.c_str()), given(d->bike_graphics.c_str()),
+                    given(d->wheel_graphics.c_str())))
+        return 0;
+    RiderSlot& r = g_session.slots[slot];
+    r.kind = RIDER_REMOTE;
+    r.autopilot = 1;
+    r.demo_rider = demo_rider;
+    r.visibility = 1;
+    bike_disable_bodies(r.bike); // placed from the demo's records only
+    demo_set_rider_slot(demo_rider, slot);
+    return 1;
+}
+
+// The next unused robot of the shuffled list whose bike name contains `part` (any with null).
+static int next_robot(std::vector<bool>* used, const char* part) {
+    for (int i = 0; i < ROBOT_COUNT; i++) {
+        int e = g_session.robot_order[i];
+        if ((*used)[e]) continue;
+        if (part && !strstr(robot_entry(e)->bike, part)) continue;
+        (*used)[e] = true;
+        return e;
+    }
+    return -1;
+}
+
+static int robot_by_number(int number) {
+    char text[16];
+    snprintf(text, sizeof text, "%d", number);
+    for (int i = 0; i < ROBOT_COUNT; i++)
+        if (!strcmp(robot_entry(i)->number, text)) return i;
+    return -1;
+}
+
+// Step 9: the bikes of the rider table.
+static void load_riders(const int* table) {
+    std::vector<bool> used(ROBOT_COUNT, false);
+    int demo_next = 0;
+    bool local_seen = false;
+    for (int s = 0; s < MAX_RIDERS; s++) {
+        int code = table[s];
+        if (code == RIDER_CODE_LOCAL && local_seen) code = RIDER_CODE_DEMO;
+        int ok = 0;
+        if (code == RIDER_CODE_LOCAL) {
+            local_seen = true;
+            ok = load_local(s);
+        } else if (code == RIDER_CODE_DEMO) {
+            if (g_session.play_demo && demo_next < demo_rider_count())
+                ok = session_load_demo_rider(s, demo_next++);
+        } else if (code == RIDER_CODE_ROBOT || code == RIDER_CODE_ROBOT_125 ||
+                   code == RIDER_CODE_ROBOT_250) {
+            const char* part = code == RIDER_CODE_ROBOT_125   ? "125"
+                               : code == RIDER_CODE_ROBOT_250 ? "250"
+                                                              : nullptr;
+            int e = next_robot(&used, part);
+            ok = e >= 0 && load_robot(s, e);
+        } else if (code >= RIDER_CODE_ROBOT_NUMBER) {
+            int e = robot_by_number(code - RIDER_CODE_ROBOT_NUMBER);
+            if (e >= 0) used[e] = true;
+            ok = e >= 0 && load_robot(s, e);
+        }
+        // Remote players (code 5) come with the network client's tables.
+        if (!ok) continue;
+        session_place_rider(s);
+        const Bike* b = g_session.slots[s].bike;
+        if (g_settings.debug_level)
+            log_printf("rider %d: %s on %s\n", s, bike_plate_text(b), bike_name(b));
+    }
+}
+
+// Step 6: the track. 1 when it is loaded.
+static int choose_track() {
+    Session& s = g_session;
+    std::string chosen;
+    if (s.play_demo)
+        chosen = demo_track();
+    else if (s.multiplayer)
+        chosen = s.net_track;
+    else if (g_tracks.current >= 0 && g_tracks.current < (int)g_tracks.tracks.size())
+        chosen = g_tracks.tracks[g_tracks.current].folder;
+    // Offline the ground keeps its ruts; a network race needs the track as the server has it.
+    bool keep = g_track.loaded && g_track.name == chosen && !(s.multiplayer && g_terrain.modified);
+    if (!keep) {
+        if (g_track.loaded) track_free();
+        texture_new_generation();
+        model_new_generation();
+        g_track.name = chosen;
+        s.track_loaded = 0;
+        if (chosen.empty() || !track_load()) {
+            s.track_name.clear();
+            return 0;
+        }
+    }
+    s.track_loaded = 1;
+    s.track_name = g_track.name;
+    if (s.multiplayer) g_terrain.deformation_locked = true;
+    bool gates = gates_present() && !g_gates.first_lap.empty() && !g_gates.normal_lap.empty();
+    s.first_lap = gates ? (int)g_gates.first_lap.size() : 0;
+    s.normal_lap = gates ? (int)g_gates.normal_lap.size() : 0;
+    return 1;
+}
+
+int session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
+                  int extra_laps, int skill) {
+    Session& s = g_session;
+    // 1. An unfinished series event is recorded as it stands.
+    series_record_event();
+    loading_message("Resetting...");
+    // 2. Seeded with how far the previous session got.
+    robot_order_shuffle((unsigned)s.session_clock);
+    // 3.
+    loading_message("Remembering lines...");
+    race_lines_save();
+    demo_close_playback();
+    demo_record_stop();
+    // 4.
+    loading_message("Cleaning up...");
+    log_printf("Deallocating bikes\n");
+    session_free_riders();
+    log_printf("Finished deallocating bikes\n");
+    results_reset();
+    // 5.
+    s.session_clock = 0;
+    s.cue_tick = CUE_TICKS;
+    s.race_length = race_length;
+    s.extra_laps = extra_laps;
+    s.start_tick = (int)(128 * (13 + 2 * random_unit()));
+    if (s.multiplayer) s.start_tick = s.net_start_tick;
+    s.hold_ticks = 0;
+    s.skill = skill;
+    s.record_demo = record_demo;
+    s.last_lap = s.best_lap = 0;
+    // 6. A demo brings its own track and race settings.
+    s.time_trial = rider_table == nullptr;
+    s.play_demo = play_demo && demo_open_playback();
+    if (!choose_track()) {
+        demo_close_playback();
+        s.play_demo = 0;
+        return 0;
+    }
+    // 7.
+    int table[MAX_RIDERS] = {};
+    if (s.time_trial) {
+        table[0] = RIDER_CODE_LOCAL;
+        s.session_clock = TIME_TRIAL_CLOCK;
+    } else {
+        memcpy(table, rider_table, sizeof table);
+    }
+    bool any = false;
+    for (int code : table) any = any || code != RIDER_CODE_DEMO;
+    if (!any && !s.play_demo) table[0] = RIDER_CODE_ROBOT;
+    // 8.
+    loading_message("Analyzing lines...");
+    race_lines_load(skill);
+    // 9.
+    loading_message("Loading bikes...");
+    load_riders(table);
+    s.viewed_rider = 0;
+    for (int i = MAX_RIDERS - 1; i >= 0; i--)
+        if (s.slots[i].bike) s.viewed_rider = i;
+    for (int i = 0; i < MAX_RIDERS; i++)
+        if (s.slots[i].bike && s.slots[i].kind == RIDER_LOCAL) s.viewed_rider = i;
+    // 10.
+    if (record_demo) demo_record_start();
+    // 11.
+    race_roost_reset();
+    race_lines_session_reset();
+    // 12.
+    char memory[64];
+    snprintf(memory, sizeof memory, "%d MB texture memory used\n",
+             (int)(g_textures.memory / (1024 * 1024)));
+    post_message(memory);
+    texture_purge();
+    model_purge();
+    // 13.
+    if (s.race_length > 0) {
+        s.final_lap = s.halfway_lap = LAP_UNKNOWN;
+    } else {
+        s.final_lap = s.extra_laps;
+        s.halfway_lap = (s.extra_laps + 1) / 2;
+    }
+    // 14.
+    start_bars_raise();
+    // 15.
+    if (s.time_trial) session_reset_riders();
+    // 16.
+    demo_record_frame();
+    if (demo_playing()) demo_play_frame();
+    // 17.
+    s.results_final = 0;
+    standings_update();
+    if (!s.slots[s.viewed_rider].bike) {
+        int leader = standings_leader();
+        if (leader >= 0) s.viewed_rider = leader;
+    }
+    s.camera_serial++;
+    return 1;
+}

@@ -239,3 +239,8 @@ int dunebay_write(const std::string& out, TrackSummary* summary);
 
 // Shared art: surfaces, sky, sprites, flaggers, roost, flares, HUD, title, font.
 int common_write(const std::string& out, const std::string& font_folder);
+
+// ---- series.cpp: the default points series --------------------------------------------------
+
+// Writes "nationals.series", a championship on the default tracks.
+int series_write(const std::string& out);

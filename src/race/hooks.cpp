@@ -1,0 +1,96 @@
+// The race session's world step and its calls into the bike, robot, network, roost, sound and
+// line-memory code. Calls whose subsystem has not joined the program yet do nothing here, each
+// named for what will fill it.
+#include "race/hooks.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "bike/bike.h"
+#include "bike/world.h"
+#include "track/objects.h"
+
+// ---- Physics ----
+
+void race_bike_position(const Bike* bike, float out[3]) {
+    const dReal* p = dBodyGetPosition(bike->bodies[BODY_FRAME]);
+    out[0] = (float)p[0];
+    out[1] = (float)p[1];
+    out[2] = (float)p[2];
+}
+
+float race_bike_speed(const Bike* bike) {
+    const dReal* v = dBodyGetLinearVel(bike->bodies[BODY_FRAME]);
+    return (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
+void race_contacts_clear() {
+    if (g_physics.contacts) dJointGroupEmpty(g_physics.contacts);
+}
+
+void race_world_step() {
+    if (!g_physics.world) return;
+    dWorldStep(g_physics.world, 1.0 / 128);
+    race_contacts_clear();
+}
+
+void race_bike_hold(Bike* bike) {
+    bike->front_brake = 1;
+    bike->rear_brake = 1;
+    bike->back_up = 0;
+    bike->clutch = 0;
+    bike->throttle = 0;
+    bike->dab = 1;
+}
+
+// Ground and shape contacts come with the contact code.
+int race_bike_ground_contacts(Bike*) {
+    return 0;
+}
+
+static int statue_contact(void*, int, const Statue*, const float*, const float*) {
+    return 0;
+}
+
+void race_bike_statues(Bike* bike, int session_tick) {
+    float p[3];
+    race_bike_position(bike, p);
+    statues_collide(p[0], p[2], session_tick, statue_contact, bike);
+}
+
+void race_bike_pair(Bike*, Bike*, int) {}
+
+// The bike step, snapshots and their placing come with the bike step and snapshot code.
+void race_bike_step(Bike*, int) {}
+void race_bike_pre_world_step(Bike*) {}
+void race_bike_post_world_step(Bike*) {}
+void race_bike_apply_snapshot(Bike*, const uint8_t*, int, int) {}
+void race_snapshot_pack(const Bike*, uint8_t* out) {
+    memset(out, 0, 39);
+}
+
+void race_snapshot_sample(int slot, int, uint8_t* out) {
+    memset(out, 0, 39);
+}
+
+// ---- Robots, network, roost, engine sound, line memory: still to come ----
+
+void race_robot_drive(int) {}
+void race_robot_personality(int, const char*) {}
+void race_net_apply_states() {}
+void race_net_before_step(int) {}
+void race_net_after_step(int) {}
+void race_net_update_rider(int) {}
+int race_net_rider_recent(int) {
+    return 0;
+}
+void race_roost_emit(int) {}
+void race_roost_move() {}
+void race_roost_reset() {}
+void race_engine_sound_start(int) {}
+void race_engine_sound_stop(int) {}
+void race_lines_save() {}
+void race_lines_load(int) {}
+void race_lines_session_reset() {}
+void race_line_stopped(int) {}
+void race_line_segment(int, int) {}

@@ -1,0 +1,65 @@
+// Where riders start: rows behind the start slots, or a line across the middle of a field
+// without any; bikes stand upright on the nearest height sample and are lifted clear.
+#include <algorithm>
+#include <cmath>
+
+#include "bike/bike.h"
+#include "race/hooks.h"
+#include "race/session.h"
+#include "race/session_internal.h"
+#include "track/gates.h"
+#include "track/terrain.h"
+
+// The height sample nearest to (x, z), indices truncated and clamped.
+static float sample_height(float x, float z) {
+    const Terrain& t = g_terrain;
+    if (t.samples <= 0 || t.spacing <= 0) return 0;
+    float limit = (float)(t.samples - 1);
+    int i = (int)std::clamp(x / t.spacing, 0.0f, limit);
+    int j = (int)std::clamp(z / t.spacing, 0.0f, limit);
+    return terrain_sample(&t, i, j);
+}
+
+void session_place_bike(int slot, float x, float z, float heading) {
+    Bike* bike = g_session.slots[slot].bike;
+    if (!bike) return;
+    static const float UP[3] = {0, 1, 0};
+    bike_reset(bike);
+    bike_rotate(bike, UP, heading);
+    bike_translate(bike, x, sample_height(x, z), z);
+    // Raise it until neither wheels nor body touch; the contacts found are not to act. The
+    // bound only matters for a ground the contact test never leaves.
+    for (int i = 0; i < 4096 && race_bike_ground_contacts(bike); i++) {
+        race_contacts_clear();
+        bike_translate(bike, 0, 0.25f, 0);
+    }
+    race_contacts_clear();
+    if (g_session.slots[slot].kind == RIDER_LOCAL) race_bike_position(bike, g_session.spawn);
+}
+
+void session_place_rider(int slot) {
+    Session& s = g_session;
+    int count = g_gates.slot_count;
+    float x, z, heading = 0;
+    if (count <= 0) {
+        x = g_terrain.extent / 2 + 5.0f * slot;
+        z = g_terrain.extent / 2;
+    } else {
+        int index = slot;
+        if (s.multiplayer) {
+            // Others wait off the track until their states arrive.
+            if (s.slots[slot].kind != RIDER_LOCAL) {
+                session_place_bike(slot, 25.0f + 25.0f * slot, 25.0f, 0);
+                return;
+            }
+            index = s.net_grid_index;
+        }
+        int row = index / count;
+        const StartSlot& start = g_gates.slots[index % count];
+        heading = start.angle;
+        float back = 10.0f * (row + 0.0625f);
+        x = start.x + back * std::sin(heading);
+        z = start.z + back * std::cos(heading);
+    }
+    session_place_bike(slot, x, z, heading);
+}
