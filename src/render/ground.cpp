@@ -147,9 +147,9 @@ void ground_update_textures() {
     const Terrain* t = &g_terrain;
     // Step 1.
     if (g_ground.workaround < 0 && ground_gl_ready()) ground_gl_check_renderer();
-    // The textures follow the ground texture size and level settings; a change makes them anew
-    // and every picture out of date.
-    if (!g_ground.textures_made || g_ground.made_size != g_settings.ground_texture_size ||
+    // The textures follow the ground texture size and level settings (and the window size
+    // without framebuffer objects); a change makes them anew and every picture out of date.
+    if (!g_ground.textures_made || g_ground.made_size != ground_texture_side() ||
         g_ground.made_level != g_settings.ground_texture_level) {
         ground_textures_make(t);
         g_ground.eye_cell[0] = g_ground.eye_cell[1] = GROUND_EYE_UNSET;

@@ -231,9 +231,22 @@ void ground_textures_free() {
     g_ground.textures_gl = 0;
 }
 
+// The side of the window and fixed textures. Without framebuffer objects each picture is drawn
+// in the back buffer, so a window smaller than the configured size limits it to the largest
+// power of two that fits; otherwise the copy would read pixels outside the window.
+int ground_texture_side() {
+    int size = ground_clamp(g_settings.ground_texture_size, 32, 1024);
+    if (ground_gl_ready() && !g_gl.framebuffer_objects) {
+        int fit =
+            g_app.window->width < g_app.window->height ? g_app.window->width : g_app.window->height;
+        while (size > 32 && size > fit) size /= 2;
+    }
+    return size;
+}
+
 void ground_textures_make(const Terrain* t) {
     ground_textures_free();
-    int size = ground_clamp(g_settings.ground_texture_size, 32, 1024);
+    int size = ground_texture_side();
     for (int level = 0; level < GROUND_LEVELS; level++) {
         if (!ground_level_used(t, level)) continue;
         for (GroundWindowEntry& e : g_ground.windows[level].entry) e.texture = next_texture(size);
@@ -243,7 +256,7 @@ void ground_textures_make(const Terrain* t) {
     for (uint8_t& d : g_ground.fixed_dirty) d = 1;
     g_ground.textures_made = 1;
     g_ground.textures_gl = ground_gl_ready();
-    g_ground.made_size = g_settings.ground_texture_size;
+    g_ground.made_size = size;
     g_ground.made_level = g_settings.ground_texture_level;
 }
 

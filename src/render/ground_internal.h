@@ -11,6 +11,8 @@ inline int ground_clamp(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
+// The side in texels of the window and fixed textures for the current settings and window.
+int ground_texture_side();
 // Creates the window textures of the used levels and the fixed textures at the ground texture
 // size (stand-in names without GL); frees older ones first.
 void ground_textures_make(const Terrain* terrain);
