@@ -113,8 +113,9 @@ void ground_lowdetail_mark_users(Terrain* t, int index) {
 
 int ground_decal_pieces(float size, int workaround) {
     if (!workaround || !(size > GROUND_DECAL_PIECE)) return 1;
+    // At most 64 x 64 pieces: a decal file with an absurd size must not stall the drawing.
     int n = 2;
-    while (size / (float)n > GROUND_DECAL_PIECE && n < (1 << 20)) n *= 2;
+    while (size / (float)n > GROUND_DECAL_PIECE && n < GROUND_DECAL_PIECES_MAX) n *= 2;
     return n;
 }
 

@@ -20,12 +20,13 @@ struct Terrain;
 struct Image;
 struct Decal;
 
-constexpr int GROUND_LEVELS = 6;           // window levels 0..5
-constexpr int GROUND_FIXED_LEVEL = 6;      // the level number of the fixed textures
-constexpr int GROUND_WINDOW = 4;           // a window is 4 x 4 tiles
-constexpr int GROUND_FIXED_TILES = 64;     // ground tiles per side of one fixed texture
-constexpr int GROUND_EYE_UNSET = -1000000; // remembered eye cell that invalidates every window
-constexpr int GROUND_DECAL_PIECE = 256;    // largest decal drawn in one piece with the workaround
+constexpr int GROUND_LEVELS = 6;            // window levels 0..5
+constexpr int GROUND_FIXED_LEVEL = 6;       // the level number of the fixed textures
+constexpr int GROUND_WINDOW = 4;            // a window is 4 x 4 tiles
+constexpr int GROUND_FIXED_TILES = 64;      // ground tiles per side of one fixed texture
+constexpr int GROUND_EYE_UNSET = -1000000;  // remembered eye cell that invalidates every window
+constexpr int GROUND_DECAL_PIECE = 256;     // largest decal drawn in one piece with the workaround
+constexpr int GROUND_DECAL_PIECES_MAX = 64; // most pieces per side a decal is cut into
 
 // One entry of a texture window: entry (row r, column c) shows tile (ox + c, oz + r).
 struct GroundWindowEntry {
@@ -160,7 +161,8 @@ float ground_detail_factor();
 void ground_refine(const Terrain* terrain, const float eye[3], const float view[3]);
 // The refinement flag of node (d, a, b) after the last refinement.
 int ground_flag(int depth, int a, int b);
-// Eye cell of an eye position: floor(x / spacing), floor(z / spacing), kept in int range.
+// Eye cell of an eye position: floor(x / spacing), floor(z / spacing), kept within
+// -900000..100000000 (so never taken for GROUND_EYE_UNSET).
 void ground_eye_cell(const Terrain* terrain, const float eye[3], int cell[2]);
 // Window origin of level L for an eye cell coordinate, clamped to the field.
 int ground_window_origin(const Terrain* terrain, int level, int eye_cell);
@@ -168,7 +170,7 @@ int ground_window_origin(const Terrain* terrain, int level, int eye_cell);
 // at most 5, and (for fields under 128 tiles per side) at least 4 tiles per side.
 int ground_level_used(const Terrain* terrain, int level);
 // Pieces per side a decal is cut into with the workaround on: the first of 2, 4, 8, ... with
-// size / n <= 256 when size exceeds 256, else 1.
+// size / n <= 256 when size exceeds 256 (at most 64), else 1.
 int ground_decal_pieces(float size, int workaround);
 
 // ---- Sample shading and the low-detail ground textures.

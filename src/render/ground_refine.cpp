@@ -219,8 +219,9 @@ void emit_node(const Emitter& e, int d, int a, int b) {
 void ground_eye_cell(const Terrain* t, const float eye[3], int cell[2]) {
     for (int axis = 0; axis < 2; axis++) {
         double v = std::floor((double)eye[axis * 2] / (double)t->spacing);
-        // Far-away or undefined eyes stay within int range; every window clamps there anyway.
-        if (!(v >= -1e8)) v = -1e8;
+        // Far-away or undefined eyes stay within int range, and above the "unset" mark of the
+        // remembered eye cell; every window origin clamps long before these bounds.
+        if (!(v >= -900000)) v = -900000;
         if (v > 1e8) v = 1e8;
         cell[axis] = (int)v;
     }

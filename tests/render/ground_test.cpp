@@ -785,6 +785,8 @@ TEST_F(GroundTest, LargeDecalsAreCutIntoPiecesOnTheAffectedDriver) {
     EXPECT_EQ(ground_decal_pieces(256, 1), 1);
     EXPECT_EQ(ground_decal_pieces(257, 1), 2);
     EXPECT_EQ(ground_decal_pieces(3000, 1), 16);
+    EXPECT_EQ(ground_decal_pieces(1e30f, 1), 64); // a broken decals file cannot stall drawing
+    EXPECT_EQ(ground_decal_pieces(NAN, 1), 1);
     EXPECT_EQ(ground_decal_pieces(600, 0), 1);
 }
 
