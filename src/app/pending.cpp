@@ -36,6 +36,4 @@ void view_draw(int, const CameraView&) {
 void hud_draw() {}
 void pause_text_draw() {}
 void warmup_text_draw() {}
-void ground_update(int) {}
-void ground_refresh_all() {}
 void engine_sounds_update(float) {}

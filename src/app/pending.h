@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/app.h"
+#include "render/ground.h" // ground_update, ground_refresh_all
 
 // Network client.
 int net_connected();
@@ -30,6 +31,4 @@ void view_draw(int view_mode, const CameraView& camera);
 void hud_draw();
 void pause_text_draw();
 void warmup_text_draw();
-void ground_update(int work_limit);
-void ground_refresh_all();
 void engine_sounds_update(float level);

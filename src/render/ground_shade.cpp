@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "data/image.h"
 #include "render/ground.h"
+#include "render/ground_internal.h"
 #include "track/lighting.h"
 #include "track/terrain.h"
 
@@ -16,9 +17,10 @@ void ground_reset() {
     g_ground = GroundState();
 }
 
-// GL exists only while the window with its context is open; headless runs never touch it.
+// GL exists only while a window with its context is open; headless runs (whose window has no
+// context) never touch it.
 static bool gl_ready() {
-    return g_app.window != nullptr;
+    return ground_gl_ready();
 }
 
 static inline int clamp_int(int v, int lo, int hi) {

@@ -260,6 +260,7 @@ int terrain_load(Terrain* t, const char* folder) {
                    terrain_texture_memory());
     if (!read_shadows(t, folder)) goto fail;
     read_decals(t, folder);
+    ground_terrain_loaded(t);
     t->modified = false;
     t->deformation_locked = false;
     return 1;
@@ -269,7 +270,7 @@ fail:
 }
 
 void terrain_free(Terrain* t) {
-    ground_lowdetail_free(t);
+    ground_free(t);
     *t = Terrain();
 }
 
