@@ -1,7 +1,5 @@
 #include "app/pending.h"
 
-#include "render/glstate.h"
-
 void player_apply_controls(const PlayerControls&) {}
 float player_clutch_engagement() {
     return 1;
@@ -16,7 +14,14 @@ int session_is_time_trial() {
 void session_reset_riders() {}
 void session_view_step(int) {}
 
+RaceFlagState session_flag_state() {
+    return RaceFlagState();
+}
+
 int net_connected() {
+    return 0;
+}
+int net_rider_stale(int) {
     return 0;
 }
 int net_warmup() {
@@ -45,10 +50,6 @@ void menu_key(int) {}
 void menu_track_pointer(int, int) {}
 void menu_draw() {}
 
-// Every view is an empty drawing for now: the frame is cleared to the sky colour.
-void view_draw(int, const CameraView&) {
-    gl_clear_frame();
-}
 void hud_draw() {}
 void pause_text_draw() {}
 void warmup_text_draw() {}

@@ -18,8 +18,19 @@ void session_reset_riders();
 // Moves the viewed slot one place back (-1) or on (+1) in the standings.
 void session_view_step(int direction);
 
+// What the flaggers show from the race: the start cue tick and the final and half-way laps
+// (1000000 while not known).
+struct RaceFlagState {
+    int cue_tick = 640;
+    int final_lap = 1000000;
+    int halfway_lap = 1000000;
+};
+RaceFlagState session_flag_state();
+
 // Network client.
 int net_connected();
+// A remote rider whose last state is a second old or more (it is not drawn).
+int net_rider_stale(int slot);
 int net_warmup();
 // Server tick minus local tick minus one, in ticks; and whether the local race is before its
 // start tick.
@@ -42,7 +53,6 @@ void menu_track_pointer(int x, int y);
 void menu_draw();
 
 // Drawing and sound.
-void view_draw(int view_mode, const CameraView& camera);
 void hud_draw();
 void pause_text_draw();
 void warmup_text_draw();

@@ -19,6 +19,7 @@
 #include "platform/script.h"
 #include "platform/window.h"
 #include "render/glstate.h"
+#include "render/shaders.h"
 
 static std::vector<std::string> g_video_mode_names;
 static ScriptFeed* g_script = nullptr; // "--script", handed to the window once it is open
@@ -204,6 +205,7 @@ int app_main(int argc, char** argv) {
         gl_init_extensions(g_config.use_shader.current == YES, g_config.use_fbo.current == YES,
                            g_config.ground_mipmaps.current == YES);
         gl_init_state(g_settings.fugly);
+        shaders_build(); // only when the configuration and the driver leave programs on
         if (!frame_end(g_app.window)) drawable = 0;
     }
     controls_setup();
