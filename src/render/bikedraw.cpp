@@ -296,6 +296,13 @@ int mode_parts(int mode, const Part** out) {
     return n;
 }
 
+// The helmet is modelled around the neck point of the rider body.
+void head_offset(const Bike* bike, const Part& part) {
+    if (part.model != BIKE_MODEL_RIDER_HEAD) return;
+    const float* neck = bike->info.skeleton.neck;
+    glTranslatef(neck[0], neck[1], neck[2]);
+}
+
 unsigned part_texture(const Bike* bike, const Part& part) {
     if (part.plate && bike->plate_texture) return bike->plate_texture;
     return bike->textures[part.group];
@@ -309,6 +316,7 @@ void draw_part(Bike* bike, const Part& part, const BodyPoses& poses, const Model
     const float* pos = poses.pos[part.body];
     glPushMatrix();
     gl_body_matrix(pos, poses.rot[part.body]);
+    head_offset(bike, part);
     unsigned texture = part_texture(bike, part);
     if (shaders_on()) {
         unsigned nmap = part.plate ? 0 : bike->normal_maps[part.group];
@@ -333,6 +341,7 @@ void draw_part_env(Bike* bike, const Part& part, const BodyPoses& poses, const C
     float column_major[9] = {r[0], r[3], r[6], r[1], r[4], r[7], r[2], r[5], r[8]};
     glPushMatrix();
     gl_body_matrix(pos, r);
+    head_offset(bike, part);
     model_draw_env(model, pos, column_major, camera.eye);
     glPopMatrix();
 }

@@ -5,8 +5,9 @@
 // Model frames: every model is drawn in the frame of the body it belongs to, with its origin at
 // that body's centre (the catalogue position at rest): frame and side plates in the frame body;
 // upper fork and front plate in the steering body; lower fork, swingarm and wheels in their own
-// bodies; rider body, first-person body, head and rider plate in the rider body. The plate
-// models show the bike's number texture across their texture coordinates 0..1.
+// bodies; rider body, first-person body and rider plate in the rider body, and the head in the
+// rider body with its origin at the skeleton's neck point. The plate models show the bike's
+// number texture across their texture coordinates 0..1.
 //
 // Rider skinning: a rider body model with RIDER_BONES weights per vertex is deformed by the
 // bones below. Its rest geometry is the rider sitting on the bike at rest (all bodies at their
