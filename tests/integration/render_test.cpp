@@ -196,7 +196,6 @@ TEST(RenderScene, StartStraightFromAboveTheGate) {
     if (!scene.open()) GTEST_SKIP() << "no GL window";
     g_track.name = "rabbithill";
     ASSERT_EQ(track_load(), 1);
-    g_track.loaded = true;
     ASSERT_GT(g_gates.slot_count, 0);
 
     frame_set_projection(scene.w, scene.h);
@@ -238,7 +237,6 @@ TEST(RenderScene, RiderOnTheStartLineInFirstPersonAndBehind) {
     if (!scene.open()) GTEST_SKIP() << "no GL window";
     g_track.name = "rabbithill";
     ASSERT_EQ(track_load(), 1);
-    g_track.loaded = true;
     physics_open();
     Bike* bike = bike_load("crf250(2009)", 1, "42", nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(bike, nullptr);
