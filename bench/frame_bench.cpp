@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/config.h"
 #include "app/settings.h"
 #include "data/datafile.h"
 #include "platform/log.h"
@@ -71,6 +72,7 @@ BenchWorld* bench_world() {
                 setenv("QZ_HOME", dir.c_str(), 1);
             }
         }
+        config_defaults(); // field of view, look-ahead and the other drawing settings
         data_reset();
         w->window = window_open_gl("frame bench", 1280, 720, 24, 0, 16, 0, 0);
         if (!w->window || !w->window->gl) {
@@ -121,6 +123,6 @@ void BM_frame_rabbithill(benchmark::State& state) {
     state.counters["billboards"] = billboards / frames;
     state.SetLabel((const char*)glGetString(GL_RENDERER));
 }
-BENCHMARK(BM_frame_rabbithill)->Unit(benchmark::kMillisecond)->MinTime(10.0);
+BENCHMARK(BM_frame_rabbithill)->Unit(benchmark::kMillisecond)->MinTime(10.0)->UseRealTime();
 
 } // namespace
