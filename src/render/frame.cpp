@@ -252,28 +252,21 @@ void unset_lighting() {
     glDisable(GL_NORMALIZE);
 }
 
-// The first rider who is not a ghost: the one the ghosts fade around. -1 when none.
+// Riders replayed from a recording (not over the network) are ghosts.
 bool slot_is_ghost(int slot) {
     return g_session.slots[slot].kind == RIDER_REMOTE && !net_connected();
 }
 
-int ghost_reference(bool* any_ghost) {
-    int reference = -1;
-    *any_ghost = false;
-    for (int s = 0; s < MAX_RIDERS; s++) {
-        if (!g_session.slots[s].bike) continue;
-        if (slot_is_ghost(s))
-            *any_ghost = true;
-        else if (reference < 0)
-            reference = s;
-    }
-    return reference;
+// The first rider who is not a ghost: the one the ghosts fade around. -1 when none.
+int ghost_reference() {
+    for (int s = 0; s < MAX_RIDERS; s++)
+        if (g_session.slots[s].bike && !slot_is_ghost(s)) return s;
+    return -1;
 }
 
 // Opacity of every slot for this frame: 1 opaque, 0 not drawn, in between translucent.
 void rider_opacities(float alpha[MAX_RIDERS]) {
-    bool any_ghost;
-    int reference = ghost_reference(&any_ghost);
+    int reference = ghost_reference();
     float ref_pos[3] = {0, 0, 0}, rot[9];
     if (reference >= 0) bike_body_pose(g_session.slots[reference].bike, BODY_FRAME, ref_pos, rot);
     for (int s = 0; s < MAX_RIDERS; s++) {
@@ -299,7 +292,8 @@ void draw_statues(const Camera& camera) {
     for (Statue& s : g_objects.statues) {
         if (!s.model) continue;
         float pos[3] = {s.x, s.y, s.z};
-        float radius = s.shape ? std::max(s.shape->radius, 4.0f) : 12.0f;
+        // Models carry no bounds: the shape's, and room for a model larger than its shape.
+        float radius = std::max(s.shape ? s.shape->radius : 0.0f, 12.0f);
         if (!frame_sphere_visible(camera, g_render.extent_u, g_render.extent_v, pos, radius))
             continue;
         const float* r = s.rot;
