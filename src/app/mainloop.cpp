@@ -13,6 +13,7 @@
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "render/frame.h"
 #include "render/glstate.h"
 
 App g_app;
@@ -167,8 +168,9 @@ static int draw_frame() {
         g_config.xres = w;
         g_config.yres = h;
     }
+    frame_set_projection(w, h);
     place_camera();
-    view_draw(g_app.view_mode, g_app.camera);
+    frame_draw_view(g_app.view_mode, g_app.camera);
     if ((g_app.view_mode == VIEW_RIDER || g_app.view_mode == VIEW_ORBIT) && g_settings.show_hud)
         hud_draw();
     if (g_settings.record_video && !g_app.paused && g_app.view_mode != VIEW_TITLE)

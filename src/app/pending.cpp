@@ -1,8 +1,9 @@
 #include "app/pending.h"
 
-#include "render/glstate.h"
-
 int net_connected() {
+    return 0;
+}
+int net_rider_stale(int) {
     return 0;
 }
 int net_warmup() {
@@ -29,10 +30,6 @@ void menu_key(int) {}
 void menu_track_pointer(int, int) {}
 void menu_draw() {}
 
-// Every view is an empty drawing for now: the frame is cleared to the sky colour.
-void view_draw(int, const CameraView&) {
-    gl_clear_frame();
-}
 void hud_draw() {}
 void pause_text_draw() {}
 void warmup_text_draw() {}

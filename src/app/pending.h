@@ -8,6 +8,8 @@
 
 // Network client.
 int net_connected();
+// A remote rider whose last state is a second old or more (it is not drawn).
+int net_rider_stale(int slot);
 int net_warmup();
 // Server tick minus local tick minus one, in ticks; and whether the local race is before its
 // start tick.
@@ -27,7 +29,6 @@ void menu_track_pointer(int x, int y);
 void menu_draw();
 
 // Drawing and sound.
-void view_draw(int view_mode, const CameraView& camera);
 void hud_draw();
 void pause_text_draw();
 void warmup_text_draw();

@@ -9,6 +9,7 @@
 #include "app/cmdline.h"
 #include "app/settings.h"
 #include "app/tracklist.h"
+#include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
 #include "platform/audio.h"
@@ -21,6 +22,7 @@
 #include "race/results.h"
 #include "race/series.h"
 #include "render/glstate.h"
+#include "render/shaders.h"
 #include "replay/demo.h"
 #include "track/track.h"
 
@@ -78,6 +80,9 @@ static void build_video_modes() {
 static int open_window() {
     if (g_settings.headless) {
         g_app.window = window_open_headless();
+        // Nothing is drawn without a window, so bikes need no normal or specular maps (and
+        // their lookups would only fill the log with misses).
+        g_bikes.shading_level = 1;
         return 1;
     }
     int index = g_config.video_mode.current;
@@ -230,6 +235,7 @@ int app_main(int argc, char** argv) {
         gl_init_extensions(g_config.use_shader.current == YES, g_config.use_fbo.current == YES,
                            g_config.ground_mipmaps.current == YES);
         gl_init_state(g_settings.fugly);
+        shaders_build(); // only when the configuration and the driver leave programs on
         if (!frame_end(g_app.window)) drawable = 0;
     }
     controls_setup();

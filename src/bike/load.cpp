@@ -9,6 +9,7 @@
 #include "bike/world.h"
 #include "data/image.h"
 #include "platform/log.h"
+#include "render/bikedraw.h"
 
 #include "data/model.h"
 #include "data/shape.h"
@@ -200,6 +201,8 @@ int bike_model_variants(const char* model, const char* texture, std::string out[
 }
 
 void bike_plate_image(const char* text, Image* out) {
+    // Lettered with the game's font when the data has it; block figures otherwise.
+    if (plate_font_image(text, out)) return;
     const int size = BIKE_PLATE_SIZE;
     out->width = out->height = size;
     out->channels = 3;
@@ -296,6 +299,7 @@ void bike_free(Bike* bike) {
 
 void bikes_reset() {
     g_bikes = BikeGlobals{};
+    plate_font_reset(); // the plates' lettering may come from another data folder next time
 }
 
 const char* bike_name(const Bike* bike) {

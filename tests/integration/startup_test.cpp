@@ -68,8 +68,12 @@ TEST(Startup, OpenHomeCreatesTheFolderAndOpensIt) {
     RunResult r = run_command("PATH=" + test_dir() + "/bin:$PATH " + std::string(VORNIX_BIN) + " --open-home");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(file_exists(test_user_dir()));
-    // The desktop opener runs detached; give it a moment.
-    for (int i = 0; i < 50 && !file_exists(test_dir() + "/opened"); i++) usleep(100000);
-    std::string opened = read_file(test_dir() + "/opened");
+    // The desktop opener runs detached; give it a moment (the shell creates the file before
+    // it writes the line).
+    std::string opened;
+    for (int i = 0; i < 50 && opened.find('\n') == std::string::npos; i++) {
+        usleep(100000);
+        if (file_exists(test_dir() + "/opened")) opened = read_file(test_dir() + "/opened");
+    }
     EXPECT_NE(opened.find("Vornix"), std::string::npos) << opened;
 }

@@ -1,0 +1,128 @@
+// Frames per second of the whole world drawing on "rabbithill" at 1280 x 720, with the camera
+// flying a fixed path along the timing gates (six feet above the ground, looking at the next
+// gate), and the ground polygons, model polygons and billboards of a frame.
+//
+// Needs a display (run it under xvfb-run for Mesa's software renderer) and the generated data:
+// QZ_HOME=build/data xvfb-run -a -s '-screen 0 1280x720x24' build/bench/vornix_bench
+//     --benchmark_filter=Frame
+#include <benchmark/benchmark.h>
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/config.h"
+#include "app/settings.h"
+#include "data/datafile.h"
+#include "platform/log.h"
+#include "platform/window.h"
+#include "render/frame.h"
+#include "render/glstate.h"
+#include "track/gates.h"
+#include "track/terrain.h"
+#include "track/track.h"
+
+namespace {
+
+struct BenchWorld {
+    GameWindow* window = nullptr;
+    std::vector<Camera> path;
+    std::string error;
+};
+
+// A camera every few feet along the lap: from each gate toward the next one.
+void build_path(std::vector<Camera>* path) {
+    int n = (int)g_gates.normal_lap.size();
+    for (int k = 0; k < n; k++) {
+        const Gate& a =
+            g_gates.gates[(size_t)gates_sequence_gate((int)g_gates.first_lap.size() + k)];
+        const Gate& b =
+            g_gates.gates[(size_t)gates_sequence_gate((int)g_gates.first_lap.size() + k + 1)];
+        float dx = b.centre[0] - a.centre[0], dz = b.centre[2] - a.centre[2];
+        int steps = std::max(1, (int)(std::hypot(dx, dz) / 8));
+        for (int s = 0; s < steps; s++) {
+            float t = (float)s / steps;
+            CameraView v;
+            v.eye[0] = a.centre[0] + dx * t, v.eye[2] = a.centre[2] + dz * t;
+            v.eye[1] = terrain_height(&g_terrain, v.eye[0], v.eye[2]) + 6;
+            v.target[0] = b.centre[0] + dx * 0.5f, v.target[2] = b.centre[2] + dz * 0.5f;
+            v.target[1] = terrain_height(&g_terrain, v.target[0], v.target[2]) + 3;
+            Camera c;
+            frame_camera_from_view(v, &c);
+            path->push_back(c);
+        }
+    }
+}
+
+BenchWorld* bench_world() {
+    static BenchWorld* world = [] {
+        BenchWorld* w = new BenchWorld;
+        if (!getenv("QZ_HOME")) {
+            // The benchmark sits in build/bench; the generated data in build/data.
+            char self[4096];
+            ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+            if (n > 0) {
+                self[n] = 0;
+                std::string dir(self);
+                dir = dir.substr(0, dir.find_last_of('/')) + "/../data";
+                setenv("QZ_HOME", dir.c_str(), 1);
+            }
+        }
+        config_defaults(); // field of view, look-ahead and the other drawing settings
+        data_reset();
+        w->window = window_open_gl("frame bench", 1280, 720, 24, 0, 16, 0, 0);
+        if (!w->window || !w->window->gl) {
+            w->error = "no GL window (run under xvfb-run)";
+            return w;
+        }
+        g_app.window = w->window;
+        gl_init_extensions(0, 0, 0);
+        gl_init_state(0);
+        log_printf("GL_RENDERER: %s\n", (const char*)glGetString(GL_RENDERER));
+        g_track.name = "rabbithill";
+        if (!track_load()) {
+            w->error = "rabbithill did not load (set QZ_HOME to the generated data)";
+            return w;
+        }
+        g_track.loaded = true;
+        if (!gates_present()) {
+            w->error = "rabbithill has no gates to fly along";
+            return w;
+        }
+        build_path(&w->path);
+        frame_set_projection(1280, 720);
+        return w;
+    }();
+    return world;
+}
+
+void BM_frame_rabbithill(benchmark::State& state) {
+    BenchWorld* w = bench_world();
+    if (!w->error.empty() || w->path.empty()) {
+        state.SkipWithError(w->error.empty() ? "empty camera path" : w->error.c_str());
+        return;
+    }
+    size_t k = 0;
+    double ground = 0, models = 0, billboards = 0;
+    for (auto _ : state) {
+        frame_draw_world(w->path[k]);
+        glFinish();
+        ground += g_render.stats.value[STAT_GROUND_POLYGONS];
+        models += g_render.stats.value[STAT_MODEL_POLYGONS];
+        billboards += g_render.stats.value[STAT_BILLBOARDS];
+        k = (k + 1) % w->path.size();
+    }
+    double frames = (double)state.iterations();
+    state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+    state.counters["ground_polys"] = ground / frames;
+    state.counters["model_polys"] = models / frames;
+    state.counters["billboards"] = billboards / frames;
+    state.SetLabel((const char*)glGetString(GL_RENDERER));
+}
+BENCHMARK(BM_frame_rabbithill)->Unit(benchmark::kMillisecond)->MinTime(10.0)->UseRealTime();
+
+} // namespace
