@@ -41,17 +41,10 @@ int editor_key(int, int) {
 }
 void editor_drop_bikes() {}
 
-void menu_key(int) {}
-void menu_track_pointer(int, int) {}
-void menu_draw() {}
-
 // Every view is an empty drawing for now: the frame is cleared to the sky colour.
 void view_draw(int, const CameraView&) {
     gl_clear_frame();
 }
-void hud_draw() {}
-void pause_text_draw() {}
-void warmup_text_draw() {}
 void ground_update(int) {}
 void ground_refresh_all() {}
 void engine_sounds_update(float) {}

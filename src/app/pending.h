@@ -1,5 +1,5 @@
 // Calls from the main loop into subsystems that have not landed yet (the bike, the network
-// client, demos, the editor, the menus, drawing and engine sound). Each does nothing, or
+// client, demos, the editor, drawing and engine sound). Each does nothing, or
 // reports that there is nothing, until its subsystem replaces it.
 #pragma once
 
@@ -36,16 +36,8 @@ void editor_tick();
 int editor_key(int code, int pressed); // 1 when the editor consumed the key
 void editor_drop_bikes();
 
-// Menu layer.
-void menu_key(int code);
-void menu_track_pointer(int x, int y);
-void menu_draw();
-
 // Drawing and sound.
 void view_draw(int view_mode, const CameraView& camera);
-void hud_draw();
-void pause_text_draw();
-void warmup_text_draw();
 void ground_update(int work_limit);
 void ground_refresh_all();
 void engine_sounds_update(float level);

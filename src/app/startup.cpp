@@ -19,6 +19,8 @@
 #include "platform/script.h"
 #include "platform/window.h"
 #include "render/glstate.h"
+#include "ui/appearance.h"
+#include "ui/hud.h"
 
 static std::vector<std::string> g_video_mode_names;
 static ScriptFeed* g_script = nullptr; // "--script", handed to the window once it is open
@@ -157,6 +159,7 @@ int app_main(int argc, char** argv) {
     messages_clear();
     build_video_modes();
     config_apply_stability((int)g_config.stability.value);
+    appearance_lists_build();
     config_read();
     reset_slots(1);
     settings_from_config();
@@ -204,6 +207,7 @@ int app_main(int argc, char** argv) {
         gl_init_extensions(g_config.use_shader.current == YES, g_config.use_fbo.current == YES,
                            g_config.ground_mipmaps.current == YES);
         gl_init_state(g_settings.fugly);
+        hud_load_art();
         if (!frame_end(g_app.window)) drawable = 0;
     }
     controls_setup();
