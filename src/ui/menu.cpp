@@ -314,6 +314,12 @@ std::string menu_item_value(const MenuItem& item) {
         for (double st = s.step; decimals < 5 && std::fabs(st - std::round(st)) > 1e-9; st *= 10)
             decimals++;
         snprintf(buf, sizeof buf, "%.*f", decimals, s.value);
+        // "0.25" rather than "0.2500": trailing zeros of the fraction say nothing.
+        if (decimals > 0) {
+            size_t n = strlen(buf);
+            while (n > 0 && buf[n - 1] == '0') buf[--n] = 0;
+            if (n > 0 && buf[n - 1] == '.') buf[--n] = 0;
+        }
         return buf;
     }
     case ITEM_TOGGLE:

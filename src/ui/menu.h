@@ -71,7 +71,8 @@ struct MenuItem {
     void (*changed)() = nullptr;     // after the value changed
     const char* setup_key = nullptr; // bike setup slider: also shown as its physical value
     int disabled = 0;                // shown dimmed, cannot be chosen
-    int heading = 0;                 // ITEM_LABEL: a group heading rather than a line of text
+    int heading = 0;                 // ITEM_LABEL: 1 a group heading, 2 a warning, 0 a line of text
+    std::string value;               // ITEM_SCREEN: a summary shown in the value column
 };
 
 // One screen as built for showing or for handling a key.

@@ -41,10 +41,17 @@ std::string menu_race_description(int minutes, int laps) {
 }
 
 // The gate settings' option indices are the rider-table codes: Empty 0 (no demo is played, so
-// the slot stays empty), Human 1, Robot 2, Robot (2 stroke) 3, Robot (4 stroke) 4.
+// the slot stays empty), Human 1, Robot 2, Robot (2 stroke) 3, Robot (4 stroke) 4. A gate left
+// all empty (the settings' default) starts the player alone from gate 1: someone who chose
+// Race wants to ride.
 void menu_race_table(int table[40]) {
     int r = ((g_menu.lineup_rotation % 40) + 40) % 40;
-    for (int i = 0; i < 40; i++) table[(i + r) % 40] = g_config.slot[i].current;
+    bool anyone = false;
+    for (int i = 0; i < 40; i++) {
+        table[(i + r) % 40] = g_config.slot[i].current;
+        anyone |= g_config.slot[i].current != SLOT_EMPTY;
+    }
+    if (!anyone) table[r] = SLOT_HUMAN;
 }
 
 void menu_demo_table(int race_against, int table[40]) {

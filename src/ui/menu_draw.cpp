@@ -13,6 +13,7 @@
 #include "app/tracklist.h"
 #include "bike/bike.h"
 #include "platform/clock.h"
+#include "platform/input.h"
 #include "ui/feeds.h"
 #include "ui/hud.h"
 #include "ui/imgui_gl.h"
@@ -35,6 +36,8 @@ struct DrawState {
     int last_screen = -2;
     int drag_item = -1; // slider being dragged with the pointer
     int styled_for = 0; // font size the style was set up for
+    int wheel_looked = 0;
+    Axis* wheel = nullptr; // the mouse wheel, scrolling long screens
 };
 DrawState g_draw;
 
@@ -95,6 +98,14 @@ float fraction_of(const Slider& s) {
     return s.max > s.min ? (float)((s.value - s.min) / (s.max - s.min)) : 0.0f;
 }
 
+// Height of a label row: a heading, or wrapped text with a quarter line above and below.
+float label_height(const MenuItem& it, float px, float width) {
+    if (it.heading == 1) return px * 1.75f;
+    ImFont* f = text_font(it.heading == 2 ? FONT_BOLD : FONT_BODY);
+    float h = f->CalcTextSizeA(px, 1e9f, width - px * 1.2f, it.label.c_str()).y;
+    return h + px * 0.5f;
+}
+
 // One row of the item list.
 void draw_row(const MenuPage& page, int i, int selected, int screen, float px, float row_f,
               bool pointer_moved, bool* scroll_to) {
@@ -103,22 +114,19 @@ void draw_row(const MenuPage& page, int i, int selected, int screen, float px, f
     ImVec2 pos = ImGui::GetCursorScreenPos();
     float rw = ImGui::GetContentRegionAvail().x;
     if (it.kind == ITEM_LABEL) {
-        float h = it.heading ? px * 1.75f : px * 1.4f;
-        if (it.heading) {
+        float h = label_height(it, px, rw);
+        if (it.heading == 1) {
             text_draw(dl, FONT_BOLD, px * 0.82f, pos.x + px * 0.4f, pos.y + px * 0.7f, ACCENT,
                       it.label.c_str());
             dl->AddLine(ImVec2(pos.x + px * 0.4f, pos.y + h - 2), ImVec2(pos.x + rw, pos.y + h - 2),
                         IM_COL32(250, 133, 20, 60), 1);
-            ImGui::Dummy(ImVec2(rw, h));
         } else {
-            ImGui::PushTextWrapPos(pos.x + rw - px * 0.4f - ImGui::GetWindowPos().x);
-            ImGui::SetCursorScreenPos(ImVec2(pos.x + px * 0.6f, pos.y + px * 0.25f));
-            ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0.75f, 0.75f, 0.78f, 1));
-            ImGui::TextWrapped("%s", it.label.c_str());
-            ImGui::PopStyleColor();
-            ImGui::PopTextWrapPos();
-            ImGui::Dummy(ImVec2(rw, px * 0.25f));
+            ImU32 c = it.heading == 2 ? IM_COL32(255, 170, 90, 255) : IM_COL32(190, 190, 198, 255);
+            dl->AddText(text_font(it.heading == 2 ? FONT_BOLD : FONT_BODY), px,
+                        ImVec2(pos.x + px * 0.6f, pos.y + px * 0.25f), c, it.label.c_str(), nullptr,
+                        rw - px * 1.2f);
         }
+        ImGui::Dummy(ImVec2(rw, h));
         return;
     }
     float h = px * row_f;
@@ -150,8 +158,12 @@ void draw_row(const MenuPage& page, int i, int selected, int screen, float px, f
     else
         text_draw(dl, sel ? FONT_BOLD : FONT_BODY, px, a.x + px * 0.7f, ty, colour,
                   it.label.c_str());
-    if (it.kind == ITEM_SCREEN && !centred)
+    if (it.kind == ITEM_SCREEN && !centred) {
         text_draw(dl, FONT_BODY, px, b.x - px * 0.7f, ty, TEXT_DIM, ">", ALIGN_RIGHT);
+        if (!it.value.empty())
+            text_draw(dl, FONT_BODY, px, b.x - px * 1.8f, ty, sel ? ACCENT : TEXT_DIM,
+                      it.value.c_str(), ALIGN_RIGHT);
+    }
 
     // The value column.
     float vx0 = a.x + rw * 0.5f, vx1 = b.x - px * 0.7f;
@@ -230,18 +242,13 @@ void draw_table(const SeriesTable& t, float px) {
 }
 
 // The height the items take.
-float items_height(const MenuPage& page, float px, float row_f, float spacing) {
+float items_height(const MenuPage& page, float px, float row_f, float width, float spacing) {
     float h = 0;
     for (const MenuItem& it : page.items) {
-        if (it.kind == ITEM_LABEL && it.heading)
-            h += px * 1.75f;
-        else if (it.kind == ITEM_LABEL)
-            h += px * 1.4f + px * 0.25f * (it.label.size() > 60);
-        else
-            h += px * row_f;
+        h += it.kind == ITEM_LABEL ? label_height(it, px, width) : px * row_f;
         h += spacing;
     }
-    return h;
+    return h - spacing;
 }
 
 void draw_watch_prompt(float px) {
@@ -304,7 +311,7 @@ void draw_panel(int screen, int w, int h) {
     float pad = padding.y * 2 + spacing;
     // The title screen's menu is compact so that it fits below the picture's name.
     float row_f = title_screen ? 1.32f : 1.6f;
-    float content = items_height(page, px, row_f, spacing);
+    float content = items_height(page, px, row_f, width - padding.x * 2, spacing);
     float max_h = H * 0.92f;
     float list_h = std::min(content, max_h - header - footer - pad - table_h);
     list_h = std::max(list_h, px * 1.6f);
@@ -374,6 +381,13 @@ void menu_draw() {
     // A press that came and went between two frames still counts as one click.
     io.MouseDown[0] = g_app.pointer_held || g_menu.pointer_pressed;
     g_menu.pointer_pressed = 0;
+    if (!g_draw.wheel_looked && g_app.window) {
+        g_draw.wheel_looked = 1;
+        g_draw.wheel = axis_open(g_app.window, "Mouse.axis[2]");
+    }
+    // One notch of the wheel is 120; ImGui scrolls a few lines per unit.
+    io.MouseWheel = g_draw.wheel ? axis_read(g_draw.wheel) / 120.0f : 0.0f;
+    if (g_draw.last_screen == -2) io.MouseWheel = 0; // turned while no menu was shown
     ImGui::NewFrame();
     if (screen == SCREEN_CONSOLE)
         draw_console(w, h);

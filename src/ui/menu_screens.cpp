@@ -211,6 +211,20 @@ int gate_count(int kind) {
     return n;
 }
 
+// "You + 7 robots", "You alone", "12 robots".
+std::string gate_summary() {
+    int robots = 40 - gate_count(SLOT_EMPTY) - gate_count(SLOT_HUMAN);
+    bool you = gate_count(SLOT_HUMAN) > 0 || robots == 0; // an empty gate starts you alone
+    char buf[64];
+    if (you && robots == 0)
+        snprintf(buf, sizeof buf, "You alone");
+    else if (you)
+        snprintf(buf, sizeof buf, "You + %d robot%s", robots, robots == 1 ? "" : "s");
+    else
+        snprintf(buf, sizeof buf, "%d robot%s", robots, robots == 1 ? "" : "s");
+    return buf;
+}
+
 void build_main(MenuPage* p) {
     p->title = "Main Menu";
     if (g_session.track_loaded) p->items.push_back(action("Resume", resume));
@@ -239,11 +253,8 @@ void build_race(MenuPage* p) {
     p->items.push_back(slider(&g_config.minutes, "A time limit for the race; 0 races laps only."));
     p->items.push_back(choice(&g_config.skill));
     p->items.push_back(choice(&g_config.record, "Record the race to demos/default.qzdemo."));
-    char gate[96];
-    snprintf(gate, sizeof gate, "%d human, %d robot riders", gate_count(SLOT_HUMAN),
-             40 - gate_count(SLOT_EMPTY) - gate_count(SLOT_HUMAN));
-    MenuItem g = screen("Starting Gate", SCREEN_GATE);
-    g.note = gate;
+    MenuItem g = screen("Starting Gate", SCREEN_GATE, "Who starts from each of the 40 gates.");
+    g.value = gate_summary();
     p->items.push_back(g);
     p->items.push_back(action("Start Race", start_race));
     p->items.push_back(back());
@@ -337,7 +348,7 @@ void build_multiplayer(MenuPage* p) {
     MenuItem connect = action("Connect", nullptr);
     connect.disabled = 1;
     p->items.push_back(connect);
-    p->items.push_back(label("Joining a race server is not available yet."));
+    p->items.push_back(label("Joining a race server is not available yet.", 2));
     p->items.push_back(back());
 }
 

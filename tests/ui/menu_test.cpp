@@ -196,7 +196,12 @@ TEST_F(MenuFixture, SlidersStepWithinTheirRanges) {
     go_to("Direct Steering");
     menu_slider_set(menu_current_selection(), 0.3f); // 0.3 lies nearest 2 steps of 0.125
     EXPECT_DOUBLE_EQ(g_config.direct_steering.value, 0.25);
-    EXPECT_EQ(menu_item_value(page().items[menu_current_selection()]), "0.250");
+    EXPECT_EQ(menu_item_value(page().items[menu_current_selection()]), "0.25");
+    menu_slider_set(menu_current_selection(), 0.0f);
+    EXPECT_EQ(menu_item_value(page().items[menu_current_selection()]), "0");
+    go_to("Landing Damping Falloff");
+    g_config.land_damping_falloff.value = 0.1875;
+    EXPECT_EQ(menu_item_value(page().items[menu_current_selection()]), "0.1875");
 }
 
 TEST_F(MenuFixture, ChoicesCycleAndTogglesFlip) {
@@ -395,12 +400,22 @@ TEST_F(MenuFixture, DemoPages) {
 }
 
 TEST_F(MenuFixture, RiderTablesFromTheGate) {
+    int table[40];
+    // The default gate is empty: the player starts alone from the first gate.
+    menu_race_table(table);
+    EXPECT_EQ(table[0], 1);
+    for (int i = 1; i < 40; i++) EXPECT_EQ(table[i], 0);
+    open("Race");
+    MenuPage race = page();
+    EXPECT_EQ(race.items[5].label, "Starting Gate");
+    EXPECT_EQ(race.items[5].value, "You alone");
+
     for (Choice& c : g_config.slot) c.current = SLOT_EMPTY;
     g_config.slot[0].current = SLOT_ROBOT;
     g_config.slot[1].current = SLOT_HUMAN;
     g_config.slot[2].current = SLOT_ROBOT_2STROKE;
     g_config.slot[3].current = SLOT_ROBOT_4STROKE;
-    int table[40];
+    EXPECT_EQ(page().items[5].value, "You + 3 robots");
     menu_race_table(table);
     EXPECT_EQ(table[0], 2);
     EXPECT_EQ(table[1], 1);
