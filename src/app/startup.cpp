@@ -207,7 +207,7 @@ int app_main(int argc, char** argv) {
         gl_init_extensions(g_config.use_shader.current == YES, g_config.use_fbo.current == YES,
                            g_config.ground_mipmaps.current == YES);
         gl_init_state(g_settings.fugly);
-        hud_load_art();
+        ui_start();
         if (!frame_end(g_app.window)) drawable = 0;
     }
     controls_setup();

@@ -15,6 +15,7 @@
 #include "platform/messages.h"
 #include "platform/window.h"
 #include "render/glstate.h"
+#include "track/track.h"
 #include "ui/imgui_gl.h"
 #include "ui/menu.h"
 #include "ui/text.h"
@@ -365,7 +366,7 @@ void hud_gather_overlay(HudInput* in) {
     in->messages = hud_message_lines(feed_message_scroll());
 }
 
-void hud_load_art() {
+void ui_start() {
     if (g_hud.art_loaded) return;
     g_hud.art_loaded = 1;
     if (!g_imgui_gl.enabled && g_app.window && g_app.window->gl) imgui_gl_enable(g_gl.multitexture);
@@ -374,6 +375,7 @@ void hud_load_art() {
     g_hud.pitboard = texture_load("!@pitboard.png");
     g_hud.title = texture_load("!@title.ppm");
     imgui_gl_texture_size(g_hud.title, &g_hud.title_width, &g_hud.title_height);
+    loading_set_screen(ui_loading_screen);
 }
 
 void ui_prepare(int width, int height) {

@@ -81,9 +81,10 @@ struct HudState {
 };
 extern HudState g_hud;
 
-// Loads the HUD art and the title image (start-up, before any track, so a track change never
-// purges them).
-void hud_load_art();
+// Start-up, once the window has its GL context and before any track: loads the HUD art and
+// the title image (so a track change never purges them) and makes the title screen the
+// loading screen of track and session loading.
+void ui_start();
 // Prepares text and GL drawing for a frame of the current window size (every UI draw calls it).
 void ui_prepare(int width, int height);
 

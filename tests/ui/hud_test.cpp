@@ -249,10 +249,11 @@ TEST_F(HudFixture, PausedAndWarmup) {
     EXPECT_FLOAT_EQ(p->size, 600 * 2.0f / 30.0f);
     EXPECT_EQ(p->colour, IM_COL32(255, 255, 255, 255));
     EXPECT_LT(p->y0, 600 * 0.25f);
+    float paused_y = p->y0;
     hud_layout_warmup(900, 600, &m);
     const HudItem* w = m.find_text("Warmup mode - collisions disabled");
     ASSERT_TRUE(w);
-    EXPECT_GT(w->y0, p->y0);
+    EXPECT_GT(w->y0, paused_y);
 }
 
 TEST_F(HudFixture, TitleFillsTheScreenKeepingItsShape) {
