@@ -22,6 +22,7 @@
 #include "platform/options.h"
 #include "platform/window.h"
 #include "race/session.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -222,9 +223,9 @@ void input_event(int code, int pressed) {
             g_app.menu_screen = MENU_NONE;
     }
     // 5. Under a menu every press is the menu's. The menus take screenshots too, so the
-    // title screen and the menus can be captured.
+    // title screen and the menus can be captured, except while the player types a text.
     if (g_app.menu_screen != MENU_NONE) {
-        if (command_pressed(CMD_SCREENSHOT, code, pressed))
+        if (command_pressed(CMD_SCREENSHOT, code, pressed) && !menu_text_editing())
             screenshot_request();
         else if (pressed)
             menu_key(code);

@@ -15,6 +15,8 @@
 #include "platform/window.h"
 #include "render/frame.h"
 #include "render/glstate.h"
+#include "ui/hud.h"
+#include "ui/menu.h"
 
 App g_app;
 
@@ -170,9 +172,15 @@ static int draw_frame() {
     }
     frame_set_projection(w, h);
     place_camera();
-    frame_draw_view(g_app.view_mode, g_app.camera);
+    if (g_app.view_mode == VIEW_TITLE) {
+        gl_clear_frame();
+        title_draw("");
+    } else {
+        frame_draw_view(g_app.view_mode, g_app.camera);
+    }
     if ((g_app.view_mode == VIEW_RIDER || g_app.view_mode == VIEW_ORBIT) && g_settings.show_hud)
         hud_draw();
+    if (g_settings.show_hud) overlay_draw();
     if (g_settings.record_video && !g_app.paused && g_app.view_mode != VIEW_TITLE)
         record_video_frame(w, h);
     if (g_app.paused && g_settings.show_pause_text) pause_text_draw();

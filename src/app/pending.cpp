@@ -26,11 +26,4 @@ int editor_key(int, int) {
 }
 void editor_drop_bikes() {}
 
-void menu_key(int) {}
-void menu_track_pointer(int, int) {}
-void menu_draw() {}
-
-void hud_draw() {}
-void pause_text_draw() {}
-void warmup_text_draw() {}
 void engine_sounds_update(float) {}

@@ -1,6 +1,6 @@
-// Calls from the main loop into subsystems that have not landed yet (the bike, the network
-// client, demos, the editor, the menus, drawing and engine sound). Each does nothing, or
-// reports that there is nothing, until its subsystem replaces it.
+// Calls from the main loop into subsystems that have not landed yet (the network client, the
+// track editor and engine sound). Each does nothing, or reports that there is nothing, until
+// its subsystem replaces it.
 #pragma once
 
 #include "app/app.h"
@@ -23,13 +23,5 @@ void editor_tick();
 int editor_key(int code, int pressed); // 1 when the editor consumed the key
 void editor_drop_bikes();
 
-// Menu layer.
-void menu_key(int code);
-void menu_track_pointer(int x, int y);
-void menu_draw();
-
-// Drawing and sound.
-void hud_draw();
-void pause_text_draw();
-void warmup_text_draw();
+// Engine sound.
 void engine_sounds_update(float level);

@@ -25,6 +25,9 @@
 #include "render/shaders.h"
 #include "replay/demo.h"
 #include "track/track.h"
+#include "ui/appearance.h"
+#include "ui/hud.h"
+#include "ui/menu.h"
 
 static std::vector<std::string> g_video_mode_names;
 static ScriptFeed* g_script = nullptr; // "--script", handed to the window once it is open
@@ -158,20 +161,6 @@ static void shutdown() {
     config_write();
 }
 
-// The race the race menu would start: the configured gate lineup, laps, minutes and skill.
-static void start_menu_race() {
-    static const int CODES[] = {0, RIDER_CODE_LOCAL, RIDER_CODE_ROBOT, RIDER_CODE_ROBOT_125,
-                                RIDER_CODE_ROBOT_250}; // Empty, Human, Robot, 2 and 4 stroke
-    for (int i = 0; i < MAX_RIDERS; i++) {
-        int c = g_config.slot[i].current;
-        g_app.lineup[i] = c >= 0 && c < 5 ? CODES[c] : 0;
-    }
-    g_app.race_laps = (int)g_config.laps.value;
-    session_start(g_app.lineup, 0, g_config.record.current == YES,
-                  (int)(g_config.minutes.value * 60 / sim_tick), g_app.race_laps,
-                  g_config.skill.current);
-}
-
 int app_main(int argc, char** argv) {
     log_install_new_handler();
     log_set_oom_cleanup(close_audio_and_window);
@@ -186,6 +175,7 @@ int app_main(int argc, char** argv) {
     messages_clear();
     build_video_modes();
     config_apply_stability((int)g_config.stability.value);
+    appearance_lists_build();
     config_read();
     reset_slots(1);
     settings_from_config();
@@ -236,6 +226,7 @@ int app_main(int argc, char** argv) {
                            g_config.ground_mipmaps.current == YES);
         gl_init_state(g_settings.fugly);
         shaders_build(); // only when the configuration and the driver leave programs on
+        ui_start();
         if (!frame_end(g_app.window)) drawable = 0;
     }
     controls_setup();
@@ -260,7 +251,7 @@ int app_main(int argc, char** argv) {
     if (have_demo && load_track)
         session_start(g_app.lineup, 1, 0, 0, g_app.race_laps, g_config.skill.current);
     else if (g_settings.race)
-        start_menu_race();
+        menu_start_race(); // the race the race menu would start
     else if (g_settings.time_trial)
         session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
     // Riding at once: the main menu would hold the player's own race still.

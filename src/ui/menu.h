@@ -1,0 +1,175 @@
+// The menus: screens of items that edit the configuration records directly, start races, time
+// trials, series events and demo playback, choose bindings from input, and quit.
+//
+// One model serves every input: each screen is a list of items with one selected item; the
+// menu keys, game-device buttons and stick, and the pointer (hover, click, drag, handled by the
+// drawing in menu_draw.cpp) all act through the operations below. The main loop decides when
+// a menu is shown (`menu_screen`, Esc, screens 13 and 15) and hands the menu every key press.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Choice;
+struct Slider;
+struct TextSetting;
+struct KeyBinding;
+struct Axis;
+
+// Screen numbers (the value of `menu_screen`). Screens 2 and 7 edit the rider information that
+// a race server is told about; 13 is a notice that only its own button closes; 15 is the chat
+// and console line.
+enum MenuScreen {
+    SCREEN_MAIN = 0,
+    SCREEN_RACE = 1,
+    SCREEN_BIKE = 2,
+    SCREEN_TIME_TRIAL = 3,
+    SCREEN_SERIES = 4,
+    SCREEN_STANDINGS = 5,
+    SCREEN_DEMOS = 6,
+    SCREEN_RIDER = 7,
+    SCREEN_SETUP = 8,
+    SCREEN_CONTROLS = 9,
+    SCREEN_AIDS = 10,
+    SCREEN_GRAPHICS = 11,
+    SCREEN_SOUND = 12,
+    SCREEN_NOTICE = 13,
+    SCREEN_MULTIPLAYER = 14,
+    SCREEN_CONSOLE = 15,
+    SCREEN_OPTIONS = 16,
+    SCREEN_GATE = 17,
+    SCREEN_COUNT
+};
+
+enum MenuItemKind {
+    ITEM_LABEL = 0, // text only, never selected
+    ITEM_SCREEN,    // opens another screen
+    ITEM_ACTION,    // runs a function
+    ITEM_CHOICE,    // a Choice record: left/right cycle its options
+    ITEM_SLIDER,    // a Slider record: left/right step within its range
+    ITEM_TOGGLE,    // an int setting used as 0 / non-zero
+    ITEM_NUMBER,    // an int setting within a range
+    ITEM_TEXT,      // a TextSetting: Enter starts typing
+    ITEM_BINDING,   // a KeyBinding: Enter waits for a key or an axis
+    ITEM_LIST,      // an index into a list (tracks): left/right cycle
+};
+
+struct MenuItem {
+    int kind = ITEM_LABEL;
+    std::string label;
+    std::string note; // help line shown while the item is selected
+    Choice* choice = nullptr;
+    Slider* slider = nullptr;
+    int* number = nullptr; // ITEM_TOGGLE, ITEM_NUMBER, ITEM_LIST (the index)
+    int min = 0, max = 1, step = 1;
+    TextSetting* text = nullptr;
+    KeyBinding* binding = nullptr;
+    const char* (*list_text)(int index) = nullptr; // ITEM_LIST: text of entry index
+    int target = -1;                               // ITEM_SCREEN
+    void (*action)(int arg) = nullptr;             // ITEM_ACTION
+    int arg = 0;
+    void (*changed)() = nullptr;     // after the value changed
+    const char* setup_key = nullptr; // bike setup slider: also shown as its physical value
+    int disabled = 0;                // shown dimmed, cannot be chosen
+    int heading = 0;                 // ITEM_LABEL: 1 a group heading, 2 a warning, 0 a line of text
+    std::string value;               // ITEM_SCREEN: a summary shown in the value column
+};
+
+// One screen as built for showing or for handling a key.
+struct MenuPage {
+    std::string title;
+    std::string subtitle; // a line under the title ("5 laps", "Page 2 of 3")
+    std::vector<MenuItem> items;
+    int table = 0; // the series standings table is drawn above the items
+};
+
+// Process-wide menu state.
+struct MenuState {
+    int selected[SCREEN_COUNT] = {}; // selected item per screen
+    int last_screen = -2;            // screen seen last, to notice changes made by the loop
+    int editing = 0;                 // typing into a text item of the current screen
+    TextSetting* edit_text = nullptr;
+    char console_line[120] = ""; // the chat and console input line
+    int series = 0;              // series shown on the standings screen
+    int series_page = 0;         // standings page (8 rounds each)
+    int lineup_rotation = 0;     // "--rotate-lineup": places rotated so far
+    std::string notice_title, notice_text;
+    int notice_return = SCREEN_MAIN;
+    int window_size = 0;    // index into menu_window_sizes of the configured size
+    int deferred_item = -1; // item clicked with the pointer, run outside the frame
+    int deferred_screen = -1;
+    int pointer_moved = 0; // the pointer moved since the last drawn menu (hover selects)
+    int pointer_x = 0, pointer_y = 0;
+    int pointer_pressed = 0; // a press of the pointer button not yet seen by the drawing
+    int stick_looked = 0;    // the stick's axes were looked for
+    Axis* stick[2] = {};     // x and y of the first game device, when there is one
+    int stick_dir = 0;       // game-device stick direction held (1 up, 2 down, 3 left, 4 right)
+    double stick_next = 0;   // platform-clock seconds of the next repeat
+    int backspace_code = 0, delete_code = 0, home_code = 0, end_code = 0; // looked up once
+};
+extern MenuState g_menu;
+
+// The loop's hooks: a key press while a menu is shown (key codes of the input layer, typed
+// characters, MENU_POINTER_DRAG); the pointer position when its button is up; drawing.
+void menu_key(int code);
+void menu_track_pointer(int x, int y);
+void menu_draw();
+
+// Builds a screen's page from the current settings.
+void menu_build(int screen, MenuPage* page);
+// Shows a screen (or closes the menus with -1); the selection moves to a selectable item.
+void menu_open(int screen);
+// The screen that Back leads to from a screen (-1: close the menus).
+int menu_parent(int screen);
+// Back one level (Backspace, the pointer's right button, a device's second button).
+void menu_back();
+// Moves the selection by dir (-1 up, +1 down) over the selectable items, wrapping around.
+void menu_move(int dir);
+// Selects item index of the current screen when it can be selected.
+void menu_select(int index);
+// Changes the value of an item of the current screen by one step (dir -1 or +1).
+void menu_adjust(int index, int dir);
+// Sets a slider item to a fraction (0..1) of its range, on its step grid.
+void menu_slider_set(int index, float fraction);
+// Chooses an item: opens its screen, runs its action, steps a choice, starts typing or
+// waiting for a binding.
+void menu_activate(int index);
+// The text shown for an item's value ("" for items without one).
+std::string menu_item_value(const MenuItem& item);
+// 1 while a text item or the console line is being typed into (the screenshot key types then).
+int menu_text_editing();
+// Shows the notice screen (13) with a title and text; OK returns to the given screen.
+void menu_notice(const char* title, const char* text, int return_to);
+// Index of the selected item of the current screen, or -1.
+int menu_current_selection();
+// Reads the game device's stick and moves like the arrow keys, repeating while it is held.
+void menu_stick_poll(double now);
+// One stick reading: direction 0 none, 1 up, 2 down, 3 left, 4 right, at clock time now. A new
+// direction acts at once, a held one after 0.4 s and then every 0.12 s.
+void menu_stick_step(int dir, double now);
+// Puts the menu state back to its start (tests).
+void menu_reset();
+
+// Actions (menu_actions.cpp).
+// Starts the race set up on the race screen; 1 on success.
+int menu_start_race();
+// Starts a time trial on the current track.
+int menu_start_time_trial();
+// Plays the demo at index of the demo list in the configured playback mode.
+int menu_start_demo(int index);
+// Builds the rider table of a menu race from the 40 gate settings, rotated by the places
+// "--rotate-lineup" has moved them so far.
+void menu_race_table(int table[40]);
+// Builds the rider table of a demo playback: all demo riders, and in "Race Against" the local
+// player in the first gate set to "Human" (else gate 1).
+void menu_demo_table(int race_against, int table[40]);
+// "%d minutes + %d laps", "%d minutes" or "%d laps" for the race settings.
+std::string menu_race_description(int minutes, int laps);
+// Opens the window again in the chosen "Video Mode" (full screen at a mode's size, the desktop,
+// or a window of "xres" x "yres").
+void menu_apply_video_mode(int);
+// Window sizes offered for "Windowed": a list of "%dx%d" texts with the configured size in it.
+const std::vector<std::string>& menu_window_sizes();
+// Sets "xres" and "yres" from entry index of menu_window_sizes, and resizes the window when it
+// is a window.
+void menu_set_window_size(int index);
