@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_util.h"
 #include "app/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
@@ -16,29 +17,13 @@
 #include "track/terrain.h"
 
 static std::string setup() {
-    char dir[] = "/tmp/vornix-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) abort();
-    setenv("HOME", dir, 1);
-    setenv("XDG_DATA_HOME", dir, 1);
-    setenv("QZ_HOME", dir, 1);
-    setenv("DRUV_LOGFILE", "/dev/null", 1);
-    g_settings.headless = 1;
-    return std::string(dir) + "/input";
-}
-
-static bool names_a_path(const uint8_t* data, size_t size) {
-    for (size_t i = 0; i < size; i++)
-        if (data[i] == '/') return true;
-    return false;
+    std::string dir = fuzz_private_folder();
+    return dir + "/input";
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::string path = setup();
-    if (names_a_path(data, size)) return 0;
-    FILE* out = fopen(path.c_str(), "wb");
-    if (!out) return 0;
-    fwrite(data, 1, size, out);
-    fclose(out);
+    if (fuzz_names_a_path(data, size) || !fuzz_write_input(path, data, size)) return 0;
     DataFile* f = data_open(path.c_str(), "r");
     if (!f) return 0;
     billboards_read(f);

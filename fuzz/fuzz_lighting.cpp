@@ -6,35 +6,20 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_util.h"
 #include "app/settings.h"
 #include "data/texture.h"
 #include "track/lighting.h"
 #include "track/track.h"
 
 static std::string setup() {
-    char dir[] = "/tmp/vornix-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) abort();
-    setenv("HOME", dir, 1);
-    setenv("XDG_DATA_HOME", dir, 1);
-    setenv("QZ_HOME", dir, 1);
-    setenv("DRUV_LOGFILE", "/dev/null", 1);
-    g_settings.headless = 1;
-    return std::string(dir) + "/input";
-}
-
-static bool names_a_path(const uint8_t* data, size_t size) {
-    for (size_t i = 0; i < size; i++)
-        if (data[i] == '/') return true;
-    return false;
+    std::string dir = fuzz_private_folder();
+    return dir + "/input";
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::string path = setup();
-    if (names_a_path(data, size)) return 0;
-    FILE* out = fopen(path.c_str(), "wb");
-    if (!out) return 0;
-    fwrite(data, 1, size, out);
-    fclose(out);
+    if (fuzz_names_a_path(data, size) || !fuzz_write_input(path, data, size)) return 0;
     lighting_read(path.c_str());
     // The sun direction is always a unit vector after a read.
     const float* s = g_lighting.sun_vector;

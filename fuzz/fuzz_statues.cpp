@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_util.h"
 #include "app/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
@@ -15,27 +16,15 @@
 #include "track/terrain.h"
 
 static std::string setup() {
-    char dir[] = "/tmp/vornix-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) abort();
-    setenv("HOME", dir, 1);
-    setenv("XDG_DATA_HOME", dir, 1);
-    setenv("QZ_HOME", dir, 1);
-    setenv("DRUV_LOGFILE", "/dev/null", 1);
-    g_settings.headless = 1;
+    std::string dir = fuzz_private_folder();
     // One real shape so that statues naming it enter the grid.
-    std::string shape = std::string(dir) + "/s.shp";
+    std::string shape = dir + "/s.shp";
     FILE* f = fopen(shape.c_str(), "w");
     if (f) {
         fputs("1\n0 0 0\n3 1 25000 2500\n", f);
         fclose(f);
     }
-    return std::string(dir) + "/input";
-}
-
-static bool names_a_path(const uint8_t* data, size_t size) {
-    for (size_t i = 0; i < size; i++)
-        if (data[i] == '/') return true;
-    return false;
+    return dir + "/input";
 }
 
 static int touch_all(void*, int, const Statue*, const float*, const float*) {
@@ -44,11 +33,7 @@ static int touch_all(void*, int, const Statue*, const float*, const float*) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::string path = setup();
-    if (names_a_path(data, size)) return 0;
-    FILE* out = fopen(path.c_str(), "wb");
-    if (!out) return 0;
-    fwrite(data, 1, size, out);
-    fclose(out);
+    if (fuzz_names_a_path(data, size) || !fuzz_write_input(path, data, size)) return 0;
     g_terrain.extent = 512;
     DataFile* f = data_open(path.c_str(), "r");
     if (!f) return 0;

@@ -26,16 +26,48 @@
 static std::atomic<bool> g_count_allocations{false};
 static std::atomic<long> g_allocations{0};
 
-void* operator new(std::size_t n) {
+// g++ takes the malloc inside the replaced operator new for the allocation itself and then
+// warns on every delete it inlines; the forms below do pair up.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+// Every non-aligned form is replaced, so that whatever a library allocates with one form it
+// frees with a matching one (the sanitizers check that pairing).
+static void* counted_alloc(std::size_t n) noexcept {
     if (g_count_allocations) g_allocations++;
-    void* p = std::malloc(n ? n : 1);
-    if (!p) throw std::bad_alloc();
-    return p;
+    return std::malloc(n ? n : 1);
+}
+void* operator new(std::size_t n) {
+    if (void* p = counted_alloc(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) {
+    if (void* p = counted_alloc(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return counted_alloc(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return counted_alloc(n);
 }
 void operator delete(void* p) noexcept {
     std::free(p);
 }
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 

@@ -236,25 +236,7 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
             paint_track_map(spec.lanes, extent, gate_line.x, gate_line.z, fin.x, fin.z), 4))
         return 0;
 
-    sum->name = "dunebay";
-    sum->shift = t.shift;
-    sum->samples = t.samples;
-    sum->spacing = t.spacing;
-    sum->min_height = t.min_height;
-    sum->max_height = t.max_height;
-    sum->lap_length = loop.path.length;
-    sum->gates = (int)g.gates.size();
-    sum->first_lap = (int)g.first_lap.size();
-    sum->normal_lap = (int)g.normal_lap.size();
-    sum->first_segments = gate_segments(g.first_lap);
-    sum->normal_segments = gate_segments(g.normal_lap);
-    sum->start_slots = (int)g.slots.size();
-    sum->surfaces = (int)surf.size();
-    sum->billboards = (int)boards.size();
-    sum->statues = (int)statues.size();
-    sum->gate_flaggers = gate_flaggers;
-    sum->decals = 2;
-    PathPoint end = loop.path.pts.back(), begin = loop.path.pts.front();
-    sum->extra.push_back(strf("loop_closure %.3f", std::hypot(end.x - begin.x, end.z - begin.z)));
+    track_summary_fill(sum, "dunebay", t, loop, g, surf.size(), boards.size(), statues.size(),
+                       gate_flaggers, 2);
     return 1;
 }

@@ -103,3 +103,9 @@ Canvas paint_track_map(const std::vector<Lane*>& lanes, float extent, float star
 
 // The summary lines the tests compare the loaded track with.
 std::string summary_text(const TrackSummary& s);
+
+// The summary lines every generated track shares (what the tests compare the loaded track
+// with): terrain size and heights, lap length and closure, gates and laps, and object counts.
+void track_summary_fill(TrackSummary* sum, const char* name, const TerrainGen& t, const Lane& loop,
+                        const GateSet& g, size_t surfaces, size_t billboards, size_t statues,
+                        int gate_flaggers, int decals);

@@ -367,3 +367,28 @@ std::string summary_text(const TrackSummary& s) {
     for (const std::string& e : s.extra) out += e + "\n";
     return out;
 }
+
+void track_summary_fill(TrackSummary* sum, const char* name, const TerrainGen& t, const Lane& loop,
+                        const GateSet& g, size_t surfaces, size_t billboards, size_t statues,
+                        int gate_flaggers, int decals) {
+    sum->name = name;
+    sum->shift = t.shift;
+    sum->samples = t.samples;
+    sum->spacing = t.spacing;
+    sum->min_height = t.min_height;
+    sum->max_height = t.max_height;
+    sum->lap_length = loop.path.length;
+    sum->gates = (int)g.gates.size();
+    sum->first_lap = (int)g.first_lap.size();
+    sum->normal_lap = (int)g.normal_lap.size();
+    sum->first_segments = gate_segments(g.first_lap);
+    sum->normal_segments = gate_segments(g.normal_lap);
+    sum->start_slots = (int)g.slots.size();
+    sum->surfaces = (int)surfaces;
+    sum->billboards = (int)billboards;
+    sum->statues = (int)statues;
+    sum->gate_flaggers = gate_flaggers;
+    sum->decals = decals;
+    PathPoint end = loop.path.pts.back(), begin = loop.path.pts.front();
+    sum->extra.push_back(strf("loop_closure %.3f", std::hypot(end.x - begin.x, end.z - begin.z)));
+}
