@@ -248,17 +248,18 @@ int app_main(int argc, char** argv) {
     reset_slots(have_demo);
     results_reset();
     g_app.race_laps = 1000;
+    // One session: the demo's, the player's race or time trial, or the track's own.
     if (have_demo && load_track)
         session_start(g_app.lineup, 1, 0, 0, g_app.race_laps, g_config.skill.current);
     else if (g_settings.race)
         menu_start_race(); // the race the race menu would start
     else if (g_settings.time_trial)
         session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
+    else if (load_track)
+        session_start(g_app.lineup, 0, 0, 0, g_app.race_laps, g_config.skill.current);
     // Riding at once: the main menu would hold the player's own race still.
     if ((g_settings.race || g_settings.time_trial) && g_session.track_loaded)
         g_app.menu_screen = MENU_NONE;
-    else if (load_track)
-        session_start(g_app.lineup, 0, 0, 0, g_app.race_laps, g_config.skill.current);
 
     g_app.clock = FrameClock{};
     g_app.clock.last_frame_time = clock_seconds();

@@ -78,8 +78,14 @@ TEST(RaceRun, DemoOnTheCommandLinePlaysOnItsOwnTrack) {
     EXPECT_EQ(log.find("Loading '@dunebay'"), std::string::npos) << log;
     EXPECT_NE(log.find("rider 0: " + first + " on "), std::string::npos) << log;
     EXPECT_NE(log.find("rider 1: " + second + " on "), std::string::npos) << log;
-    // Playing does not record over the demo.
+    // Playing does not record over the demo, and the playback is the run's only session (a
+    // second start would end it at once).
     EXPECT_EQ(user_file("demos/default.qzdemo"), recorded);
+    size_t starts = 0;
+    for (size_t at = log.find("Loading bikes..."); at != std::string::npos;
+         at = log.find("Loading bikes...", at + 1))
+        starts++;
+    EXPECT_EQ(starts, 1u) << log;
 }
 
 TEST(RaceRun, TimeTrialOptionStartsOneRider) {
