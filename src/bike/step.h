@@ -9,6 +9,8 @@
 // snapshot-driven bike bike_post_world_step; then bike_step for every bike in slot order.
 #pragma once
 
+#include <cstdint>
+
 struct Bike;
 
 // One tick of the bike's own mechanics, in fifteen steps (walking and holding, rider
@@ -36,6 +38,10 @@ void bike_joint_force_correction(Bike* bike);
 // bodies held still during the step) and gives them back afterwards.
 void bike_pre_world_step(Bike* bike);
 void bike_post_world_step(Bike* bike);
+// Places a bike from a state snapshot record of the given version (4 or 5; others are
+// ignored): bodies, drive and crash state; with ticks > 0 (ticks since the previous applied
+// record) and a running session clock, velocities from the motion since that record.
+void bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int ticks);
 // Moves a snapshot-driven bike `ticks` (at most 64) ticks along its frame velocity from its
 // last placed position, lifted out of the ground under its rear wheel.
 void bike_extrapolate(Bike* bike, int ticks);

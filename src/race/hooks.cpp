@@ -1,13 +1,15 @@
 // The race session's world step and its calls into the bike, robot, network, roost, sound and
-// line-memory code. Calls whose subsystem has not joined the program yet do nothing here, each
-// named for what will fill it.
+// line-memory code. Calls whose subsystem has not joined the program yet (robots, network,
+// roost, engine sound, line memory) do nothing here, each named for what will fill it.
 #include "race/hooks.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "bike/bike.h"
+#include "bike/contact.h"
+#include "bike/step.h"
 #include "bike/world.h"
+#include "replay/snapshot.h"
 #include "track/objects.h"
 
 // ---- Physics ----
@@ -43,34 +45,37 @@ void race_bike_hold(Bike* bike) {
     bike->dab = 1;
 }
 
-// Ground and shape contacts come with the contact code.
-int race_bike_ground_contacts(Bike*) {
-    return 0;
+int race_bike_ground_contacts(Bike* bike) {
+    return bike_ground_contacts(bike);
 }
 
-static int statue_contact(void*, int, const Statue*, const float*, const float*) {
-    return 0;
+void race_bike_statues(Bike* bike, int) {
+    // The bike's own statue walk stamps every touched statue with the session tick.
+    bike_statue_contacts(bike);
 }
 
-void race_bike_statues(Bike* bike, int session_tick) {
-    float p[3];
-    race_bike_position(bike, p);
-    statues_collide(p[0], p[2], session_tick, statue_contact, bike);
+void race_bike_pair(Bike* a, Bike* b, int) {
+    bike_bike_contacts(a, b);
 }
 
-void race_bike_pair(Bike*, Bike*, int) {}
-
-// The bike step, snapshots and their placing come with the bike step and snapshot code.
-void race_bike_step(Bike*, int) {}
-void race_bike_pre_world_step(Bike*) {}
-void race_bike_post_world_step(Bike*) {}
-void race_bike_apply_snapshot(Bike*, const uint8_t*, int, int) {}
-void race_snapshot_pack(const Bike*, uint8_t* out) {
-    memset(out, 0, 39);
+void race_bike_step(Bike* bike, int simulate) {
+    bike_step(bike, simulate);
+}
+void race_bike_pre_world_step(Bike* bike) {
+    bike_pre_world_step(bike);
+}
+void race_bike_post_world_step(Bike* bike) {
+    bike_post_world_step(bike);
+}
+void race_bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int ticks) {
+    bike_apply_snapshot(bike, record, version, ticks);
+}
+void race_snapshot_pack(const Bike* bike, uint8_t* out) {
+    snapshot_pack(bike, out);
 }
 
-void race_snapshot_sample(int slot, int, uint8_t* out) {
-    memset(out, 0, 39);
+void race_snapshot_sample(int slot, int tick, uint8_t* out) {
+    snapshot_history_sample(slot, tick, out);
 }
 
 // ---- Robots, network, roost, engine sound, line memory: still to come ----
