@@ -24,6 +24,7 @@
 #include "platform/window.h"
 #include "render/frame.h"
 #include "render/glstate.h"
+#include "render/ground.h"
 #include "support/test_env.h"
 #include "track/gates.h"
 #include "track/lighting.h"
@@ -219,6 +220,11 @@ TEST(RenderScene, StartStraightFromAboveTheGate) {
     // The start gates stand in front of the camera; billboards line the track.
     EXPECT_GT(g_render.stats.value[STAT_MODEL_POLYGONS], 0);
     EXPECT_GT(g_render.stats.value[STAT_GROUND_POLYGONS], 0);
+    // The ground is the quadtree's, and once settled the finest window around the eye holds
+    // pictures of its tiles.
+    EXPECT_EQ(g_render.stats.value[STAT_GROUND_POLYGONS], g_ground.polygons);
+    for (const GroundWindowEntry& e : g_ground.windows[g_settings.ground_texture_level].entry)
+        EXPECT_TRUE(e.valid);
     EXPECT_GT(g_render.stats.value[STAT_TEXTURE_CHANGES], 2);
     for (int i = 0; i < STAT_COUNT; i++) EXPECT_GE(g_render.stats.max[i], g_render.stats.value[i]);
 
