@@ -367,7 +367,13 @@ void frame_draw_world(const Camera& camera) {
     for (int i = 0; i < 3; i++) ear.eye[i] = camera.eye[i], ear.velocity[i] = camera.velocity[i];
     for (int i = 0; i < 9; i++) ear.rot[i] = camera.rot[i];
     float dir[3] = {-camera.rot[6], -camera.rot[7], -camera.rot[8]};
-    frame_ground_textures();
+    if (g_track.loaded) {
+        ground_set_view(camera.eye, dir);
+        ground_update_textures();
+        // The upkeep binds its own textures and may draw into the back buffer; the sky below
+        // clears what it left there.
+        g_render.bound_texture = ~0u;
+    }
 
     // 3. Projection and camera rotation.
     if (g_render.width > 0) frame_set_projection(g_render.width, g_render.height);
@@ -381,7 +387,11 @@ void frame_draw_world(const Camera& camera) {
 
     // 6. The ground, in world coordinates from here on.
     glTranslatef(-camera.eye[0], -camera.eye[1], -camera.eye[2]);
-    if (g_track.loaded) frame_ground_draw(camera.eye, dir);
+    if (g_track.loaded) {
+        ground_draw(camera.eye, dir);
+        render_stats_add(STAT_GROUND_POLYGONS, g_ground.polygons);
+        g_render.bound_texture = ~0u;
+    }
 
     // 7. Lights.
     setup_lighting();
@@ -472,88 +482,4 @@ void frame_draw_view(int view_mode, const CameraView& view) {
     g_render.velocity_clock = g_session.session_clock;
     for (int i = 0; i < 3; i++) g_render.velocity_eye[i] = camera.eye[i];
     frame_draw_world(camera);
-}
-
-// ---- Ground ----
-//
-// Until the ground renderer lands, the ground is one coarse mesh over the low-detail shading
-// textures, compiled once per terrain.
-
-void frame_ground_textures() {}
-
-void frame_ground_draw(const float*, const float*) {
-    const Terrain& t = g_terrain;
-    int W = t.lowdetail_count;
-    if (W <= 0 || t.lowdetail_textures.empty() || !t.lowdetail_textures[0]) return;
-    if (g_render.ground_key != t.heights.data()) {
-        if (g_render.ground_list) glDeleteLists(g_render.ground_list, W * W);
-        g_render.ground_list = glGenLists(W * W);
-        g_render.ground_key = t.heights.data();
-        g_render.ground_triangles = 0;
-        const int step = 8, last = t.samples - 1;
-        // Each surface's mean colour: its texture's 1 x 1 mipmap level.
-        std::vector<uint8_t> colour(std::max<size_t>(1, t.surfaces.size()) * 3, 128);
-        for (size_t k = 0; k < t.surfaces.size(); k++) {
-            if (!t.surfaces[k].texture) continue;
-            glBindTexture(GL_TEXTURE_2D, t.surfaces[k].texture);
-            for (int level = 0; level < 16; level++) {
-                GLint w = 0, h = 0;
-                glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
-                glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
-                if (w <= 0) break;
-                if (w == 1 && h == 1) {
-                    glGetTexImage(GL_TEXTURE_2D, level, GL_RGB, GL_UNSIGNED_BYTE, &colour[k * 3]);
-                    break;
-                }
-            }
-        }
-        glBindTexture(GL_TEXTURE_2D, 0);
-        g_render.bound_texture = 0;
-        auto tile_colour = [&](int i, int j) {
-            int ti = std::min(i / 2, t.tiles - 1), tj = std::min(j / 2, t.tiles - 1);
-            size_t k = t.tilemap.empty() ? 0 : t.tilemap[(size_t)tj * t.tiles + ti];
-            if (k * 3 >= colour.size()) k = 0;
-            glColor3ubv(&colour[k * 3]);
-        };
-        for (int index = 0; index < W * W; index++) {
-            int bx = (index % W) * LOWDETAIL_STEP, bz = (index / W) * LOWDETAIL_STEP;
-            float su = 1.0f / ground_lowdetail_size(&t, bx),
-                  sv = 1.0f / ground_lowdetail_size(&t, bz);
-            glNewList(g_render.ground_list + index, GL_COMPILE);
-            for (int j = bz; j < std::min(bz + LOWDETAIL_STEP, last); j += step) {
-                int j1 = std::min(j + step, last);
-                glBegin(GL_TRIANGLE_STRIP);
-                for (int i = bx;; i = std::min(i + step, last)) {
-                    // Counter-clockwise seen from above.
-                    for (int jj : {j, j1}) {
-                        tile_colour(i, jj);
-                        glTexCoord2f((i - bx + LOWDETAIL_MARGIN + 0.5f) * su,
-                                     (jj - bz + LOWDETAIL_MARGIN + 0.5f) * sv);
-                        glVertex3f(i * t.spacing, t.heights[(size_t)i + (size_t)t.samples * jj],
-                                   jj * t.spacing);
-                    }
-                    g_render.ground_triangles += 2;
-                    if (i >= std::min(bx + LOWDETAIL_STEP, last)) break;
-                }
-                glEnd();
-            }
-            glEndList();
-        }
-    }
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_LIGHTING);
-    // The surface colours lit by the shading, which is stored at half intensity.
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_PRIMARY_COLOR);
-    glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 2.0f);
-    for (int index = 0; index < W * W; index++) {
-        frame_bind_texture(t.lowdetail_textures[(size_t)index]);
-        glCallList(g_render.ground_list + index);
-    }
-    glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 1.0f);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glColor4f(1, 1, 1, 1);
-    render_stats_add(STAT_GROUND_POLYGONS, g_render.ground_triangles);
 }

@@ -63,10 +63,6 @@ struct RenderState {
     unsigned bound_texture = 0;       // last texture bound through frame_bind_texture
     // Texture each flagger billboard showed last frame (animations restart when it changes).
     std::vector<unsigned> flagger_shown;
-    // The ground's stand-in mesh: display lists of the terrain they were made for.
-    unsigned ground_list = 0;
-    const void* ground_key = nullptr;
-    int ground_triangles = 0;
     int velocity_clock = -1; // session tick and eye of the last non-rider camera
     float velocity_eye[3] = {0, 0, 0};
 };
@@ -108,11 +104,6 @@ void frame_first_person(int slot);
 // One frame of a view of the main loop: first person, the chase, orbit or free camera, or a
 // cleared frame for the title.
 void frame_draw_view(int view_mode, const CameraView& view);
-
-// The ground renderer's two calls per frame: texture upkeep before the world is drawn, and
-// the ground itself for an eye and a viewing direction (it counts its polygons).
-void frame_ground_textures();
-void frame_ground_draw(const float eye[3], const float dir[3]);
 
 // Binds a texture (0 unbinds), counting texture changes.
 void frame_bind_texture(unsigned texture);

@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "render/frame.h"
 #include "render/glstate.h"
 #include "render/ground.h"
 #include "render/ground_internal.h"
@@ -372,6 +373,7 @@ void ground_gl_draw_fans(const Terrain* t) {
         unsigned name = fan_texture(f);
         if (f.level == bound_level && name == bound) return;
         glBindTexture(GL_TEXTURE_2D, name);
+        render_stats_add(STAT_TEXTURE_CHANGES, 1);
         bound_level = f.level;
         bound = name;
     };

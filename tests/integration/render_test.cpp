@@ -24,6 +24,7 @@
 #include "platform/window.h"
 #include "render/frame.h"
 #include "render/glstate.h"
+#include "render/ground.h"
 #include "support/test_env.h"
 #include "track/gates.h"
 #include "track/lighting.h"
@@ -170,13 +171,15 @@ struct Scene {
     }
 };
 
-// Draws a camera's view for a few dozen frames, as a running game would: the ground renderer
-// brings its detailed textures in one per frame.
+// Draws a camera's view for as many frames as a running game needs to settle: the ground
+// renderer brings its window textures in one per frame, coarsest first, and the default
+// settings use five levels of 16 textures, so the finest ones near the eye come last.
+constexpr int SETTLE_FRAMES = 5 * 16 + 10;
 void draw_settled(const Camera& c) {
-    for (int i = 0; i < 40; i++) frame_draw_world(c);
+    for (int i = 0; i < SETTLE_FRAMES; i++) frame_draw_world(c);
 }
 void first_person_settled(int slot) {
-    for (int i = 0; i < 40; i++) frame_first_person(slot);
+    for (int i = 0; i < SETTLE_FRAMES; i++) frame_first_person(slot);
 }
 
 // A camera above and behind start slot k, looking along the start straight.
@@ -217,6 +220,11 @@ TEST(RenderScene, StartStraightFromAboveTheGate) {
     // The start gates stand in front of the camera; billboards line the track.
     EXPECT_GT(g_render.stats.value[STAT_MODEL_POLYGONS], 0);
     EXPECT_GT(g_render.stats.value[STAT_GROUND_POLYGONS], 0);
+    // The ground is the quadtree's, and once settled the finest window around the eye holds
+    // pictures of its tiles.
+    EXPECT_EQ(g_render.stats.value[STAT_GROUND_POLYGONS], g_ground.polygons);
+    for (const GroundWindowEntry& e : g_ground.windows[g_settings.ground_texture_level].entry)
+        EXPECT_TRUE(e.valid);
     EXPECT_GT(g_render.stats.value[STAT_TEXTURE_CHANGES], 2);
     for (int i = 0; i < STAT_COUNT; i++) EXPECT_GE(g_render.stats.max[i], g_render.stats.value[i]);
 
@@ -293,12 +301,14 @@ TEST(RenderGame, FirstPersonAndOrbitScreenshots) {
     if (!have_data()) GTEST_SKIP() << "no generated data in " << DATA;
     if (run_command("command -v xvfb-run").status != 0) GTEST_SKIP() << "no xvfb-run";
     write_file(test_user_dir() + "config", "video_mode=Windowed\n");
-    // Esc leaves the main menu, the throttle opens; first person at 4 s, then Tab to the orbit
-    // camera and another picture.
-    write_file("keys.txt",
-               "0.5 tap esc\n1.0 press x\n4.0 tap s\n4.5 char 9\n5.5 tap s\n6.0 release x\n");
+    // A time trial rides at once (no menu), the throttle open. Each drawn frame simulates a
+    // millisecond, so the pictures show the first moments of the ride however fast the software
+    // renderer draws, after enough frames for every ground texture: first person at 6 s, then
+    // Tab to the orbit camera and another picture.
+    write_file("keys.txt", "0.5 press x\n6.0 tap s\n6.5 char 9\n9.0 tap s\n9.5 release x\n"
+                           "10.0 press Close\n");
     RunResult r = run_game("--track rabbithill --time-trial --width 800 --height 600 "
-                           "--script keys.txt --quit-after 7");
+                           "--lock-fps 1000 --script keys.txt");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string log = read_file(test_user_dir() + "lastlog.txt");
     if (log.find("Loading track...") == std::string::npos)
