@@ -33,7 +33,7 @@ namespace {
 
 constexpr double PI = 3.14159265358979323846;
 constexpr double MPH = 0.6818181818181819; // per foot per second
-constexpr float CENTRE = 1024;              // middle of the flat track
+constexpr float CENTRE = 1024;             // middle of the flat track
 
 std::string log_path() {
     return test_dir() + "/log.txt";
@@ -97,9 +97,7 @@ class Behaviour : public ::testing::Test {
         EXPECT_NE(b, nullptr);
         return b;
     }
-    std::string log_text() {
-        return read_file(log_path());
-    }
+    std::string log_text() { return read_file(log_path()); }
 };
 
 } // namespace
@@ -111,8 +109,7 @@ constexpr int SETTLE = 128;
 void expect_settled(const Bike* b, const char* where) {
     SCOPED_TRACE(where);
     double fork = -dJointGetSliderPosition(b->joints[JOINT_FORK]) / b->info.fork_travel;
-    double shock =
-        -dJointGetHingeAngle(b->joints[JOINT_SWINGARM_PIVOT]) / b->info.swingarm_travel;
+    double shock = -dJointGetHingeAngle(b->joints[JOINT_SWINGARM_PIVOT]) / b->info.swingarm_travel;
     EXPECT_GE(fork, 0.10);
     EXPECT_LE(fork, 0.45);
     EXPECT_GE(shock, 0.10);
@@ -184,8 +181,8 @@ TEST_F(Behaviour, FullThrottleReaches40MphThroughTheGearsAndBrakesToAStop) {
         if (reached < 0 && bike_speed_mph(b) >= 40) reached = t;
     }
     EXPECT_GE(reached, 0) << "40 mph not reached in 8 s: " << bike_speed_mph(b);
-    EXPECT_GE(top_gear, 2);           // shifted up through the gears
-    EXPECT_LT(max_pitch, PI / 6);     // the front stayed down: no loop-out
+    EXPECT_GE(top_gear, 2);       // shifted up through the gears
+    EXPECT_LT(max_pitch, PI / 6); // the front stayed down: no loop-out
     EXPECT_LT(fabs(bike_roll(b)), 0.1);
     EXPECT_GT(bike_speed_mph(b), 50);
     // Off the throttle, both brakes: stopped within 6 s, upright.
@@ -230,12 +227,17 @@ TEST_F(Behaviour, AntilockReleasesALockedFrontWheel) {
     for (int t = 0; t < 8; t++) {
         harness_tick();
         double fmax = dJointGetHingeParam(abs->joints[JOINT_FRONT_AXLE], dParamFMax);
-        if (t == 0) EXPECT_EQ(fmax, 0);
+        if (t == 0) {
+            EXPECT_EQ(fmax, 0);
+        }
         bit_again |= fmax == 500;
-        fastest_spin = std::max(fastest_spin, dJointGetHingeAngleRate(abs->joints[JOINT_FRONT_AXLE]));
+        fastest_spin =
+            std::max(fastest_spin, dJointGetHingeAngleRate(abs->joints[JOINT_FRONT_AXLE]));
         EXPECT_EQ(dJointGetHingeParam(plain->joints[JOINT_FRONT_AXLE], dParamFMax), 500);
         // (The first world step still ran with last tick's released lever.)
-        if (t > 0) EXPECT_LT(fabs(dJointGetHingeAngleRate(plain->joints[JOINT_FRONT_AXLE])), 1) << t;
+        if (t > 0) {
+            EXPECT_LT(fabs(dJointGetHingeAngleRate(plain->joints[JOINT_FRONT_AXLE])), 1) << t;
+        }
     }
     EXPECT_GT(fastest_spin * (1.1666667 - abs->wheels[0].depth), 0.9 * speed_fps(abs));
     EXPECT_TRUE(bit_again);
@@ -297,7 +299,7 @@ TEST_F(Behaviour, SteeringLeansAndTurnsTheWayThePlayerExpects) {
 
 TEST_F(Behaviour, SteeringControllerHoldsA30MetreCircleAt20Mph) {
     const double R = 30 / 0.3048, v_target = 20 / MPH; // 98.4 ft, 29.3 ft/s
-    Bike* b = flat_bike(0);                              // facing -z
+    Bike* b = flat_bike(0);                            // facing -z
     b->flags |= BIKE_AUTO_SHIFT;
     // The centre lies to the bike's left: a left-hand circle.
     double cx = CENTRE - R, cz = CENTRE + 3.6;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -22,53 +23,75 @@
 #include "platform/log.h"
 #include "support/test_env.h"
 
-// Every C++ allocation of the test program is counted while counting is on.
+// Every C++ allocation of the test program (plain, array, aligned and nothrow forms) is
+// counted while counting is on; every form of delete gives the memory back to the C library.
 static std::atomic<bool> g_count_allocations{false};
 static std::atomic<long> g_allocations{0};
 
-// g++ takes the malloc inside the replaced operator new for the allocation itself and then
-// warns on every delete it inlines; the forms below do pair up.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-// Every non-aligned form is replaced, so that whatever a library allocates with one form it
-// frees with a matching one (the sanitizers check that pairing).
-static void* counted_alloc(std::size_t n) noexcept {
+// Kept out of line so the compiler never sees the C library's free() next to a pointer that
+// came from operator new (it would warn about a mismatched pair that is matched here).
+__attribute__((noinline)) static void* counted_alloc(std::size_t n, std::size_t align) {
     if (g_count_allocations) g_allocations++;
-    return std::malloc(n ? n : 1);
+    if (n == 0) n = 1;
+    if (align <= alignof(std::max_align_t)) return std::malloc(n);
+    return std::aligned_alloc(align, (n + align - 1) / align * align);
 }
+__attribute__((noinline)) static void counted_free(void* p) noexcept {
+    std::free(p);
+}
+static void* counted_new(std::size_t n, std::size_t align) {
+    void* p = counted_alloc(n, align);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
 void* operator new(std::size_t n) {
-    if (void* p = counted_alloc(n)) return p;
-    throw std::bad_alloc();
+    return counted_new(n, 0);
 }
 void* operator new[](std::size_t n) {
-    if (void* p = counted_alloc(n)) return p;
-    throw std::bad_alloc();
+    return counted_new(n, 0);
+}
+void* operator new(std::size_t n, std::align_val_t a) {
+    return counted_new(n, (std::size_t)a);
+}
+void* operator new[](std::size_t n, std::align_val_t a) {
+    return counted_new(n, (std::size_t)a);
 }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return counted_alloc(n);
+    return counted_alloc(n, 0);
 }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return counted_alloc(n);
+    return counted_alloc(n, 0);
 }
 void operator delete(void* p) noexcept {
-    std::free(p);
+    counted_free(p);
 }
 void operator delete[](void* p) noexcept {
-    std::free(p);
+    counted_free(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
+    counted_free(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
+    counted_free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    counted_free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    counted_free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    counted_free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    counted_free(p);
 }
 void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
+    counted_free(p);
 }
 void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
+    counted_free(p);
 }
 
 namespace {
@@ -103,8 +126,7 @@ std::vector<uint64_t> scripted_ride(float weave) {
     harness_open();
     if (!harness_load_track("rabbithill")) return hashes;
     static const char* const NAMES[3] = {"crf250(2009)", "yz125", "kx250f(2009)"};
-    for (int i = 0; i < 3; i++)
-        harness_add_bike(NAMES[i], 685.65f + 3.3f * i, 1850.625f, 0);
+    for (int i = 0; i < 3; i++) harness_add_bike(NAMES[i], 685.65f + 3.3f * i, 1850.625f, 0);
     for (int t = 0; t < TICKS; t++) {
         for (size_t i = 0; i < g_harness.bikes.size(); i++) {
             Bike* b = g_harness.bikes[i];
@@ -139,7 +161,8 @@ TEST_F(Determinism, TheSameScriptGivesTheSameBodiesTickForTick) {
 TEST_F(Determinism, TheTickAllocatesNothingOfItsOwn) {
     harness_open();
     ASSERT_EQ(harness_flat_track(1024), 1);
-    for (int i = 0; i < 4; i++) ASSERT_NE(harness_add_bike(nullptr, 400 + 8.0f * i, 500, 0), nullptr);
+    for (int i = 0; i < 4; i++)
+        ASSERT_NE(harness_add_bike(nullptr, 400 + 8.0f * i, 500, 0), nullptr);
     g_harness.statues = 1;
     for (Bike* b : g_harness.bikes) {
         bike_set_clutch(b, 1);
