@@ -3,6 +3,7 @@
 // bike's first, a force); nothing is allocated here but ODE's joints.
 #include "bike/contact.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -336,6 +337,38 @@ int bike_target_parts(const Bike* bike, Part out[7]) {
     return n;
 }
 
+// A sphere about one of a bike's bodies (the frame when it has one) holding every part the
+// bike may bring into a bike-to-bike test: each body's shape within the shape's bound of the
+// body, and each tyre within its outer radius. Pairs of bikes whose spheres are apart cost no
+// part tests. A bike with no such part gets a negative reach.
+double bike_reach(const Bike* bike, double centre[3]) {
+    // Every (body, bound) the pair test may use: shaped bodies and tyres.
+    dBodyID bodies[BIKE_BODY_COUNT + 2];
+    double bounds[BIKE_BODY_COUNT + 2];
+    int n = 0;
+    for (int index = 0; index < BIKE_BODY_COUNT; index++) {
+        if (!bike->bodies[index] || !bike->shapes[index]) continue;
+        bodies[n] = bike->bodies[index];
+        bounds[n++] = bike->shapes[index]->radius;
+    }
+    for (const Wheel& w : bike->wheels) {
+        if (!w.body) continue;
+        bodies[n] = w.body;
+        bounds[n++] = w.torus_radius + w.tube_radius;
+    }
+    if (n == 0) return -1;
+    dBodyID c = bike->bodies[BODY_FRAME] ? bike->bodies[BODY_FRAME] : bodies[0];
+    const dReal* f = dBodyGetPosition(c);
+    for (int k = 0; k < 3; k++) centre[k] = f[k];
+    double reach = 0;
+    for (int i = 0; i < n; i++) {
+        const dReal* p = dBodyGetPosition(bodies[i]);
+        double d[3] = {p[0] - f[0], p[1] - f[1], p[2] - f[2]};
+        reach = std::max(reach, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + bounds[i]);
+    }
+    return reach;
+}
+
 int front_end(int index) {
     return index == BODY_FRONT_WHEEL || index == BODY_STEERING || index == BODY_FORK_LOWER;
 }
@@ -446,6 +479,11 @@ int bike_ground_test(const Bike* bike) {
 
 int bike_bike_contacts(Bike* a, Bike* b) {
     if (!a || !b || a == b) return 0;
+    double ca[3], cb[3], ra = bike_reach(a, ca), rb = bike_reach(b, cb);
+    if (ra < 0 || rb < 0) return 0;
+    double reach = ra + rb;
+    double d[3] = {ca[0] - cb[0], ca[1] - cb[1], ca[2] - cb[2]};
+    if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return 0;
     const int tick = g_session.session_clock;
     PairContext ctx;
     memset(&ctx, 0, sizeof ctx);
