@@ -200,6 +200,12 @@ const std::vector<DataEntry>& data_entries() {
     return g_data.entries;
 }
 
+void data_rescan() {
+    g_data.names_built = false;
+    g_data.entries.clear();
+    g_data.names.clear();
+}
+
 void data_reset() {
     g_data.folders_built = false;
     g_data.folders.clear();

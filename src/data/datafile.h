@@ -66,6 +66,9 @@ const std::vector<DataEntry>& data_entries();
 // Forgets the search folders and the name list so they are built again (tests, after QZ_HOME
 // changes).
 void data_reset();
+// Forgets the name list only, so files written since it was built (demos, screenshots) join
+// it at the next look; the search folders stay.
+void data_rescan();
 
 DataFile* data_open(const char* name, const char* mode);
 int data_open_in(DataFile* stream, const char* name, const char* mode);
