@@ -4,24 +4,13 @@
 
 #include <algorithm>
 
-#include "app/app.h"
-
-#include "app/config.h"
 #include "app/pending.h"
-#include "app/tracklist.h"
-#include "platform/messages.h"
 #include "race/series.h"
 #include "race/session.h"
 #include "render/frame.h"
-#include "ui/menu.h"
 
 namespace {
-struct FeedState {
-    int message_scroll = 0; // lines back, 0..950
-};
-constexpr int MESSAGE_SCROLL_MAX = 950;
 constexpr int ROUNDS_PER_PAGE = 8;
-FeedState g_feeds;
 
 const Series* series_at(int index) {
     if (index < 0 || index >= (int)g_series.series.size()) return nullptr;
@@ -80,66 +69,15 @@ int feed_series_table(int series, int page, SeriesTable* out) {
     return 1;
 }
 
-// The next event of a series on its track, with its minutes, laps and the series' class as
-// the robots' skill. The gate: the local player first, then the series riders in the order
-// the series lists them (a robot whose number is not in the robot list leaves its gate empty).
-int feed_series_start(int series) {
-    const Series* s = series_at(series);
-    if (!s || s->completed >= (int)s->events.size()) return 0;
-    const SeriesEvent& e = s->events[(size_t)s->completed];
-    if (e.track < 0 || e.track >= (int)g_tracks.tracks.size()) return 0;
-    int table[MAX_RIDERS] = {};
-    table[0] = RIDER_CODE_LOCAL;
-    for (size_t i = 0; i < s->riders.size() && i + 1 < MAX_RIDERS; i++)
-        table[i + 1] = RIDER_CODE_ROBOT_NUMBER + s->riders[i];
-    g_tracks.current = e.track;
-    std::copy(table, table + MAX_RIDERS, g_app.lineup);
-    g_app.race_laps = e.laps;
-    if (!session_start(table, 0, g_config.record.current == YES, e.minutes * 60 * 128, e.laps,
-                       s->skill_class))
-        return 0;
-    // Set after the start: the start records an event left unfinished before it.
-    g_series.active_series = series;
-    g_series.active_event = s->completed;
-    return 1;
-}
-
-int feed_session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
-                       int extra_laps) {
-    return session_start(rider_table, play_demo, record_demo, race_length, extra_laps,
-                         g_config.skill.current);
-}
-
-int feed_render_stats(int counts[RENDER_STAT_COUNT]) {
+int feed_render_stats(int counts[RENDER_STAT_COUNT], int maxima[RENDER_STAT_COUNT]) {
     static_assert(RENDER_STAT_COUNT == STAT_COUNT, "the HUD shows every render statistic");
-    for (int i = 0; i < RENDER_STAT_COUNT; i++) counts[i] = g_render.stats.value[i];
+    for (int i = 0; i < RENDER_STAT_COUNT; i++) {
+        counts[i] = g_render.stats.value[i];
+        maxima[i] = g_render.stats.max[i];
+    }
     return 1;
 }
 
 int feed_ping_ms() {
     return net_connected() ? 0 : -1;
-}
-
-// Until the console commands exist: the page keys scroll the messages, and Enter sends a chat
-// line, which without a server only says so; a command line stays as typed.
-void feed_console_key(int code) {
-    const int* keys = g_app.menu_keys;
-    if (code == keys[MENU_KEY_PAGE_UP]) {
-        g_feeds.message_scroll = std::min(g_feeds.message_scroll + 1, MESSAGE_SCROLL_MAX);
-    } else if (code == keys[MENU_KEY_PAGE_DOWN]) {
-        g_feeds.message_scroll = std::max(g_feeds.message_scroll - 1, 0);
-    } else if (code == keys[MENU_KEY_ENTER] || code == keys[MENU_KEY_KEYPAD_ENTER]) {
-        char* line = g_menu.console_line;
-        if (!line[0] || line[0] == '/' || line[0] == '\\') return;
-        post_message("Not connected to server");
-        line[0] = 0;
-    }
-}
-
-int feed_message_scroll() {
-    return g_feeds.message_scroll;
-}
-
-void feeds_reset() {
-    g_feeds = FeedState{};
 }

@@ -1,5 +1,5 @@
 // What the menus and the HUD read from the other subsystems (the race session, results and
-// standings, the points series, demo playback, the network client and the renderer), each
+// standings, the points series, the network client and the renderer), each
 // behind one small function, so the drawing does not depend on how those modules keep their
 // state. Texts come ready-made from their owners; these functions only hand them over.
 #pragma once
@@ -37,23 +37,9 @@ int feed_series_count();
 const char* feed_series_title(int series);
 // 1 and the standings screen content of a series (page of 8 rounds).
 int feed_series_table(int series, int page, SeriesTable* out);
-// Starts the next event of a series; 0 when it cannot be started.
-int feed_series_start(int series);
 
-// Starts a race session on the current track of the track list (the one small call into the
-// race session); 1 on success.
-int feed_session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
-                       int extra_laps);
-
-// Last frame's render statistics; 0 when the renderer keeps none.
-int feed_render_stats(int counts[RENDER_STAT_COUNT]);
+// Last frame's render statistics and the largest value of each so far; 0 when the renderer
+// keeps none.
+int feed_render_stats(int counts[RENDER_STAT_COUNT], int maxima[RENDER_STAT_COUNT]);
 // Round-trip time to the server in milliseconds, or -1 when not connected.
 int feed_ping_ms();
-
-// The chat and console line's own keys (Enter, the history keys, the page keys) while screen 15
-// is shown; the line being typed is g_menu.console_line.
-void feed_console_key(int code);
-// Lines the on-screen message list is scrolled back (0 = the newest lines).
-int feed_message_scroll();
-// Forgets the feeds' own state (tests).
-void feeds_reset();

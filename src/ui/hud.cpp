@@ -163,15 +163,14 @@ void layout_board(const HudInput& in, HudModel* out) {
     float bh = row_h * (rows + extra + 3.2f);
     out->items.push_back(rect(x0, y0, x0 + bw, y0 + bh, IM_COL32(10, 12, 16, 205), row_h * 0.3f));
     float y = y0 + row_h * 0.3f;
-    out->items.push_back(text(b.title, W / 2, y, px * 1.2f,
-                              ACCENT, FONT_BOLD, ALIGN_CENTRE));
+    out->items.push_back(text(b.title, W / 2, y, px * 1.2f, ACCENT, FONT_BOLD, ALIGN_CENTRE));
     y += row_h * 1.4f;
     // Columns: number and laps from the left, gap and best time right-aligned, best lap after.
     const float col[5] = {0.10f, 0.24f, 0.50f, 0.76f, 0.88f};
     const int align[5] = {ALIGN_RIGHT, ALIGN_LEFT, ALIGN_RIGHT, ALIGN_RIGHT, ALIGN_LEFT};
-        for (int c = 0; c < 5; c++)
-        out->items.push_back(
-            text(RESULTS_BOARD_HEADINGS[c], x0 + col[c] * bw, y, px, LIGHT_GREY, FONT_BOLD, align[c]));
+    for (int c = 0; c < 5; c++)
+        out->items.push_back(text(RESULTS_BOARD_HEADINGS[c], x0 + col[c] * bw, y, px, LIGHT_GREY,
+                                  FONT_BOLD, align[c]));
     y += row_h * 1.1f;
     for (int r = 0; r < rows; r++) {
         const ResultsBoardRow& row = b.rows[r];
@@ -179,8 +178,7 @@ void layout_board(const HudInput& in, HudModel* out) {
             out->items.push_back(rect(x0 + row_h * 0.3f, y - row_h * 0.08f, x0 + bw - row_h * 0.3f,
                                       y + row_h * 0.92f, IM_COL32(0, 0, 0, 90)));
         ImU32 c = row.viewed ? WHITE : LIGHT_GREY;
-        const std::string* cells[5] = {&row.number, &row.laps, &row.gap, &row.best,
-                                       &row.best_lap};
+        const std::string* cells[5] = {&row.number, &row.laps, &row.gap, &row.best, &row.best_lap};
         for (int k = 0; k < 5; k++)
             out->items.push_back(text(*cells[k], x0 + col[k] * bw, y, px, c,
                                       row.viewed ? FONT_BOLD : FONT_BODY, align[k], 0));
@@ -357,12 +355,9 @@ void hud_gather_overlay(HudInput* in) {
     in->show_ping = g_config.draw_ping && ping >= 0;
     in->ping_ms = ping;
     in->show_stats = g_settings.draw_render_stats != 0;
-    if (in->show_stats && feed_render_stats(in->stats))
-        for (int i = 0; i < RENDER_STAT_COUNT; i++)
-            g_hud.stats_max[i] = std::max(g_hud.stats_max[i], in->stats[i]);
-    std::copy(g_hud.stats_max, g_hud.stats_max + RENDER_STAT_COUNT, in->stats_max);
+    if (in->show_stats && !feed_render_stats(in->stats, in->stats_max)) in->show_stats = 0;
     in->console_open = g_app.menu_screen == SCREEN_CONSOLE;
-    in->messages = hud_message_lines(feed_message_scroll());
+    in->messages = hud_message_lines(menu_message_scroll());
 }
 
 void ui_start() {

@@ -74,7 +74,6 @@ struct HudState {
     unsigned tach = 0, shifter = 0, pitboard = 0, title = 0; // textures, 0 when missing
     int title_width = 0, title_height = 0;                   // size of the title image
     int art_loaded = 0;
-    int stats_max[RENDER_STAT_COUNT] = {};
     double fps_since = 0; // platform-clock second the frame count started
     int fps_frames = 0;
     int fps = 0; // frames drawn in the last whole second

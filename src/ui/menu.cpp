@@ -9,8 +9,10 @@
 #include "app/app.h"
 #include "app/config.h"
 #include "app/tracklist.h"
+#include "data/datafile.h"
 #include "platform/clock.h"
 #include "platform/input.h"
+#include "platform/messages.h"
 #include "ui/feeds.h"
 
 MenuState g_menu;
@@ -21,6 +23,7 @@ namespace {
 // shoulder buttons change values. The stick moves like the arrow keys.
 constexpr int PAD_CHOOSE = 0, PAD_BACK = 1, PAD_LESS = 4, PAD_MORE = 5;
 constexpr double STICK_DELAY = 0.4, STICK_REPEAT = 0.12;
+constexpr int MESSAGE_SCROLL_MAX = MESSAGE_LINES - 50;
 
 bool selectable(const MenuItem& item) {
     return item.kind != ITEM_LABEL && !item.disabled;
@@ -91,16 +94,22 @@ int edit_key(char* text, int max_len, int code) {
     return 0;
 }
 
-// Screen 15: Enter, the history keys and the page keys belong to the console; every other key
-// types into the line.
+// Screen 15: the page keys scroll the messages back and forth; Enter sends a chat line, which
+// without a race server only says so (a command line stays as typed until the console
+// commands exist); the history keys are kept for them; every other key types into the line.
 void console_screen_key(int code) {
-    if (is_key(code, MENU_KEY_ENTER) || is_key(code, MENU_KEY_KEYPAD_ENTER) ||
-        is_key(code, MENU_KEY_UP) || is_key(code, MENU_KEY_DOWN) ||
-        is_key(code, MENU_KEY_PAGE_UP) || is_key(code, MENU_KEY_PAGE_DOWN)) {
-        feed_console_key(code);
-        return;
+    if (is_key(code, MENU_KEY_PAGE_UP)) {
+        g_menu.message_scroll = std::min(g_menu.message_scroll + 1, MESSAGE_SCROLL_MAX);
+    } else if (is_key(code, MENU_KEY_PAGE_DOWN)) {
+        g_menu.message_scroll = std::max(g_menu.message_scroll - 1, 0);
+    } else if (is_key(code, MENU_KEY_ENTER) || is_key(code, MENU_KEY_KEYPAD_ENTER)) {
+        char* line = g_menu.console_line;
+        if (!line[0] || line[0] == '/' || line[0] == '\\') return;
+        post_message("Not connected to server");
+        line[0] = 0;
+    } else if (!is_key(code, MENU_KEY_UP) && !is_key(code, MENU_KEY_DOWN)) {
+        edit_key(g_menu.console_line, (int)sizeof g_menu.console_line - 1, code);
     }
-    edit_key(g_menu.console_line, (int)sizeof g_menu.console_line - 1, code);
 }
 
 // The loop may change the screen (Esc, the console key) and marks that it did; typing ends
@@ -108,9 +117,22 @@ void console_screen_key(int code) {
 void notice_screen_change() {
     g_app.menu_changed = 0;
     if (g_menu.last_screen != g_app.menu_screen) {
+        // Esc during a race: Enter at once takes the player back to it.
+        if (g_menu.last_screen == MENU_NONE && g_app.menu_screen == SCREEN_MAIN &&
+            g_session.track_loaded)
+            g_menu.selected[SCREEN_MAIN] = 0;
         g_menu.last_screen = g_app.menu_screen;
         edit_stop();
     }
+}
+
+// The demo list as the data holds it now, so that a race recorded since start-up can be
+// played; the page shown stays where it was.
+void demos_refresh() {
+    int page = g_tracks.demo_page;
+    data_rescan();
+    demolist_build();
+    g_tracks.demo_page = page;
 }
 
 void look_up_keys() {
@@ -187,6 +209,7 @@ void menu_open(int screen) {
     g_app.menu_screen = screen;
     g_menu.last_screen = screen;
     if (screen < 0 || screen >= SCREEN_COUNT) return;
+    if (screen == SCREEN_DEMOS) demos_refresh();
     MenuPage page;
     menu_build(screen, &page);
     fix_selection(page);
@@ -344,6 +367,10 @@ std::string menu_item_value(const MenuItem& item) {
     default:
         return "";
     }
+}
+
+int menu_message_scroll() {
+    return g_menu.message_scroll;
 }
 
 int menu_text_editing() {

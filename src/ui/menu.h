@@ -90,6 +90,7 @@ struct MenuState {
     int editing = 0;                 // typing into a text item of the current screen
     TextSetting* edit_text = nullptr;
     char console_line[120] = ""; // the chat and console input line
+    int message_scroll = 0;      // lines the message list is scrolled back, 0..950
     int series = 0;              // series shown on the standings screen
     int series_page = 0;         // standings page (8 rounds each)
     int lineup_rotation = 0;     // "--rotate-lineup": places rotated so far
@@ -138,6 +139,8 @@ void menu_activate(int index);
 std::string menu_item_value(const MenuItem& item);
 // 1 while a text item or the console line is being typed into (the screenshot key types then).
 int menu_text_editing();
+// Lines the on-screen message list is scrolled back from the chat line (0 = the newest).
+int menu_message_scroll();
 // Shows the notice screen (13) with a title and text; OK returns to the given screen.
 void menu_notice(const char* title, const char* text, int return_to);
 // Index of the selected item of the current screen, or -1.
@@ -155,6 +158,8 @@ void menu_reset();
 int menu_start_race();
 // Starts a time trial on the current track.
 int menu_start_time_trial();
+// Starts the next event of points series index (from the standings screen); 1 on success.
+int menu_start_series(int series);
 // Plays the demo at index of the demo list in the configured playback mode.
 int menu_start_demo(int index);
 // Builds the rider table of a menu race from the 40 gate settings, rotated by the places
@@ -163,8 +168,6 @@ void menu_race_table(int table[40]);
 // Builds the rider table of a demo playback: all demo riders, and in "Race Against" the local
 // player in the first gate set to "Human" (else gate 1).
 void menu_demo_table(int race_against, int table[40]);
-// "%d minutes + %d laps", "%d minutes" or "%d laps" for the race settings.
-std::string menu_race_description(int minutes, int laps);
 // Opens the window again in the chosen "Video Mode" (full screen at a mode's size, the desktop,
 // or a window of "xres" x "yres").
 void menu_apply_video_mode(int);

@@ -1,5 +1,5 @@
-// What the menus start: races, time trials and demo playback (through the one call into the
-// race session), and changes of the video mode and the window size.
+// What the menus start: races, time trials, series events and demo playback, and changes of
+// the video mode and the window size.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -10,8 +10,9 @@
 #include "app/tracklist.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "race/series.h"
+#include "race/session.h"
 #include "replay/demo.h"
-#include "ui/feeds.h"
 #include "ui/menu.h"
 
 namespace {
@@ -29,17 +30,6 @@ void start_failed(const char* what, int return_to) {
 }
 
 } // namespace
-
-std::string menu_race_description(int minutes, int laps) {
-    char buf[64];
-    if (minutes > 0 && laps > 0)
-        snprintf(buf, sizeof buf, "%d minutes + %d laps", minutes, laps);
-    else if (minutes > 0)
-        snprintf(buf, sizeof buf, "%d minutes", minutes);
-    else
-        snprintf(buf, sizeof buf, "%d laps", laps);
-    return buf;
-}
 
 // The gate settings' option indices are the rider-table codes: Empty 0 (no demo is played, so
 // the slot stays empty), Human 1, Robot 2, Robot (2 stroke) 3, Robot (4 stroke) 4. A gate left
@@ -74,7 +64,8 @@ int menu_start_race() {
     int length = (int)(g_config.minutes.value * 60 * 128);
     std::copy(table, table + 40, g_app.lineup);
     g_app.race_laps = laps;
-    if (!feed_session_start(table, 0, g_config.record.current == YES, length, laps)) {
+    if (!session_start(table, 0, g_config.record.current == YES, length, laps,
+                       g_config.skill.current)) {
         start_failed("race", SCREEN_RACE);
         return 0;
     }
@@ -85,10 +76,39 @@ int menu_start_race() {
 
 int menu_start_time_trial() {
     g_app.race_laps = 1000;
-    if (!feed_session_start(nullptr, 0, 0, 0, 1000)) {
+    if (!session_start(nullptr, 0, 0, 0, 1000, g_config.skill.current)) {
         start_failed("time trial", SCREEN_TIME_TRIAL);
         return 0;
     }
+    menu_open(MENU_NONE);
+    return 1;
+}
+
+// The next event of a series on its track, with its minutes, laps and the series' class as
+// the robots' skill. The gate: the local player first, then the series riders in the order
+// the series lists them (a robot whose number is not in the robot list leaves its gate empty).
+int menu_start_series(int series) {
+    if (series < 0 || series >= (int)g_series.series.size()) return 0;
+    const Series& s = g_series.series[(size_t)series];
+    if (s.completed >= (int)s.events.size()) return 0;
+    const SeriesEvent& e = s.events[(size_t)s.completed];
+    if (e.track < 0 || e.track >= (int)g_tracks.tracks.size()) return 0;
+    int table[MAX_RIDERS] = {};
+    table[0] = RIDER_CODE_LOCAL;
+    for (size_t i = 0; i < s.riders.size() && i + 1 < MAX_RIDERS; i++)
+        table[i + 1] = RIDER_CODE_ROBOT_NUMBER + s.riders[i];
+    g_tracks.current = e.track;
+    std::copy(table, table + MAX_RIDERS, g_app.lineup);
+    g_app.race_laps = e.laps;
+    if (!session_start(table, 0, g_config.record.current == YES, e.minutes * 60 * 128, e.laps,
+                       s.skill_class)) {
+        menu_notice("Points Series", "The next event of this series could not be started.",
+                    SCREEN_STANDINGS);
+        return 0;
+    }
+    // Set after the start: the start records an event left unfinished before it.
+    g_series.active_series = series;
+    g_series.active_event = s.completed;
     menu_open(MENU_NONE);
     return 1;
 }

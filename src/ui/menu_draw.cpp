@@ -368,6 +368,8 @@ void menu_draw() {
     int screen = g_app.menu_screen;
     if (screen == MENU_NONE) {
         g_draw.last_screen = -2;
+        // The loop closes menus itself (Esc); the next screen shown is then a new one.
+        g_menu.last_screen = MENU_NONE;
         return;
     }
     int w = g_app.screen_width, h = g_app.screen_height;

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/config.h"
+#include "app/settings.h"
 #include "app/tracklist.h"
 #include "bike/bike.h"
 #include "ui/appearance.h"
@@ -164,11 +165,7 @@ void series_page(int dir) {
 }
 
 void start_series(int series) {
-    if (!feed_series_start(series))
-        menu_notice("Points Series", "The next event of this series could not be started.",
-                    SCREEN_STANDINGS);
-    else
-        menu_open(MENU_NONE);
+    menu_start_series(series);
 }
 
 void use_server(int index) {
@@ -246,7 +243,9 @@ void build_main(MenuPage* p) {
 
 void build_race(MenuPage* p) {
     p->title = "Race";
-    p->subtitle = menu_race_description((int)g_config.minutes.value, (int)g_config.laps.value);
+    // The session's own wording of the race it would start.
+    p->subtitle =
+        race_description((int)(g_config.minutes.value * 60 * 128), (int)g_config.laps.value);
     p->items.push_back(track_item());
     p->items.push_back(
         slider(&g_config.laps, "Laps to ride; after a time limit, laps added to it."));
@@ -492,6 +491,9 @@ void build_sound(MenuPage* p) {
     p->items.push_back(toggle("Show Frame Rate", &c.draw_fps));
     p->items.push_back(toggle("Show Race Clock", &c.draw_time));
     p->items.push_back(toggle("Show Ping", &c.draw_ping, "The round trip to the race server."));
+    // Not a configuration line: like "--draw-render-stats", it lasts for this run.
+    p->items.push_back(toggle("Show Render Statistics", &g_settings.draw_render_stats,
+                              "What the last frame drew, and the most so far."));
     p->items.push_back(choice(&c.lean_indicator));
     p->items.push_back(toggle("Spy Mode", &c.spy, "Previous and Next Bike may watch any rider."));
     p->items.push_back(back());

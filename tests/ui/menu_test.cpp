@@ -42,7 +42,6 @@ struct MenuFixture : ::testing::Test {
         g_settings = Settings{};
         g_tracks = TrackList{};
         menu_reset();
-        feeds_reset();
         g_app.window = window_open_headless();
         controls_setup();
         for (int i = 0; i < MENU_KEYS; i++)
@@ -145,6 +144,34 @@ TEST_F(MenuFixture, EscClosesAndOpensExceptOnTheNotice) {
     EXPECT_EQ(selected_label(), "OK");
     press(enter);
     EXPECT_EQ(g_app.menu_screen, SCREEN_RACE);
+}
+
+TEST_F(MenuFixture, EscDuringARaceOffersResumeFirst) {
+    g_session.track_loaded = 1;
+    go_to("Options");
+    press(esc);
+    ASSERT_EQ(g_app.menu_screen, MENU_NONE);
+    menu_draw(); // a frame without a menu
+    press(esc);
+    ASSERT_EQ(g_app.menu_screen, SCREEN_MAIN);
+    EXPECT_EQ(selected_label(), "Resume");
+    press(enter);
+    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
+    // Back from a screen keeps the item it came from.
+    press(esc);
+    open("Options");
+    press(backspace);
+    EXPECT_EQ(selected_label(), "Options");
+}
+
+TEST_F(MenuFixture, RenderStatisticsFromTheDisplayScreen) {
+    menu_open(SCREEN_SOUND);
+    go_to("Show Render Statistics");
+    EXPECT_EQ(menu_item_value(page().items[menu_current_selection()]), "No");
+    press(enter);
+    EXPECT_EQ(g_settings.draw_render_stats, 1);
+    press(right);
+    EXPECT_EQ(g_settings.draw_render_stats, 0);
 }
 
 TEST_F(MenuFixture, BackGoesUpOneLevel) {
@@ -372,12 +399,15 @@ TEST_F(MenuFixture, GameDeviceButtonsAndStick) {
 }
 
 TEST_F(MenuFixture, DemoPages) {
+    // Demos written after start-up (a race just recorded) are on the list when it is shown.
+    EXPECT_EQ(demolist_build(), 0);
     for (int i = 0; i < 45; i++) {
         char name[40];
         snprintf(name, sizeof name, "demos/race%02d.qzdemo", i);
-        g_tracks.demos.push_back({name, demo_title(name)});
+        write_file(test_user_dir() + name, "QZ05 0 0 0 0\n");
     }
     open("Demo Playback");
+    ASSERT_EQ(g_tracks.demos.size(), 45u);
     MenuPage p = page();
     EXPECT_EQ(p.subtitle, "Page 1 of 3");
     EXPECT_EQ(p.items[0].label, "race00");
@@ -394,6 +424,11 @@ TEST_F(MenuFixture, DemoPages) {
     go_to("Previous Page");
     press(enter);
     EXPECT_EQ(g_tracks.demo_page, 1);
+    // Leaving and coming back keeps the page.
+    press(backspace);
+    open("Demo Playback");
+    EXPECT_EQ(g_tracks.demo_page, 1);
+    EXPECT_EQ(page().items[0].label, "race20");
     press(page_up);
     press(page_up);
     EXPECT_EQ(g_tracks.demo_page, 0);
@@ -457,12 +492,15 @@ TEST_F(MenuFixture, GateShortcuts) {
     for (int i = 1; i < 40; i++) EXPECT_EQ(g_config.slot[i].current, SLOT_EMPTY);
 }
 
-TEST_F(MenuFixture, RaceDescriptions) {
-    EXPECT_EQ(menu_race_description(0, 5), "5 laps");
-    EXPECT_EQ(menu_race_description(10, 0), "10 minutes");
-    EXPECT_EQ(menu_race_description(10, 2), "10 minutes + 2 laps");
+TEST_F(MenuFixture, RaceScreenDescribesTheRace) {
     open("Race");
     EXPECT_EQ(page().subtitle, "5 laps");
+    g_config.minutes.value = 10;
+    EXPECT_EQ(page().subtitle, "10 minutes + 5 laps");
+    g_config.laps.value = 0;
+    EXPECT_EQ(page().subtitle, "10 minutes");
+    g_config.minutes.value = 0;
+    g_config.laps.value = 5;
 }
 
 TEST_F(MenuFixture, StartingWithoutARaceSessionSaysSo) {
@@ -530,9 +568,9 @@ TEST_F(MenuFixture, ConsoleLineTypesAndScrolls) {
     EXPECT_STREQ(g_menu.console_line, "hi");
     press(page_up);
     press(page_up);
-    EXPECT_EQ(feed_message_scroll(), 2);
+    EXPECT_EQ(menu_message_scroll(), 2);
     press(code_of("page down"));
-    EXPECT_EQ(feed_message_scroll(), 1);
+    EXPECT_EQ(menu_message_scroll(), 1);
 }
 
 // Every setting of the configuration file can be reached from some menu screen.
