@@ -111,6 +111,21 @@ TEST(DataNames, BuiltOnceButNewFilesStillOpen) {
     EXPECT_EQ(read_data("@late.txt"), "l");
 }
 
+TEST(DataNames, RescanAddsFilesWrittenSinceAndKeepsTheFolders) {
+    write_file(game("early.txt"), "e");
+    EXPECT_EQ(name_list(), std::vector<std::string>{"early.txt"});
+    write_file(user("demos/late.qzdemo"), "l");
+    data_rescan();
+    EXPECT_EQ(name_list(), (std::vector<std::string>{"demos/late.qzdemo", "early.txt"}));
+    ASSERT_EQ(data_folder_count(), 2);
+    EXPECT_EQ(std::string(data_folder(0)), test_user_dir());
+    // An entry's source is still its folder number.
+    const std::vector<DataEntry>& e = data_entries();
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0].source, 0);
+    EXPECT_EQ(e[1].source, 1);
+}
+
 TEST(DataNames, ArchivesAreExactCaseDotSafFilesOnly) {
     write_file(game("UPPER.SAF"), saf_bytes({{"u", "1"}}));
     write_file(game(".saf"), saf_bytes({{"dot", "1"}}));
