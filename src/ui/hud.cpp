@@ -10,10 +10,12 @@
 #include "app/pending.h"
 #include "app/settings.h"
 #include "bike/bike.h"
+#include "bike/drivetrain.h"
 #include "data/texture.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "race/hooks.h"
 #include "render/glstate.h"
 #include "track/track.h"
 #include "ui/imgui_gl.h"
@@ -26,7 +28,6 @@ namespace {
 
 constexpr float PI = 3.14159265358979f;
 constexpr float MPH_PER_FPS = 0.6818181818181819f;
-constexpr float RPM_PER_RAD = 9.549296585513721f;
 constexpr float TACH_MAX_RPM = 14000.0f; // the dial's last mark
 
 const ImU32 WHITE = IM_COL32(255, 255, 255, 255);
@@ -331,15 +332,11 @@ void hud_gather_instruments(HudInput* in) {
     const Bike* bike = g_session.slots[g_session.viewed_rider % MAX_RIDERS].bike;
     in->have_bike = bike != nullptr;
     if (!bike) return;
-    in->rpm = bike->engine_speed * RPM_PER_RAD;
+    in->rpm = bike->engine_speed * RPM_PER_RAD_PER_SECOND;
     in->gear = bike->gear;
     in->lean = bike->lean;
     in->plate = bike->plate;
-    BikePose pose;
-    if (viewed_bike_pose(&pose)) {
-        const float* v = pose.velocity;
-        in->speed_mph = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) * MPH_PER_FPS;
-    }
+    in->speed_mph = race_bike_speed(bike) * MPH_PER_FPS;
     in->have_line = feed_in_race(&in->line);
 }
 

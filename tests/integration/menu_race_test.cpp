@@ -1,7 +1,7 @@
 // The real program under a virtual display, driven through its menus by a key script from the
 // title screen: a race on Rabbit Hill with its HUD over the riding view and its demo, the demo
-// played back from the playback list in the same run, a time trial and a points series event,
-// and a demo recorded earlier played from the list.
+// played back from the playback list in the same run; a bike chosen, then a time trial and a
+// points series event on it; and a demo recorded earlier played from the list.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -131,27 +131,35 @@ TEST(MenuRace, FromTheTitleScreenIntoARaceOnRabbitHill) {
     EXPECT_LT(ride.count(100, 120, 700, 280, orange), 300);
 }
 
-TEST(MenuRace, TimeTrialThenAPointsSeriesEvent) {
-    // The series file of the game data: 19 riders numbered 40, 41, 43, ... 90.
-    RunResult r = run_menus("", "1.0 tap down\n"
-                                "1.2 tap enter\n" // Time Trial
-                                "1.5 tap End\n"
-                                "1.7 tap up\n"
-                                "1.9 tap enter\n" // Start Time Trial
-                                "5.0 tap esc\n"   // Resume, Race, Time Trial, Points Series
-                                "5.3 tap down\n"
-                                "5.5 tap down\n"
-                                "5.7 tap down\n"
-                                "5.9 tap enter\n"
-                                "6.2 tap enter\n" // the series: its standings screen
-                                "6.6 tap s\n"
-                                "6.9 tap enter\n" // Start Next Event
-                                "11.0 press Close\n");
+TEST(MenuRace, ABikeChosenThenATimeTrialAndAPointsSeriesEvent) {
+    // The series file of the game data: 19 riders numbered 40, 41, 43, ... 90. Main menu:
+    // Race, Time Trial, Points Series, Demo Playback, Multiplayer, Bike & Rider, Options, Quit.
+    RunResult r = run_menus("", "1.0 tap up\n"
+                                "1.2 tap up\n"
+                                "1.4 tap up\n"
+                                "1.6 tap enter\n" // Bike & Rider
+                                "1.9 tap right\n" // Bike: the next of the catalogue
+                                "2.1 tap Backspace\n"
+                                "2.3 tap Home\n"
+                                "2.5 tap down\n"
+                                "2.7 tap enter\n" // Time Trial
+                                "3.0 tap End\n"
+                                "3.2 tap up\n"
+                                "3.4 tap enter\n" // Start Time Trial
+                                "6.5 tap esc\n"   // Resume, Race, Time Trial, Points Series
+                                "6.8 tap down\n"
+                                "7.0 tap down\n"
+                                "7.2 tap down\n"
+                                "7.4 tap enter\n"
+                                "7.7 tap enter\n" // the series: its standings screen
+                                "8.1 tap enter\n" // Start Next Event
+                                "12.0 press Close\n");
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(user_file("config"), "\nbike=kx250f(2009)\n"));
     std::string log = user_file("lastlog.txt");
-    size_t trial = log.find("rider 0: 999 on crf250(2009)");
+    size_t trial = log.find("rider 0: 999 on kx250f(2009)");
     ASSERT_NE(trial, std::string::npos) << log;
-    size_t event = log.find("rider 0: 999 on", trial + 1);
+    size_t event = log.find("rider 0: 999 on kx250f(2009)", trial + 1);
     ASSERT_NE(event, std::string::npos) << log;
     // The time trial is the player alone; the event puts the series riders behind the player
     // in the order the series lists them.
