@@ -10,7 +10,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 echo "== Build and run the tests"
 # Minimal debug information (line tables and function names) keeps the build quick while
 # failures still point at their source lines.
-scripts/build.sh build "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+# The options are all given, as scripts/play.sh builds the same folder without the tests.
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_TESTS=ON -DVORNIX_BENCH=ON \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 600)
 
