@@ -11,6 +11,7 @@
 #include "platform/messages.h"
 #include "platform/log.h"
 #include "support/test_env.h"
+#include "track_fixture.h"
 #include "track/gates.h"
 #include "track/objects.h"
 #include "track/terrain.h"
@@ -20,29 +21,8 @@ namespace {
 
 const double PI = 3.14159265358979323846;
 
-class Gates : public ::testing::Test {
+class Gates : public TrackFilesFixture {
   protected:
-    void SetUp() override {
-        g_settings = Settings{};
-        g_settings.headless = 1;
-        log_setup(("DRUV_LOGFILE=" + test_dir() + "/test-log.txt").c_str());
-        gates_free();
-        objects_free();
-        terrain_free(&g_terrain);
-        texture_reset();
-        shape_reset();
-        model_reset();
-        g_track.name = "t";
-    }
-    void TearDown() override {
-        gates_free();
-        objects_free();
-        g_track.name.clear();
-        // The caches live in globals whose destructors would drop them unfreed at exit.
-        shape_reset();
-        model_reset();
-        texture_reset();
-    }
     // Writes the track's "timing_gates" with these exact bytes and reads it.
     void read(const std::string& bytes) {
         write_file(test_game_dir() + "/t/timing_gates", bytes);
@@ -51,7 +31,6 @@ class Gates : public ::testing::Test {
         EXPECT_EQ(gates_read(f), 1);
         data_close(f);
     }
-    std::string log_text() { return read_file(test_dir() + "/test-log.txt"); }
 };
 
 const char* FULL = "startinggate:\n"

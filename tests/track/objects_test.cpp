@@ -12,6 +12,7 @@
 #include "platform/messages.h"
 #include "platform/log.h"
 #include "support/test_env.h"
+#include "track_fixture.h"
 #include "track/gates.h"
 #include "track/objects.h"
 #include "track/terrain.h"
@@ -22,30 +23,8 @@ namespace {
 // A 1 x 1 raw PPM: the smallest texture the manager reads.
 const std::string PIXEL = std::string("P6\n1 1\n255\n") + std::string("\x10\x20\x30", 3);
 
-class Objects : public ::testing::Test {
+class Objects : public TrackFilesFixture {
   protected:
-    void SetUp() override {
-        g_settings = Settings{};
-        g_settings.headless = 1;
-        log_setup(("DRUV_LOGFILE=" + test_dir() + "/test-log.txt").c_str());
-        gates_free();
-        objects_free();
-        terrain_free(&g_terrain);
-        texture_reset();
-        shape_reset();
-        model_reset();
-        g_track.name = "t";
-    }
-    void TearDown() override {
-        gates_free();
-        objects_free();
-        terrain_free(&g_terrain);
-        g_track.name.clear();
-        // The caches live in globals whose destructors would drop them unfreed at exit.
-        shape_reset();
-        model_reset();
-        texture_reset();
-    }
     void put(const std::string& name, const std::string& bytes) {
         write_file(test_game_dir() + "/" + name, bytes);
     }
@@ -57,7 +36,6 @@ class Objects : public ::testing::Test {
         EXPECT_EQ(reader(f), 1);
         data_close(f);
     }
-    std::string log_text() { return read_file(test_dir() + "/test-log.txt"); }
     // A shape of one sphere at (cx, 0, 0): bounding radius |cx| + r.
     void put_shape(const std::string& name, float cx, float r) {
         char text[128];
