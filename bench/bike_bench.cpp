@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/contact.h"
 #include "bike/harness.h"

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/config.h"
-#include "app/settings.h"
+#include "core/config.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "platform/log.h"
 #include "platform/window.h"

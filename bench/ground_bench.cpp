@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/texture.h"
 #include "platform/window.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
 #include "data/shape.h"

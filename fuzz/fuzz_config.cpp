@@ -12,7 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/config.h"
+#include "app/config_file.h"
+#include "core/config.h"
 #include "data/datafile.h"
 #include "platform/options.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "race/session.h"
 #include "replay/demo.h"
 

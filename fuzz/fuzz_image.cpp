@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/image.h"
 #include "data/texture.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_util.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/texture.h"
 #include "track/lighting.h"
 #include "track/track.h"

@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/tracklist.h"
 #include "data/datafile.h"
 #include "race/series.h"
+#include "track/tracklist.h"
 
 static std::string g_dir;
 

@@ -8,9 +8,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/tracklist.h"
 #include "data/datafile.h"
 #include "race/series.h"
+#include "track/tracklist.h"
 
 static std::string g_dir;
 

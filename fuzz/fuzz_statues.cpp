@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_util.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
 #include "data/shape.h"

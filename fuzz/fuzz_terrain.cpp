@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "render/ground.h"
 #include "track/terrain.h"
 

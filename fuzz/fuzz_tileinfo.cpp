@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "track/surface.h"
 #include "track/terrain.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 // Makes an empty folder of the run's own and points the per-user folder, the game folder and
 // HOME there, so "@" names find nothing and writers touch nothing else; the log goes nowhere

@@ -3,21 +3,16 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
-#include "app/config.h"
-#include "race/session.h"
+#include "core/config.h"
+#include "core/constants.h"
+#include "render/frame.h"
 
 struct GameWindow;
 struct Axis;
-
-enum {
-    VIEW_RIDER = 0,  // first person from the rider
-    VIEW_EDITOR = 2, // track editor
-    VIEW_ORBIT = 3,  // chase or orbit camera
-    VIEW_FREE = 4,   // free-flying camera
-    VIEW_TITLE = 5,  // title screen, no track loaded
-};
+struct ScriptFeed;
 
 enum {
     CONTROL_STEER = 0,
@@ -32,12 +27,6 @@ enum {
     CONTROL_COUNT
 };
 
-// Menu screens named by the loop: -1 none, 0 the main menu, 13 a screen Esc cannot close,
-// 15 the chat and console line.
-enum { MENU_NONE = -1, MENU_MAIN = 0, MENU_LOCKED = 13, MENU_CONSOLE = 15 };
-// The menu layer's code for a drag of the pointer with its button held.
-constexpr int MENU_POINTER_DRAG = 16;
-
 // One row of the control map: a binding feeding one control with a sign.
 struct ControlRow {
     KeyBinding* binding;
@@ -47,22 +36,6 @@ struct ControlRow {
 };
 constexpr int CONTROL_MAP_ROWS = 12;
 constexpr int COMMAND_KEYS = 8;
-constexpr int MENU_KEYS = 12;
-// Indices into App::menu_keys, in the order they are looked up.
-enum {
-    MENU_KEY_UP,
-    MENU_KEY_DOWN,
-    MENU_KEY_LEFT,
-    MENU_KEY_RIGHT,
-    MENU_KEY_ENTER,
-    MENU_KEY_KEYPAD_ENTER,
-    MENU_KEY_ESC,
-    MENU_KEY_PAUSE,
-    MENU_KEY_CURSOR_LEFT,
-    MENU_KEY_CURSOR_RIGHT,
-    MENU_KEY_PAGE_UP,
-    MENU_KEY_PAGE_DOWN
-};
 constexpr int CHAR_TAB = 9;
 
 // The simulation clock and frame pacing, in seconds.
@@ -95,12 +68,6 @@ struct DabLatch {
     float previous = 0;
 };
 
-struct CameraView {
-    float eye[3] = {0, 0, 0};
-    float target[3] = {0, 0, -1};
-    float up[3] = {0, 1, 0};
-};
-
 struct OrbitCamera {
     float angle = 0, distance = 10, height = 5;
 };
@@ -120,10 +87,7 @@ struct BikePose {
 };
 
 struct App {
-    int quit_requested = 0;
-    int menu_screen = MENU_MAIN;
-    int menu_changed = 0;
-    int menu_at_tick_start = MENU_MAIN;
+    int quit_requested = 0; // the window's close button (the menus' quit is g_menu's)
     int view_mode = VIEW_RIDER;
     bool paused = false;
     FrameClock clock;
@@ -131,25 +95,19 @@ struct App {
     ControlRow control_map[CONTROL_MAP_ROWS] = {};
     KeyBinding* command_keys[COMMAND_KEYS] =
         {}; // pause, step, rewind, skip, prev, next, console, screenshot
-    int menu_keys[MENU_KEYS] = {};
     Axis* cursor_axes[2] = {};
-    int cursor[2] = {};   // pointer position for the menu layer
-    int pointer_held = 0; // the "cursor-left" key's state
-    int lineup[MAX_RIDERS] = {};
-    int race_laps = 0; // lap count of the running session
     GameWindow* window = nullptr;
-    int window_mode_index = 0; // "video_mode" index the window was opened with
-    int screen_width = 0, screen_height = 0;
     OrbitCamera orbit;
     FreeCamera free_cam;
     CameraView camera;
     DabLatch dab_latch;
-    KeyBinding* watching = nullptr; // binding being chosen from the menu ("watching pots")
-    std::vector<Axis*> watch_axes;
     int screenshot_number = 0;  // last number used, 0 before the first screenshot
     int screenshot_pending = 0; // taken at the end of the next drawn frame
     std::vector<uint8_t> frame_rgb;
-    FILE* audio_file = nullptr; // "--record-audio" output
+    FILE* audio_file = nullptr;                // "--record-audio" output
+    int camera_serial_seen = 0;                // the session start the free camera last moved for
+    std::vector<std::string> video_mode_names; // texts of the "video_mode" options
+    ScriptFeed* script = nullptr;              // "--script", handed to the window once it is open
     // Called after each tick's controls are built (tests and tools watch the ticks here).
     void (*tick_hook)(void* ctx) = nullptr;
     void* tick_hook_ctx = nullptr;
@@ -207,10 +165,6 @@ void player_apply_controls(const PlayerControls& controls);
 float player_clutch_engagement();
 // Chase point, rotation and velocity of the viewed slot's bike; 0 when there is none.
 int viewed_bike_pose(BikePose* pose);
-// Starts choosing a binding from input: the next key press or an axis pushed past half way.
-void binding_watch_start(KeyBinding* binding);
-// Checks the watched axes (once per tick while watching).
-void binding_watch_tick();
 // Takes a screenshot at the end of the next drawn frame.
 void screenshot_request();
 // The number the next screenshot gets: one above the largest "screenshot<N>" data name, or
@@ -218,8 +172,7 @@ void screenshot_request();
 int screenshot_next_number();
 
 // Cameras (camera.cpp).
-// Height of the ground under the camera, smoothed over a radius (flat at 0 until a terrain is
-// loaded).
+// Height of the ground under the camera, smoothed over a radius (0 without a loaded terrain).
 float camera_ground_height(float x, float z, float radius);
 // The chase camera behind the player's bike.
 void camera_orbit_player(const BikePose& pose, int rigid, CameraView* out);

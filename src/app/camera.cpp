@@ -3,11 +3,12 @@
 #include <cmath>
 
 #include "app/app.h"
+#include "core/constants.h"
+#include "core/maths.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr float PI = 3.14159265358979f;
 constexpr float CHASE_DISTANCE = 10;
 constexpr float CHASE_HEIGHT = 5;
 constexpr float GROUND_RADIUS = 10;  // smoothing radius of the ground under the camera
@@ -18,8 +19,8 @@ constexpr float FREE_MAX_SPEED = 100;
 constexpr float FREE_DRAG = 60; // feet per second per second toward rest
 
 float wrap_angle(float a) {
-    while (a > PI) a -= 2 * PI;
-    while (a < -PI) a += 2 * PI;
+    while (a > PI_F) a -= 2 * PI_F;
+    while (a < -PI_F) a += 2 * PI_F;
     return a;
 }
 
@@ -77,7 +78,7 @@ void camera_orbit_player(const BikePose& pose, int rigid, CameraView* out) {
 }
 
 void camera_orbit_steer(OrbitCamera* o, const float* c) {
-    o->angle = wrap_angle(o->angle + c[CONTROL_STEER] * 2 * PI / 1024);
+    o->angle = wrap_angle(o->angle + c[CONTROL_STEER] * 2 * PI_F / 1024);
     if (c[CONTROL_THROTTLE] > 0.5f) o->distance = std::max(0.25f, o->distance - 1.0f / 64);
     if (c[CONTROL_FRONT_BRAKE] > 0.5f) o->distance += 1.0f / 64;
     o->height += (float)sim_tick * c[CONTROL_SHIFT];
@@ -93,8 +94,8 @@ void camera_orbit_view(const OrbitCamera& o, const float target[3], CameraView* 
 
 void camera_free_tick(FreeCamera* cam, const float* c, const BikePose* pose) {
     const float tick = (float)sim_tick;
-    cam->yaw_rate = toward_zero(cam->yaw_rate, PI * tick);
-    cam->pitch_rate = toward_zero(cam->pitch_rate, PI * tick);
+    cam->yaw_rate = toward_zero(cam->yaw_rate, PI_F * tick);
+    cam->pitch_rate = toward_zero(cam->pitch_rate, PI_F * tick);
     if (c[CONTROL_DAB] > 0.125f && pose) {
         // Turn toward the bike: yaw as fast as 2 pi per second allows, pitch weighted by pi/4.
         float dx = pose->chase_point[0] - cam->position[0];
@@ -102,14 +103,14 @@ void camera_free_tick(FreeCamera* cam, const float* c, const BikePose* pose) {
         float dz = pose->chase_point[2] - cam->position[2];
         float want_yaw = std::atan2(-dx, -dz);
         float want_pitch = std::atan2(dy, std::hypot(dx, dz));
-        cam->yaw_rate = std::clamp(wrap_angle(want_yaw - cam->yaw) / tick, -2 * PI, 2 * PI);
-        cam->pitch_rate += (want_pitch - cam->pitch) * PI / 4;
+        cam->yaw_rate = std::clamp(wrap_angle(want_yaw - cam->yaw) / tick, -2 * PI_F, 2 * PI_F);
+        cam->pitch_rate += (want_pitch - cam->pitch) * PI_F / 4;
     } else {
-        if (c[CONTROL_STEER] != 0) cam->yaw_rate = c[CONTROL_STEER] * 3 * PI / 8;
-        if (c[CONTROL_SHIFT] != 0) cam->pitch_rate = c[CONTROL_SHIFT] * PI / 4;
+        if (c[CONTROL_STEER] != 0) cam->yaw_rate = c[CONTROL_STEER] * 3 * PI_F / 8;
+        if (c[CONTROL_SHIFT] != 0) cam->pitch_rate = c[CONTROL_SHIFT] * PI_F / 4;
     }
     cam->yaw = wrap_angle(cam->yaw + cam->yaw_rate * tick);
-    cam->pitch = std::clamp(cam->pitch + cam->pitch_rate * tick, -PI / 2, PI / 2);
+    cam->pitch = std::clamp(cam->pitch + cam->pitch_rate * tick, -PI_F / 2, PI_F / 2);
 
     cam->speed = std::min(FREE_MAX_SPEED, cam->speed + FREE_ACCEL * tick * c[CONTROL_THROTTLE]);
     cam->speed = std::max(-FREE_MAX_SPEED, cam->speed - FREE_ACCEL * tick * c[CONTROL_FRONT_BRAKE]);

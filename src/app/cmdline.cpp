@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/config.h"
-#include "app/settings.h"
+#include "core/config.h"
+#include "core/maths.h"
+#include "core/settings.h"
 
 int arg_switch(ArgCursor* c, const char* name) {
     if (c->remaining <= 0 || c->end_of_options || strcmp(c->current[0], name) != 0) return 0;
@@ -45,9 +46,12 @@ int arg_value(ArgCursor* c, const char* name, const char** value) {
     return 0;
 }
 
-static int read_int(const char* v, int* out) { return v && sscanf(v, "%d", out) == 1; }
-static int read_float(const char* v, float* out) { return v && sscanf(v, "%f", out) == 1; }
-template <class T> static T clamp(T v, T lo, T hi) { return v < lo ? lo : v > hi ? hi : v; }
+static int read_int(const char* v, int* out) {
+    return v && sscanf(v, "%d", out) == 1;
+}
+static int read_float(const char* v, float* out) {
+    return v && sscanf(v, "%f", out) == 1;
+}
 
 // Prints the option's "Bad arg for" line; the parse then ends with status 1.
 static int bad_arg(const char* name) {

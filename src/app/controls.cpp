@@ -8,13 +8,15 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/pending.h"
-#include "app/settings.h"
+#include "core/constants.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/drivetrain.h"
 #include "bike/step.h"
 #include "data/datafile.h"
-#include "replay/demo.h"
+#include "editor/editor.h"
+#include "net/client.h"
+#include "race/demo_session.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/log.h"
@@ -22,21 +24,12 @@
 #include "platform/options.h"
 #include "platform/window.h"
 #include "race/session.h"
+#include "render/ground.h"
 #include "ui/menu.h"
 
 namespace {
 
 enum { CMD_PAUSE, CMD_STEP, CMD_REWIND, CMD_SKIP, CMD_PREV, CMD_NEXT, CMD_CONSOLE, CMD_SCREENSHOT };
-
-constexpr const char* MENU_KEY_NAMES[MENU_KEYS] = {
-    "up",  "down",  "left",        "right",        "enter",   "keypad enter",
-    "esc", "pause", "cursor-left", "cursor-right", "page up", "page down",
-};
-
-// Watching axes: a reading past half way binds the axis.
-constexpr float WATCH_THRESHOLD = 0.5f;
-constexpr float WATCH_LOW = 0.0625f;
-constexpr float WATCH_HIGH = 0.9375f;
 
 bool command_pressed(int which, int code, int pressed) {
     const KeyBinding* b = g_app.command_keys[which];
@@ -55,31 +48,12 @@ void resolve_binding(GameWindow* w, KeyBinding* b) {
     b->axis = b->axis_name ? axis_open(w, b->axis_name) : nullptr;
 }
 
-void watch_end() {
-    for (Axis* a : g_app.watch_axes) axis_close(a);
-    g_app.watch_axes.clear();
-    g_app.watching = nullptr;
-    if (g_settings.debug_level) log_printf("Done watching pots\n");
-}
-
-// Binds a key to the watched binding, dropping its axis.
-void watch_bind_key(int code) {
-    KeyBinding* b = g_app.watching;
-    const char* name = key_name(g_app.window, code);
-    b->key_name = name ? intern_string(name) : nullptr;
-    b->key_code = code;
-    if (b->axis) axis_close(b->axis);
-    b->axis = nullptr;
-    b->axis_name = nullptr;
-    watch_end();
-}
-
 // Tab: the next view.
 void cycle_view() {
     int& view = g_app.view_mode;
     if (view == VIEW_EDITOR) {
         ground_refresh_all();
-        editor_drop_bikes();
+        session_drop_bikes();
         view = VIEW_ORBIT;
     } else if (view == VIEW_RIDER) {
         view = g_settings.editor ? VIEW_EDITOR : VIEW_ORBIT;
@@ -127,8 +101,7 @@ void controls_setup() {
 void bindings_resolve(GameWindow* w) {
     for (ControlRow& r : g_app.control_map) resolve_binding(w, r.binding);
     for (KeyBinding* b : g_app.command_keys) resolve_binding(w, b);
-    for (int i = 0; i < MENU_KEYS; i++)
-        if (!key_code(w, &g_app.menu_keys[i], MENU_KEY_NAMES[i])) g_app.menu_keys[i] = 0;
+    menu_keys_resolve(w);
     for (Axis*& a : g_app.cursor_axes)
         if (a) axis_close(a);
     g_app.cursor_axes[0] = axis_open(w, "cursor-x");
@@ -150,46 +123,12 @@ void bindings_close() {
             axis_close(r.binding->axis);
             r.binding->axis = nullptr;
         }
-    for (Axis* a : g_app.watch_axes) axis_close(a);
-    g_app.watch_axes.clear();
-    g_app.watching = nullptr;
-}
-
-void binding_watch_start(KeyBinding* binding) {
-    if (g_app.watching) watch_end();
-    g_app.watching = binding;
-    for (const char* name : device_axes(g_app.window)) {
-        Axis* a = axis_open(g_app.window, name);
-        if (a) g_app.watch_axes.push_back(a);
-    }
-}
-
-void binding_watch_tick() {
-    if (!g_app.watching) return;
-    Axis* best = nullptr;
-    float best_value = 0;
-    for (Axis* a : g_app.watch_axes) {
-        float v = axis_read(a) / 32768.0f;
-        if (std::fabs(v) > std::fabs(best_value)) best_value = v, best = a;
-    }
-    if (!best || std::fabs(best_value) <= WATCH_THRESHOLD) return;
-    KeyBinding* b = g_app.watching;
-    char name[300];
-    snprintf(name, sizeof name, "%.200s axis %d", best->device->name.c_str(), best->index);
-    if (b->axis) axis_close(b->axis);
-    b->axis_name = intern_string(name);
-    b->axis = axis_open(g_app.window, name);
-    b->key_name = nullptr;
-    b->key_code = 0;
-    float sign = best_value < 0 ? -1.0f : 1.0f;
-    b->low = WATCH_LOW * sign;
-    b->high = WATCH_HIGH * sign;
-    watch_end();
+    binding_watch_close();
 }
 
 void input_event(int code, int pressed) {
     // 1. The menu layer learns that the menu changed under it.
-    if (g_app.menu_screen != g_app.menu_at_tick_start) g_app.menu_changed = 1;
+    menu_note_event();
 
     // The window's close button ends the run (the menus have no quit confirmation yet).
     if (code == KEY_CLOSE && pressed && !g_app.quit_requested) {
@@ -201,30 +140,25 @@ void input_event(int code, int pressed) {
     for (ControlRow& r : g_app.control_map)
         if (r.binding && r.binding->key_code != 0 && r.binding->key_code == code)
             r.value = pressed ? 1.0f : 0.0f;
-    if (g_app.menu_keys[MENU_KEY_CURSOR_LEFT] != 0 && code == g_app.menu_keys[MENU_KEY_CURSOR_LEFT])
-        g_app.pointer_held = pressed;
+    const int cursor_left = g_menu.keys[MENU_KEY_CURSOR_LEFT], esc = g_menu.keys[MENU_KEY_ESC];
+    if (cursor_left != 0 && code == cursor_left) menu_set_pointer_held(pressed);
 
     // 3. Choosing a binding: the next key press (typed characters have no name to store).
-    if (g_app.watching) {
-        if (pressed && code >= 256) {
-            if (code == g_app.menu_keys[MENU_KEY_ESC])
-                watch_end();
-            else
-                watch_bind_key(code);
-        }
+    if (g_menu.watching) {
+        if (pressed && code >= 256) binding_watch_key(code);
         return;
     }
 
-    // 4. Esc opens the main menu or closes the one shown (screen 13 stays).
-    if (pressed && code != 0 && code == g_app.menu_keys[MENU_KEY_ESC]) {
-        if (g_app.menu_screen == MENU_NONE)
-            g_app.menu_screen = MENU_MAIN;
-        else if (g_app.menu_screen != MENU_LOCKED)
-            g_app.menu_screen = MENU_NONE;
+    // 4. Esc opens the main menu or closes the one shown (the notice stays).
+    if (pressed && code != 0 && code == esc) {
+        if (g_menu.screen == MENU_NONE)
+            menu_show(SCREEN_MAIN);
+        else if (g_menu.screen != SCREEN_NOTICE)
+            menu_show(MENU_NONE);
     }
     // 5. Under a menu every press is the menu's. The menus take screenshots too, so the
     // title screen and the menus can be captured, except while the player types a text.
-    if (g_app.menu_screen != MENU_NONE) {
+    if (g_menu.screen != MENU_NONE) {
         if (command_pressed(CMD_SCREENSHOT, code, pressed) && !menu_text_editing())
             screenshot_request();
         else if (pressed)
@@ -234,7 +168,7 @@ void input_event(int code, int pressed) {
     }
     // 6. The console line.
     if (g_app.view_mode != VIEW_EDITOR && command_pressed(CMD_CONSOLE, code, pressed))
-        g_app.menu_screen = MENU_CONSOLE;
+        menu_show(SCREEN_CONSOLE);
     // 7.
     if (g_app.view_mode == VIEW_TITLE) return;
     if (g_app.view_mode == VIEW_EDITOR && editor_key(code, pressed)) return;
@@ -244,8 +178,8 @@ void input_event(int code, int pressed) {
     // 10. Tab cycles the views.
     if (code == CHAR_TAB && pressed) cycle_view();
     // 11. Demo seeking.
-    if (command_pressed(CMD_REWIND, code, pressed)) demo_seek(-1);
-    if (command_pressed(CMD_SKIP, code, pressed)) demo_seek(1);
+    if (command_pressed(CMD_REWIND, code, pressed)) session_demo_seek(-1);
+    if (command_pressed(CMD_SKIP, code, pressed)) session_demo_seek(1);
     // 12. Another rider.
     if (command_pressed(CMD_PREV, code, pressed) && may_change_viewed_rider())
         session_view_step(-1);

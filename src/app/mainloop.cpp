@@ -4,17 +4,23 @@
 #include <cstring>
 #include <string>
 
-#include "app/pending.h"
-#include "app/settings.h"
+#include "core/constants.h"
+#include "core/settings.h"
 #include "data/image.h"
+#include "editor/editor.h"
+#include "effects/engine_sound.h"
+#include "net/client.h"
 #include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "race/session.h"
 #include "render/frame.h"
 #include "render/glstate.h"
+#include "render/ground.h"
+#include "ui/appearance.h"
 #include "ui/hud.h"
 #include "ui/menu.h"
 
@@ -96,9 +102,8 @@ int frame_next_tick(FrameClock* c, double now, double* tick_time) {
 
 // After every session start the free camera begins 5 above the viewed rider.
 static void camera_follow_start() {
-    static int seen = 0;
-    if (g_session.camera_serial == seen) return;
-    seen = g_session.camera_serial;
+    if (g_session.camera_serial == g_app.camera_serial_seen) return;
+    g_app.camera_serial_seen = g_session.camera_serial;
     float p[3];
     if (!session_rider_position(g_session.viewed_rider, p)) return;
     g_app.free_cam.position[0] = p[0];
@@ -164,12 +169,8 @@ static int draw_frame() {
     const FrameInfo* frame = frame_begin(g_app.window);
     if (!frame) return 1;
     int w = frame->width, h = frame->height;
-    g_app.screen_width = w;
-    g_app.screen_height = h;
-    if (g_app.window_mode_index == 1) {
-        g_config.xres = w;
-        g_config.yres = h;
-    }
+    ui_set_screen_size(w, h);
+    if (g_menu.video_mode_index == 1) config_set_window_size(w, h);
     frame_set_projection(w, h);
     place_camera();
     if (g_app.view_mode == VIEW_TITLE) {
@@ -177,6 +178,7 @@ static int draw_frame() {
         title_draw("");
     } else {
         frame_draw_view(g_app.view_mode, g_app.camera);
+        if (g_app.view_mode == VIEW_EDITOR) editor_draw();
     }
     if ((g_app.view_mode == VIEW_RIDER || g_app.view_mode == VIEW_ORBIT) && g_settings.show_hud)
         hud_draw();
@@ -195,7 +197,7 @@ float engine_volume_level() {
     float factor;
     if (g_app.paused || g_app.view_mode == VIEW_EDITOR)
         factor = 0;
-    else if (g_app.menu_screen == MENU_NONE)
+    else if (g_menu.screen == MENU_NONE)
         factor = 1;
     else
         factor = viewed_is_player() ? 0.0f : 0.25f;
@@ -232,26 +234,26 @@ static void record_audio_tick() {
 // Step 9: one simulation tick at its real time.
 static void run_tick(double tick_time, int last_tick) {
     for (float& c : g_app.controls) c = 0;
-    g_app.menu_at_tick_start = g_app.menu_screen;
+    menu_tick_begin();
     tick_events(tick_time, last_tick);
     binding_watch_tick();
     controls_apply_map();
     if (g_app.tick_hook) g_app.tick_hook(g_app.tick_hook_ctx);
 
     int connected = net_connected();
-    bool frozen = g_app.menu_screen != MENU_NONE && viewed_is_player() && !connected;
+    bool frozen = g_menu.screen != MENU_NONE && viewed_is_player() && !connected;
     bool run_session = !frozen;
     if (!frozen) {
         if (g_app.view_mode == VIEW_EDITOR) {
             editor_tick();
             if (!connected) run_session = false;
-        } else if (g_app.menu_screen == MENU_NONE && g_app.view_mode != VIEW_TITLE) {
+        } else if (g_menu.screen == MENU_NONE && g_app.view_mode != VIEW_TITLE) {
             act_on_tick();
         }
     }
     if (run_session) {
         if (connected) g_app.paused = false;
-        net_client_tick();
+        net_step();
         if (!g_session.track_loaded) g_app.view_mode = VIEW_TITLE;
         if (!g_app.paused && g_app.view_mode != VIEW_TITLE && (!connected || net_server_tick() > 0))
             session_tick();
@@ -272,11 +274,10 @@ void mainloop_ticks(double now) {
 // Step 8: the pointer for the menus.
 static void menu_pointer() {
     int x = axis_read(g_app.cursor_axes[0]), y = axis_read(g_app.cursor_axes[1]);
-    bool moved = x != g_app.cursor[0] || y != g_app.cursor[1];
-    g_app.cursor[0] = x;
-    g_app.cursor[1] = y;
-    if (g_app.menu_screen == MENU_NONE) return;
-    if (!g_app.pointer_held)
+    bool moved = x != g_menu.cursor[0] || y != g_menu.cursor[1];
+    menu_set_cursor(x, y);
+    if (g_menu.screen == MENU_NONE) return;
+    if (!g_menu.pointer_held)
         menu_track_pointer(x, y);
     else if (moved)
         menu_key(MENU_POINTER_DRAG);
@@ -284,26 +285,26 @@ static void menu_pointer() {
 
 // Step 10: "--warp" restarts the race with the lineup rotated once the leader has finished.
 static void warp_restart() {
-    if (!g_settings.warp || !g_session.track_loaded || session_leader_laps() < g_app.race_laps)
+    if (!g_settings.warp || !g_session.track_loaded || session_leader_laps() < g_session.race_laps)
         return;
-    int last = g_app.lineup[MAX_RIDERS - 1];
-    for (int i = MAX_RIDERS - 1; i > 0; i--) g_app.lineup[i] = g_app.lineup[i - 1];
-    g_app.lineup[0] = last;
-    g_app.race_laps = (int)g_config.laps.value;
-    session_start(g_app.lineup, 0, g_config.record.current,
-                  (int)(g_config.minutes.value * 60 / sim_tick), g_app.race_laps,
-                  g_config.skill.current);
+    int lineup[MAX_RIDERS];
+    for (int i = 0; i < MAX_RIDERS; i++) lineup[(i + 1) % MAX_RIDERS] = g_session.lineup[i];
+    ui_set_player();
+    session_start(lineup, 0, g_config.record.current, (int)(g_config.minutes.value * 60 / sim_tick),
+                  (int)g_config.laps.value, g_config.skill.current);
 }
 
 int mainloop_pass(const ClockSource* source) {
     // 1-3.
-    if (g_app.quit_requested) return 0;
+    if (g_app.quit_requested || g_menu.quit_requested) return 0;
     camera_follow_start();
     choose_view();
     if (!draw_frame()) return 0; // a failed swap ends the run
     // 4. Engine sounds.
     if (audio_is_open()) {
-        engine_sounds_update(engine_volume_level());
+        float level = engine_volume_level();
+        for (const RiderSlot& r : g_session.slots)
+            if (r.bike && r.sound) engine_sound_update(r.bike, r.sound, level);
         audio_commit();
     }
     // 5-7. Pacing, and the clock correction while connected.

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/config_file.h"
 #include "app/cmdline.h"
-#include "app/settings.h"
-#include "app/tracklist.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
@@ -21,16 +21,16 @@
 #include "platform/window.h"
 #include "race/results.h"
 #include "race/series.h"
+#include "race/session.h"
 #include "render/glstate.h"
 #include "render/shaders.h"
 #include "replay/demo.h"
+#include "replay/demolist.h"
 #include "track/track.h"
+#include "track/tracklist.h"
 #include "ui/appearance.h"
 #include "ui/hud.h"
 #include "ui/menu.h"
-
-static std::vector<std::string> g_video_mode_names;
-static ScriptFeed* g_script = nullptr; // "--script", handed to the window once it is open
 
 static void close_audio_and_window() {
     if (audio_is_open()) audio_close();
@@ -61,18 +61,18 @@ static void open_log() {
 
 // "Default Fullscreen", "Windowed", then every display mode of the first mode's depth.
 static void build_video_modes() {
-    g_video_mode_names = {"Default Fullscreen", "Windowed"};
+    g_app.video_mode_names = {"Default Fullscreen", "Windowed"};
     if (!g_settings.headless) {
         const DisplayMode* modes = display_modes();
         for (int i = 0; modes[i].width; i++) {
             if (modes[i].bits != modes[0].bits) continue;
             char name[32];
             snprintf(name, sizeof name, "%dx%d", modes[i].width, modes[i].height);
-            g_video_mode_names.push_back(name);
+            g_app.video_mode_names.push_back(name);
         }
     }
     std::vector<const char*> options;
-    for (const std::string& s : g_video_mode_names) options.push_back(intern_string(s.c_str()));
+    for (const std::string& s : g_app.video_mode_names) options.push_back(intern_string(s.c_str()));
     int keep = g_config.video_mode.current;
     config_set_options(&g_config.video_mode, options);
     if (keep < (int)options.size()) g_config.video_mode.current = keep;
@@ -85,7 +85,7 @@ static int open_window() {
         g_app.window = window_open_headless();
         // Nothing is drawn without a window, so bikes need no normal or specular maps (and
         // their lookups would only fill the log with misses).
-        g_bikes.shading_level = 1;
+        bikes_set_shading_level(1);
         return 1;
     }
     int index = g_config.video_mode.current;
@@ -98,7 +98,7 @@ static int open_window() {
         mode |= 0x200;
         if (index >= 2) sscanf(g_config.video_mode.text(), "%dx%d", &w, &h);
     }
-    g_app.window_mode_index = index;
+    menu_set_video_mode_index(index);
     g_app.window = window_open_gl("Vornix", w, h, mode, 0, 16, 0, 0);
     return g_app.window != nullptr;
 }
@@ -124,13 +124,11 @@ static int wait_first_frame() {
     return 0;
 }
 
-static void reset_slots(int have_demo) {
-    for (int i = 0; i < MAX_RIDERS; i++) {
-        g_session.slots[i].bike = nullptr;
-        g_session.slots[i].autopilot = 1;
-        g_app.lineup[i] = 0;
-    }
-    if (!have_demo) g_app.lineup[0] = 2;
+// The lineup of a session started at start-up: empty, with a robot in the first gate when no
+// demo brings its riders.
+static void startup_lineup(int have_demo, int lineup[MAX_RIDERS]) {
+    for (int i = 0; i < MAX_RIDERS; i++) lineup[i] = 0;
+    if (!have_demo) lineup[0] = RIDER_CODE_ROBOT;
 }
 
 static void shutdown() {
@@ -177,7 +175,6 @@ int app_main(int argc, char** argv) {
     config_apply_stability((int)g_config.stability.value);
     appearance_lists_build();
     config_read();
-    reset_slots(1);
     settings_from_config();
 
     int status = cmdline_parse(argc - 1, argv + 1);
@@ -188,14 +185,14 @@ int app_main(int argc, char** argv) {
     }
     if (!g_settings.script.empty()) {
         std::string error;
-        g_script = script_load(g_settings.script.c_str(), &error);
-        if (!g_script) {
+        g_app.script = script_load(g_settings.script.c_str(), &error);
+        if (!g_app.script) {
             fprintf(stderr, "Bad script %s: %s\n", g_settings.script.c_str(), error.c_str());
             return 1;
         }
     }
     if (!g_settings.connect.empty()) g_settings.track.clear();
-    g_app.menu_screen = g_settings.connect.empty() ? 0 : -1;
+    menu_show(g_settings.connect.empty() ? SCREEN_MAIN : MENU_NONE);
 
     if (tracklist_build() == 0) {
         fprintf(stderr, "No tracks found\n");
@@ -206,19 +203,21 @@ int app_main(int argc, char** argv) {
             log_printf("%s -> %s\n", t.folder.c_str(), t.title.c_str());
     demolist_build();
     if (g_settings.debug_level)
-        for (const DemoEntry& d : g_tracks.demos)
+        for (const DemoEntry& d : g_demo_list.demos)
             log_printf("%s -> %s\n", d.name.c_str(), d.title.c_str());
 
     series_load_all();
 
     int chosen = tracklist_find(g_settings.track.empty() ? "rabbithill" : g_settings.track.c_str());
-    if (chosen >= 0) g_tracks.current = chosen;
+    if (chosen >= 0) tracklist_select(chosen);
 
     if (!open_window()) {
-        script_free(g_script);
+        script_free(g_app.script);
         return 1;
     }
     error_box_use_window(g_app.window->native != nullptr);
+    ui_set_window(g_app.window);
+    gl_set_window(g_app.window);
     open_audio();
     int drawable = wait_first_frame();
     if (drawable && g_app.window->gl) {
@@ -237,36 +236,36 @@ int app_main(int argc, char** argv) {
     int have_demo = !g_settings.demo_file.empty();
     int load_track = !g_settings.track.empty() && chosen >= 0;
     if (have_demo) {
-        g_demo.chosen = g_settings.demo_file;
-        if (demo_open_playback()) {
+        demo_choose(g_settings.demo_file);
+        if (demo_open_chosen()) {
             int index = tracklist_find(demo_track().c_str());
-            if (index >= 0) g_tracks.current = index;
+            if (index >= 0) tracklist_select(index);
             load_track = 1;
         }
         demo_close_playback();
     }
-    reset_slots(have_demo);
+    int lineup[MAX_RIDERS];
+    startup_lineup(have_demo, lineup);
     results_reset();
-    g_app.race_laps = 1000;
+    ui_set_player();
     // One session: the demo's, the player's race or time trial, or the track's own.
     if (have_demo && load_track)
-        session_start(g_app.lineup, 1, 0, 0, g_app.race_laps, g_config.skill.current);
+        session_start(lineup, 1, 0, 0, 1000, g_config.skill.current);
     else if (g_settings.race)
         menu_start_race(); // the race the race menu would start
     else if (g_settings.time_trial)
         session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
     else if (load_track)
-        session_start(g_app.lineup, 0, 0, 0, g_app.race_laps, g_config.skill.current);
+        session_start(lineup, 0, 0, 0, 1000, g_config.skill.current);
     // Riding at once: the main menu would hold the player's own race still.
-    if ((g_settings.race || g_settings.time_trial) && g_session.track_loaded)
-        g_app.menu_screen = MENU_NONE;
+    if ((g_settings.race || g_settings.time_trial) && g_session.track_loaded) menu_show(MENU_NONE);
 
     g_app.clock = FrameClock{};
     g_app.clock.last_frame_time = clock_seconds();
-    if (g_script) {
-        script_start(g_script, g_app.window, g_app.clock.last_frame_time);
-        window_attach_script(g_app.window, g_script);
-        g_script = nullptr;
+    if (g_app.script) {
+        script_start(g_app.script, g_app.window, g_app.clock.last_frame_time);
+        window_attach_script(g_app.window, g_app.script);
+        g_app.script = nullptr;
     }
     if (drawable)
         while (mainloop_pass(clock_source_platform())) {

@@ -6,10 +6,10 @@
 #include "bike/bike.h"
 #include "bike/step.h"
 #include "bike/world.h"
+#include "core/maths.h"
 
 namespace {
 
-constexpr dReal PI = 3.14159265358979323846;
 constexpr int TYRE_SPHERES = 16; // the tyre's torus is modelled as a ring of spheres
 // The rider mount's anchor lies this far ahead of the bike at the rider's height, so that
 // turning about its second axis moves the rider almost straight up and down.
@@ -308,7 +308,7 @@ void bike_reset(Bike* bike) {
         dBodySetTorque(body, 0, 0, 0);
     }
 
-    // 2. Drive, controls, crash and race progress.
+    // 2. Drive, controls and crash.
     bike->gear = 0;
     bike->last_shift = 0;
     bike->throttle = bike->clutch = bike->front_brake = bike->rear_brake = 0;
@@ -319,11 +319,6 @@ void bike_reset(Bike* bike) {
     bike->crash_countdown = 0;
     memset(bike->crash_leg, 0, sizeof bike->crash_leg);
     memset(bike->crash_leg_velocity, 0, sizeof bike->crash_leg_velocity);
-    bike->gates_passed = 0;
-    bike->gate_times.clear();
-    bike->finished = 0;
-    bike->stopped = 0;
-    for (auto& list : bike->lists) list.clear();
     bike->last_bike_contact = -1;
     bike->landing_damping = 1;
     bike->steer_authority = 1000;

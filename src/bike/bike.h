@@ -202,11 +202,6 @@ struct BikeAssists {
     float max_dab_speed;        // feet per second, 16..30
 };
 
-// A 16-byte entry of the per-bike lists the race session keeps.
-struct BikeListEntry {
-    int32_t value[4];
-};
-
 // The live bike of one rider slot, owned by the race session (bike_load .. bike_free).
 struct Bike {
     BikeInfo info; // private copy of the catalogue record
@@ -261,20 +256,13 @@ struct Bike {
     float rest_positions[BIKE_BODY_COUNT][3]; // after the last reset or snapshot
     int touched;           // a body shape touched the ground; cleared by the race session
     int last_bike_contact; // session tick of the last bike-to-bike contact, -1 when none
-    // Set by the race session while the bike races toward a next point of the course; the
-    // dab assist turns a stopped bike toward it.
+    // The point of the course the rider heads for (bike_set_course_point); the dab assist
+    // turns a stopped bike toward it.
     int course_point_valid;
     float course_point[3]; // world (feet)
     // Snapshot-driven bikes: velocities kept across the world step.
     float saved_linear_velocity[BIKE_BODY_COUNT][3];
     float saved_angular_velocity[BIKE_BODY_COUNT][3];
-
-    // Race progress kept by the race session.
-    int gates_passed;
-    std::vector<int> gate_times; // ticks per sequence position, -1 for a skipped gate
-    int finished;
-    int stopped;
-    std::vector<BikeListEntry> lists[4]; // initial capacities 4, 20, 20, 20
 
     char plate[BIKE_PLATE_CHARS + 1]; // race number text
     unsigned plate_texture; // 128 x 128 rendering of the plate (shared per text), 0 when none
@@ -291,6 +279,9 @@ struct BikeGlobals {
 extern BikeGlobals g_bikes;
 // Forgets the module state (tests; the textures themselves belong to the texture manager).
 void bikes_reset();
+// The renderer's shader level, which decides whether bikes look up normal maps (2 and up) and
+// specular maps (3 and up).
+void bikes_set_shading_level(int level);
 
 // ---- Catalogue ----
 
@@ -372,5 +363,5 @@ void bike_rotate(Bike* bike, const float axis[3], float angle);
 void bike_attach_rider_mount(Bike* bike);
 void bike_detach_rider_mount(Bike* bike);
 // Puts the bodies at their catalogue positions, upright and still, the rider on its mount,
-// and clears the drive, control, crash and race-progress state.
+// and clears the drive, control and crash state.
 void bike_reset(Bike* bike);

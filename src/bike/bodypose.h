@@ -1,5 +1,6 @@
-// Where a bike's bodies are, for drawing and the cameras: positions, rotations and velocities
-// read from the physics without handing ODE types to the renderer.
+// Where a bike's bodies are, for drawing, the cameras, snapshots and the race: positions,
+// rotations, velocities and joint positions read from the physics without handing ODE types
+// to anyone.
 #pragma once
 
 struct Bike;
@@ -9,3 +10,17 @@ struct Bike;
 void bike_body_pose(const Bike* bike, int body, float pos[3], float rot[9]);
 // Linear velocity of one body's centre (feet per second).
 void bike_body_velocity(const Bike* bike, int body, float vel[3]);
+// Frame position (feet) and frame speed (feet per second).
+void bike_frame_position(const Bike* bike, float out[3]);
+float bike_frame_speed(const Bike* bike);
+
+// What a state snapshot records of the bodies and joints, read in double precision: frame and
+// rider positions (feet) and quaternions (w, x, y, z), the steering, swingarm and axle hinge
+// angles (radians) and the fork slider's position (feet).
+struct BikeJointState {
+    double frame_position[3], frame_quaternion[4];
+    double rider_position[3], rider_quaternion[4];
+    double steer_angle, swingarm_angle, fork_position;
+    double wheel_angle[2]; // front, rear
+};
+void bike_joint_state(const Bike* bike, BikeJointState* out);

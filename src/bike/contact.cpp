@@ -9,8 +9,9 @@
 
 #include "bike/bike.h"
 #include "bike/world.h"
+#include "core/constants.h"
+#include "core/maths.h"
 #include "data/shape.h"
-#include "race/session.h"
 #include "track/objects.h"
 #include "track/surface.h"
 #include "track/terrain.h"
@@ -23,8 +24,7 @@ void contacts_reset() {
 
 namespace {
 
-constexpr double H = 1.0 / 128; // the tick
-constexpr double PI = 3.14159265358979323846;
+constexpr double H = sim_tick;
 // Squared length of normal x slip below which the slip gives no friction direction (2^-10).
 constexpr double SLIDE_MIN = 0.0009765625;
 constexpr double GROUND_CRASH_SPEED2 = 25;  // rider shape on the ground, upside down
@@ -58,9 +58,10 @@ void contact_geom(dContact* c, const double pos[3], const double normal[3], doub
 
 const SurfaceType* surface_at(float x, float z) {
     static const SurfaceType plain; // for a terrain without surface types
-    int t = terrain_tile_at(&g_terrain, x, z);
-    if (t < 0 || (size_t)t >= g_terrain.surfaces.size()) return &plain;
-    return &g_terrain.surfaces[t];
+    const Terrain* ground = physics_ground();
+    int t = terrain_tile_at(ground, x, z);
+    if (t < 0 || (size_t)t >= ground->surfaces.size()) return &plain;
+    return &ground->surfaces[t];
 }
 
 // Roll angle of the frame: 0 upright, negative leaning toward the bike's +x side.
@@ -80,7 +81,7 @@ double frame_roll(dBodyID frame) {
 int tyre_contact(Bike* bike, Wheel& wheel) {
     // 1. The deepest contact.
     GroundContact g;
-    if (!wheel.body || !torus_ground_contact(&g_terrain, &wheel, &g)) {
+    if (!wheel.body || !torus_ground_contact(physics_ground(), &wheel, &g)) {
         wheel.depth = 0;
         memset(&wheel.feedback, 0, sizeof wheel.feedback);
         return 0;
@@ -131,7 +132,7 @@ int shape_ground_contacts(Bike* bike, int part) {
         body_point(body, s.centre, c);
         float cf[3] = {(float)c[0], (float)c[1], (float)c[2]};
         GroundContact g;
-        if (!sphere_ground_contact(&g_terrain, cf, s.radius, &g)) continue;
+        if (!sphere_ground_contact(physics_ground(), cf, s.radius, &g)) continue;
         dContact ct;
         memset(&ct, 0, sizeof ct);
         ct.surface.mode = dContactSoftERP | dContactSoftCFM | dContactApprox1;
@@ -462,7 +463,7 @@ int bike_ground_contacts(Bike* bike) {
 int bike_ground_test(const Bike* bike) {
     GroundContact g;
     for (const Wheel& wheel : bike->wheels)
-        if (torus_ground_contact(&g_terrain, &wheel, &g)) return 1;
+        if (torus_ground_contact(physics_ground(), &wheel, &g)) return 1;
     for (int index : BODY_SHAPE_PARTS) {
         const Shape* shape = bike->shapes[index];
         dBodyID body = bike->bodies[index];
@@ -471,7 +472,7 @@ int bike_ground_test(const Bike* bike) {
             double c[3];
             body_point(body, s.centre, c);
             float cf[3] = {(float)c[0], (float)c[1], (float)c[2]};
-            if (sphere_ground_contact(&g_terrain, cf, s.radius, &g)) return 1;
+            if (sphere_ground_contact(physics_ground(), cf, s.radius, &g)) return 1;
         }
     }
     return 0;
@@ -484,7 +485,7 @@ int bike_bike_contacts(Bike* a, Bike* b) {
     double reach = ra + rb;
     double d[3] = {ca[0] - cb[0], ca[1] - cb[1], ca[2] - cb[2]};
     if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return 0;
-    const int tick = g_session.session_clock;
+    const int tick = g_physics.clock;
     PairContext ctx;
     memset(&ctx, 0, sizeof ctx);
     // Joints only for a bike's first pair of the tick; more joints on the same bodies would
@@ -560,5 +561,5 @@ int statue_contact(void* bike, int statue, const Statue* s, const float pos[3],
 
 int bike_statue_contacts(Bike* bike) {
     const dReal* p = dBodyGetPosition(bike->bodies[BODY_FRAME]);
-    return statues_collide((float)p[0], (float)p[2], g_session.session_clock, statue_contact, bike);
+    return statues_collide((float)p[0], (float)p[2], g_physics.clock, statue_contact, bike);
 }

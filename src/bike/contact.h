@@ -95,7 +95,7 @@ void tyre_contact_record(const GroundContact* g, float tube_radius, float mu, co
 void tyre_rolling_force(const SurfaceType* surface, const float v[3], const float n[3], float k,
                         float out[3]);
 
-// ---- Contacts of a tick (g_terrain, g_physics, the session clock of g_session) ----
+// ---- Contacts of a tick (the ground, world, contact group and clock of g_physics) ----
 
 // Tyre contacts of both wheels, then the shape contacts of frame, steering, lower fork,
 // swingarm and rider, with the rider crash test (rider shape down, upside down, faster than

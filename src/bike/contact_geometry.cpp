@@ -16,54 +16,27 @@
 #include <cmath>
 
 #include "bike/contact.h"
+#include "core/maths.h"
 #include "track/terrain.h"
 
 namespace {
-
-struct V3 {
-    double x, y, z;
-};
-inline V3 operator+(V3 a, V3 b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-inline V3 operator-(V3 a, V3 b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-inline V3 operator*(V3 a, double s) {
-    return {a.x * s, a.y * s, a.z * s};
-}
-inline double dot(V3 a, V3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-inline V3 cross(V3 a, V3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline double length(V3 a) {
-    return sqrt(dot(a, a));
-}
-inline V3 from(const float p[3]) {
-    return {p[0], p[1], p[2]};
-}
-inline void store(V3 v, float out[3]) {
-    out[0] = (float)v.x, out[1] = (float)v.y, out[2] = (float)v.z;
-}
 
 constexpr double TINY = 1e-12;
 
 // A ground triangle made ready for the queries.
 struct Tri {
-    V3 v[3];
-    V3 edge[3]; // v[i + 1] - v[i]
-    V3 n;       // unit, up side
-    V3 w;       // unit normal of the winding (n or -n), for the inside test
-    bool ok;    // false for a degenerate triangle
+    Vec3 v[3];
+    Vec3 edge[3]; // v[i + 1] - v[i]
+    Vec3 n;       // unit, up side
+    Vec3 w;       // unit normal of the winding (n or -n), for the inside test
+    bool ok;      // false for a degenerate triangle
 };
 
 Tri tri_prepare(const TerrainTriangle* t) {
     Tri tr;
-    for (int i = 0; i < 3; i++) tr.v[i] = from(t->v[i]);
+    for (int i = 0; i < 3; i++) tr.v[i] = vec3(t->v[i]);
     for (int i = 0; i < 3; i++) tr.edge[i] = tr.v[(i + 1) % 3] - tr.v[i];
-    V3 nr = cross(tr.edge[0], tr.v[2] - tr.v[0]);
+    Vec3 nr = cross(tr.edge[0], tr.v[2] - tr.v[0]);
     double len = length(nr);
     tr.ok = len > TINY && std::isfinite(len);
     if (!tr.ok) return tr;
@@ -73,13 +46,13 @@ Tri tri_prepare(const TerrainTriangle* t) {
 }
 
 // Signed height of p above the triangle's plane.
-inline double height(const Tri& t, V3 p) {
+inline double height(const Tri& t, Vec3 p) {
     return dot(t.n, p - t.v[0]);
 }
 
 // Whether p, projected along the normal, lies on the triangle (edges included, with a little
 // tolerance so that neighbouring triangles both claim their shared edge).
-bool inside(const Tri& t, V3 p) {
+bool inside(const Tri& t, Vec3 p) {
     for (int i = 0; i < 3; i++) {
         double side = dot(cross(t.edge[i], p - t.v[i]), t.w);
         if (side < -1e-9 * dot(t.edge[i], t.edge[i])) return false;
@@ -88,7 +61,7 @@ bool inside(const Tri& t, V3 p) {
 }
 
 // Closest point to p on the segment from a along d.
-V3 segment_closest(V3 a, V3 d, V3 p) {
+Vec3 segment_closest(Vec3 a, Vec3 d, Vec3 p) {
     double dd = dot(d, d);
     double s = dd > 0 ? dot(p - a, d) / dd : 0;
     s = s < 0 ? 0 : (s > 1 ? 1 : s);
@@ -96,12 +69,12 @@ V3 segment_closest(V3 a, V3 d, V3 p) {
 }
 
 // Closest point of the triangle's boundary to p.
-V3 boundary_closest(const Tri& t, V3 p) {
-    V3 best = t.v[0];
+Vec3 boundary_closest(const Tri& t, Vec3 p) {
+    Vec3 best = t.v[0];
     double best_d2 = HUGE_VAL;
     for (int i = 0; i < 3; i++) {
-        V3 q = segment_closest(t.v[i], t.edge[i], p);
-        V3 d = p - q;
+        Vec3 q = segment_closest(t.v[i], t.edge[i], p);
+        Vec3 d = p - q;
         double d2 = dot(d, d);
         if (d2 < best_d2) best_d2 = d2, best = q;
     }
@@ -171,39 +144,40 @@ int poly_candidates(const double* c, int deg, double lo, double hi, double* out)
 
 // The tyre's centre circle: centre, unit axis and an orthonormal pair spanning its plane.
 struct Circle {
-    V3 c, a, e1, e2;
+    Vec3 c, a, e1, e2;
     double r;
 };
 
-Circle circle_make(V3 centre, V3 axis, double r) {
+Circle circle_make(Vec3 centre, Vec3 axis, double r) {
     Circle k;
     k.c = centre;
     double len = length(axis);
-    k.a = len > TINY ? axis * (1 / len) : V3{1, 0, 0};
+    k.a = len > TINY ? axis * (1 / len) : Vec3{1, 0, 0};
     // Start from the world axis least aligned with the circle's axis.
-    V3 pick = fabs(k.a.x) < 0.57 ? V3{1, 0, 0} : (fabs(k.a.y) < 0.57 ? V3{0, 1, 0} : V3{0, 0, 1});
-    V3 e = pick - k.a * dot(pick, k.a);
+    Vec3 pick =
+        fabs(k.a.x) < 0.57 ? Vec3{1, 0, 0} : (fabs(k.a.y) < 0.57 ? Vec3{0, 1, 0} : Vec3{0, 0, 1});
+    Vec3 e = pick - k.a * dot(pick, k.a);
     k.e1 = e * (1 / length(e));
     k.e2 = cross(k.a, k.e1);
     k.r = r;
     return k;
 }
 
-V3 circle_point(const Circle& k, double cs, double sn) {
+Vec3 circle_point(const Circle& k, double cs, double sn) {
     return k.c + (k.e1 * cs + k.e2 * sn) * k.r;
 }
 
 // The circle point nearest to p.
-V3 circle_closest(const Circle& k, V3 p) {
-    V3 d = p - k.c;
-    V3 perp = d - k.a * dot(d, k.a);
+Vec3 circle_closest(const Circle& k, Vec3 p) {
+    Vec3 d = p - k.c;
+    Vec3 perp = d - k.a * dot(d, k.a);
     double len = length(perp);
     if (len < TINY) return k.c + k.e1 * k.r; // on the axis: every point is as near
     return k.c + perp * (k.r / len);
 }
 
 // Points of the circle in the plane {x : m . x = m . p0} (m need not be unit). Returns 0..2.
-int circle_plane(const Circle& k, V3 m, V3 p0, V3 out[2]) {
+int circle_plane(const Circle& k, Vec3 m, Vec3 p0, Vec3 out[2]) {
     double p = k.r * dot(m, k.e1), q = k.r * dot(m, k.e2), s = -dot(m, k.c - p0);
     double rr = p * p + q * q;
     if (rr < TINY * TINY * dot(m, m)) return 0; // circle parallel to the plane
@@ -220,20 +194,20 @@ int circle_plane(const Circle& k, V3 m, V3 p0, V3 out[2]) {
 // Closest pair between the circle and a segment (a along d), counting only circle points on
 // the triangle's up side (height >= 0). The plane crossings of the circle are the ends of
 // that part of the circle. Returns the squared distance (HUGE_VAL when none), with the pair.
-double circle_segment(const Circle& k, const Tri& t, V3 a, V3 d, const V3* crossings, int ncross,
-                      V3* on_circle, V3* on_segment) {
+double circle_segment(const Circle& k, const Tri& t, Vec3 a, Vec3 d, const Vec3* crossings,
+                      int ncross, Vec3* on_circle, Vec3* on_segment) {
     double best = HUGE_VAL;
-    auto consider = [&](V3 c, V3 p) {
+    auto consider = [&](Vec3 c, Vec3 p) {
         if (height(t, c) < -1e-9) return;
-        V3 v = c - p;
+        Vec3 v = c - p;
         double d2 = dot(v, v);
         if (d2 < best) best = d2, *on_circle = c, *on_segment = p;
     };
     // Squared distance from a(s) = a + s d to the circle is |D|^2 + r^2 - 2 r |perp(D)|; its
     // stationary points solve h(s) |perp(s)| = r k(s), squared into a quartic.
-    V3 d0 = a - k.c;
+    Vec3 d0 = a - k.c;
     double a0 = dot(k.a, d0), a1 = dot(k.a, d);
-    V3 p0 = d0 - k.a * a0, p1 = d - k.a * a1;
+    Vec3 p0 = d0 - k.a * a0, p1 = d - k.a * a1;
     double h0 = dot(d0, d), h1 = dot(d, d);
     double k0 = dot(p0, p1), k1 = dot(p1, p1);
     double m0 = dot(p0, p0), m1 = 2 * dot(p0, p1), m2 = dot(p1, p1);
@@ -246,7 +220,7 @@ double circle_segment(const Circle& k, const Tri& t, V3 a, V3 d, const V3* cross
     s[n++] = 0;
     s[n++] = 1;
     for (int i = 0; i < n; i++) {
-        V3 p = a + d * s[i];
+        Vec3 p = a + d * s[i];
         consider(circle_closest(k, p), p);
     }
     for (int i = 0; i < ncross; i++) consider(crossings[i], segment_closest(a, d, crossings[i]));
@@ -261,14 +235,14 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
     int found = 0;
     // Face: over the triangle the circle's height is a sinusoid whose minimum is the lowest
     // point, or lies where the circle leaves the prism (on a wall over an edge).
-    V3 nperp = t.n - k.a * dot(t.n, k.a);
+    Vec3 nperp = t.n - k.a * dot(t.n, k.a);
     double sn = length(nperp);
-    V3 low = sn > 1e-9 ? k.c - nperp * (k.r / sn) : circle_point(k, 1, 0);
+    Vec3 low = sn > 1e-9 ? k.c - nperp * (k.r / sn) : circle_point(k, 1, 0);
     double dmin = HUGE_VAL;
-    V3 cmin = low;
+    Vec3 cmin = low;
     if (inside(t, low)) dmin = height(t, low), cmin = low;
     for (int i = 0; i < 3; i++) {
-        V3 wall = cross(t.edge[i], t.n), hits[2];
+        Vec3 wall = cross(t.edge[i], t.n), hits[2];
         int nh = circle_plane(k, wall, t.v[i], hits);
         double ee = dot(t.edge[i], t.edge[i]);
         for (int j = 0; j < nh; j++) {
@@ -288,24 +262,24 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
     if (!edges) return found;
 
     // Edges and corners: only the circle on the up side counts; its ends are the crossings.
-    V3 cross_pts[2];
+    Vec3 cross_pts[2];
     int ncross = circle_plane(k, t.n, t.v[0], cross_pts);
     for (int i = 0; i < ncross; i++)
         if (inside(t, cross_pts[i])) cross_pts[i--] = cross_pts[--ncross]; // face's business
     double reach = k.r + tube;
     for (int i = 0; i < 3; i++) {
         // Skip an edge that stays outside the torus's bounding sphere or inside its hole.
-        V3 near = segment_closest(t.v[i], t.edge[i], k.c);
+        Vec3 near = segment_closest(t.v[i], t.edge[i], k.c);
         double dn = length(near - k.c);
         double far = fmax(length(t.v[i] - k.c), length(t.v[(i + 1) % 3] - k.c));
         if (dn >= reach || far <= k.r - tube) continue;
-        V3 c, p;
+        Vec3 c, p;
         double d2 = circle_segment(k, t, t.v[i], t.edge[i], cross_pts, ncross, &c, &p);
         if (d2 == HUGE_VAL) continue;
         double dist = sqrt(d2);
         if (tube - dist > best) {
             best = tube - dist;
-            V3 nrm = dist > 1e-9 ? (c - p) * (1 / dist) : t.n;
+            Vec3 nrm = dist > 1e-9 ? (c - p) * (1 / dist) : t.n;
             store(p, out->point);
             store(nrm, out->normal);
             out->depth = (float)best;
@@ -318,14 +292,14 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
 // Upper bound of any depth the torus can reach into the triangle: its lowest point's depth
 // below the triangle's plane.
 double torus_plane_bound(const Circle& k, double tube, const Tri& t) {
-    V3 nperp = t.n - k.a * dot(t.n, k.a);
+    Vec3 nperp = t.n - k.a * dot(t.n, k.a);
     return tube - (height(t, k.c) - k.r * length(nperp));
 }
 
-int sphere_triangle(V3 c, double r, const Tri& t, GroundContact* out, double deepest) {
+int sphere_triangle(Vec3 c, double r, const Tri& t, GroundContact* out, double deepest) {
     double d = height(t, c);
     if (r - d <= deepest) return 0; // neither face nor edge can go deeper
-    V3 proj = c - t.n * d;
+    Vec3 proj = c - t.n * d;
     if (inside(t, proj)) {
         store(proj, out->point);
         store(t.n, out->normal);
@@ -333,7 +307,7 @@ int sphere_triangle(V3 c, double r, const Tri& t, GroundContact* out, double dee
         return 1;
     }
     if (d < 0) return 0; // beside the triangle and below it: the neighbours' ground
-    V3 q = boundary_closest(t, c);
+    Vec3 q = boundary_closest(t, c);
     double dist = length(c - q);
     if (r - dist <= deepest) return 0;
     store(q, out->point);
@@ -349,7 +323,7 @@ int sphere_triangle_contact(const float centre[3], float radius, const TerrainTr
     Tri t = tri_prepare(tri);
     if (!t.ok || !(radius > 0)) return 0;
     GroundContact g;
-    if (!sphere_triangle(from(centre), radius, t, &g, 0) || !(g.depth > 0)) return 0;
+    if (!sphere_triangle(vec3(centre), radius, t, &g, 0) || !(g.depth > 0)) return 0;
     *out = g;
     return 1;
 }
@@ -358,7 +332,7 @@ int torus_triangle_contact(const float centre[3], const float axis[3], float tor
                            float tube_radius, const TerrainTriangle* tri, GroundContact* out) {
     Tri t = tri_prepare(tri);
     if (!t.ok || !(tube_radius > 0) || !(torus_radius >= 0)) return 0;
-    Circle k = circle_make(from(centre), from(axis), torus_radius);
+    Circle k = circle_make(vec3(centre), vec3(axis), torus_radius);
     if (torus_plane_bound(k, tube_radius, t) <= 0) return 0;
     GroundContact g;
     if (!torus_triangle(k, tube_radius, t, 1, &g, 0) || !(g.depth > 0)) return 0;
@@ -370,7 +344,7 @@ int sphere_ground_contact(const Terrain* terrain, const float centre[3], float r
                           GroundContact* out) {
     if (terrain->samples <= 0 || !(radius > 0)) return 0;
     TerrainCellRange range = terrain_cell_range(terrain, centre[0], centre[2], radius);
-    V3 c = from(centre);
+    Vec3 c = vec3(centre);
     double deepest = 0;
     int found = 0;
     for (int j = range.j0; j < range.j1; j++)
@@ -391,7 +365,7 @@ int sphere_ground_contact(const Terrain* terrain, const float centre[3], float r
 int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const float axis[3],
                             float torus_radius, float tube_radius, GroundContact* out) {
     if (terrain->samples <= 0 || !(tube_radius > 0) || !(torus_radius >= 0)) return 0;
-    Circle k = circle_make(from(centre), from(axis), torus_radius);
+    Circle k = circle_make(vec3(centre), vec3(axis), torus_radius);
     TerrainCellRange range =
         terrain_cell_range(terrain, centre[0], centre[2], torus_radius + tube_radius);
     // The triangles that can reach the torus go into a small batch, deepest plane bound first:

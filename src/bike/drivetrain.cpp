@@ -4,9 +4,10 @@
 #include <cmath>
 
 #include "bike/bike.h"
-#include "bike/step_internal.h"
+#include "bike/bike_internal.h"
+#include "bike/world.h"
 
-using namespace bikemath;
+using namespace bike_internal;
 
 namespace {
 
@@ -34,7 +35,7 @@ double wrap_once(double g) {
 }
 
 bool sliding(const Bike* bike, int w) {
-    return wheel_touches(bike, w) && length2(v3(bike->wheels[w].contact_velocity)) > SLIDE_SPEED2;
+    return wheel_touches(bike, w) && length2(vec3(bike->wheels[w].contact_velocity)) > SLIDE_SPEED2;
 }
 
 void brake_motor(dJointID axle, double torque) {
@@ -76,7 +77,7 @@ void bike_drive_step(Bike* bike) {
     // the rear tyre grips.
     if ((bike->flags & BIKE_AUTO_SHIFT) &&
         dJointGetHingeAngle(bike->joints[JOINT_SWINGARM_PIVOT]) < -0.01 &&
-        bike_session_tick() % AUTO_SHIFT_PERIOD == 0 && !sliding(bike, 1)) {
+        g_physics.clock % AUTO_SHIFT_PERIOD == 0 && !sliding(bike, 1)) {
         double wheel_rpm = w * R * RPM_PER_RAD_PER_SECOND;
         int target = bike->gear;
         if (wheel_rpm < info.shift_down_rpm)

@@ -4,10 +4,12 @@
 // reaction acts on the frame. The brakes are the axle hinges' motors with target speed 0.
 #pragma once
 
+#include "core/constants.h"
+
 struct Bike;
 struct BikeInfo;
 
-constexpr float RPM_PER_RAD_PER_SECOND = 9.549296585513721f;
+constexpr float RPM_PER_RAD_PER_SECOND = (float)RPM_PER_RADIAN_PER_SECOND;
 
 // Engine torque (foot pound-force) at an engine speed in rpm and throttle 0..1: the table
 // entry of the nearest 500 rpm step (no interpolation), blended from closed to open throttle.

@@ -1,6 +1,7 @@
 // The headless physics harness: tracks, placing bikes, and the bikes' part of the race tick.
 #include "bike/harness.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +10,6 @@
 #include "bike/contact.h"
 #include "bike/step.h"
 #include "bike/world.h"
-#include "race/session.h"
 #include "track/objects.h"
 #include "track/surface.h"
 #include "track/terrain.h"
@@ -19,11 +19,9 @@ Harness g_harness;
 
 namespace {
 
-constexpr double TICK = 1.0 / 128;
 constexpr float FLAT_TILE = 32;     // feet per ground tile of the flat track
 constexpr float PLACE_STEP = 0.25f; // placing raises a bike in steps of this many feet
 constexpr int PLACE_TRIES = 400;    // at most 100 feet
-constexpr int MAX_ORDERED = 64;     // bikes sorted by speed for the pair contacts
 
 // Hard packed dirt: grip falling slowly with slip speed, little rolling resistance.
 SurfaceType hardpack() {
@@ -46,11 +44,6 @@ void hash_bytes(uint64_t* h, const void* data, size_t n) {
     }
 }
 
-double frame_speed2(const Bike* bike) {
-    const dReal* v = dBodyGetLinearVel(bike->bodies[BODY_FRAME]);
-    return v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
-}
-
 } // namespace
 
 void harness_open() {
@@ -58,7 +51,8 @@ void harness_open() {
         physics_open();
         g_harness.own_world = 1;
     }
-    g_session.session_clock = 0;
+    g_harness.clock = 0;
+    physics_set_clock(0);
 }
 
 void harness_close() {
@@ -70,6 +64,7 @@ void harness_close() {
         objects_free();
         terrain_free(&g_terrain);
     }
+    physics_set_ground(nullptr);
     if (g_harness.own_world) {
         physics_close_contacts();
         physics_close_world();
@@ -98,6 +93,7 @@ int harness_flat_track(float size) {
     t.shadows.assign(n, 0);
     t.tilemap.assign((size_t)t.tiles * t.tiles, 0);
     t.surfaces.assign(1, hardpack());
+    physics_set_ground(&t);
     return 1;
 }
 
@@ -105,7 +101,9 @@ int harness_load_track(const char* folder) {
     if (g_track.loaded) track_free();
     terrain_free(&g_terrain);
     g_track.name = folder[0] == '@' ? folder + 1 : folder;
-    return track_load();
+    if (!track_load()) return 0;
+    physics_set_ground(&g_terrain);
+    return 1;
 }
 
 void harness_place(Bike* bike, float x, float z, float heading) {
@@ -115,8 +113,8 @@ void harness_place(Bike* bike, float x, float z, float heading) {
     // Start at the nearest height sample, then rise until nothing touches the ground.
     float ground = 0;
     if (g_terrain.samples > 0)
-        ground = terrain_sample(&g_terrain, (int)(x / g_terrain.spacing),
-                                (int)(z / g_terrain.spacing));
+        ground =
+            terrain_sample(&g_terrain, (int)(x / g_terrain.spacing), (int)(z / g_terrain.spacing));
     bike_translate(bike, x, ground, z);
     for (int i = 0; i < PLACE_TRIES && bike_ground_test(bike); i++)
         bike_translate(bike, 0, PLACE_STEP, 0);
@@ -139,35 +137,16 @@ Bike* harness_add_bike(const char* name, float x, float z, float heading) {
 }
 
 void harness_tick() {
-    std::vector<Bike*>& bikes = g_harness.bikes;
-    // Contacts with the ground and the track's statues.
-    for (Bike* bike : bikes) {
-        bike_ground_contacts(bike);
-        if (g_harness.statues) bike_statue_contacts(bike);
+    PhysicsTick tick;
+    int n = std::min((int)g_harness.bikes.size(), MAX_RIDERS);
+    for (int i = 0; i < n; i++) {
+        tick.bikes[i] = g_harness.bikes[i];
+        tick.flags[i] = PHYSICS_CONTACTS | PHYSICS_PAIRS | PHYSICS_SIMULATE;
     }
-    // Every pair of bikes, the fastest first.
-    Bike* order[MAX_ORDERED];
-    double speed2[MAX_ORDERED];
-    int n = 0;
-    for (Bike* bike : bikes) {
-        if (n == MAX_ORDERED) break;
-        double s = frame_speed2(bike);
-        int k = n++;
-        while (k > 0 && speed2[k - 1] < s) {
-            order[k] = order[k - 1];
-            speed2[k] = speed2[k - 1];
-            k--;
-        }
-        order[k] = bike;
-        speed2[k] = s;
-    }
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++) bike_bike_contacts(order[i], order[j]);
-    // The world step, then the bikes set up the next one.
-    dWorldStep(g_physics.world, TICK);
-    dJointGroupEmpty(g_physics.contacts);
-    for (Bike* bike : bikes) bike_step(bike, 1);
-    g_session.session_clock++;
+    tick.statues = g_harness.statues;
+    tick.clock = g_harness.clock;
+    physics_tick(&tick);
+    g_harness.clock++;
 }
 
 void harness_run(int n) {

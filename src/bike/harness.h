@@ -1,7 +1,6 @@
 // A headless physics harness for the tests and the benchmark: a track (loaded, or a flat
-// test track built in memory), bikes placed on it, and the race tick as far as the bikes are
-// concerned (ground contacts, bike-to-bike contacts, the world step, emptying the contact
-// group, the bike steps, the session clock) without laps, robots, demos, sound or drawing.
+// test track built in memory), bikes placed on it, and the physics tick the race runs
+// (physics_tick of bike/world.h) without laps, robots, demos, sound or drawing.
 // Controls are set between ticks with the bike setters (step.h).
 #pragma once
 
@@ -14,10 +13,11 @@ struct Harness {
     std::vector<Bike*> bikes; // owned; in slot order
     int own_world = 0;        // the harness opened the physics world
     int statues = 0;          // bikes also collide with the track's statues
+    int clock = 0;            // ticks since harness_open
 };
 extern Harness g_harness;
 
-// Opens the physics world when there is none and starts the session clock at 0.
+// Opens the physics world when there is none and starts the harness clock at 0.
 void harness_open();
 // Frees the bikes and the terrain, and closes the world when the harness opened it.
 void harness_close();
@@ -37,9 +37,8 @@ Bike* harness_add_bike(const char* name, float x, float z, float heading);
 // Puts a bike back upright at (x, z) with the heading, as harness_add_bike places it.
 void harness_place(Bike* bike, float x, float z, float heading);
 
-// One tick: contacts of every bike with the ground (and statues), every pair of bikes
-// (fastest first), the world step, emptying the group, bike_step for every bike in order,
-// then the session clock advances.
+// One physics tick of every bike (at most the first 40, in slot order), then the harness
+// clock advances.
 void harness_tick();
 // n ticks.
 void harness_run(int n);

@@ -270,11 +270,8 @@ Bike* bike_load(const char* name, int tag, const char* number, const char* rider
     bike->plate[BIKE_PLATE_CHARS] = 0;
     bike->plate_texture = plate_texture(bike->plate);
 
-    // 7, 8. Bodies, joints and their feedback; the race session's lists.
+    // 7, 8. Bodies, joints and their feedback (the race session keeps its lists per rider).
     bike_build_bodies(bike);
-    static const int LIST_CAPACITY[4] = {4, 20, 20, 20};
-    for (int i = 0; i < 4; i++) bike->lists[i].reserve(LIST_CAPACITY[i]);
-    bike->gate_times.reserve(16);
 
     // 9. Defaults.
     bike_setup_defaults(bike);
@@ -295,6 +292,10 @@ void bike_free(Bike* bike) {
         shape = nullptr;
     }
     delete bike;
+}
+
+void bikes_set_shading_level(int level) {
+    g_bikes.shading_level = level;
 }
 
 void bikes_reset() {

@@ -6,11 +6,11 @@
 
 #include "bike/bike.h"
 #include "bike/contact.h"
-#include "bike/step_internal.h"
+#include "bike/bike_internal.h"
 #include "bike/world.h"
 #include "track/terrain.h"
 
-using namespace bikemath;
+using namespace bike_internal;
 
 namespace {
 
@@ -19,11 +19,11 @@ constexpr double WALK_SPEED2 = WALK_SPEED * WALK_SPEED;
 constexpr double STOP_SPEED2 = STOP_SPEED * STOP_SPEED;
 
 // Unit steering axis in world coordinates (points up and back along the steering head).
-V3 steering_axis(const Bike* bike) {
-    V3 axis = v3(bike->info.steering_position) - v3(bike->info.fork_lower_position);
+Vec3 steering_axis(const Bike* bike) {
+    Vec3 axis = vec3(bike->info.steering_position) - vec3(bike->info.fork_lower_position);
     dVector3 out;
     dBodyVectorToWorld(frame_of(bike), axis.x, axis.y, axis.z, out);
-    V3 a = v3(out);
+    Vec3 a = vec3(out);
     return a * (1 / length(a));
 }
 
@@ -66,12 +66,12 @@ void arcade_balance(Bike* bike, double roll, double s, double K) {
     body_motor(frame, body_axis(frame, 2), roll < T ? rate : -rate, 1000);
 
     // 3. The bars follow the front wheel's direction of travel, offset by the input.
-    V3 axis = steering_axis(bike);
-    V3 v = body_velocity(bike->bodies[BODY_FRONT_WHEEL]);
-    V3 across = v - axis * dot(v, axis);
+    Vec3 axis = steering_axis(bike);
+    Vec3 v = body_velocity(bike->bodies[BODY_FRONT_WHEEL]);
+    Vec3 across = v - axis * dot(v, axis);
     double theta = 0;
     if (length2(across) > 1) {
-        V3 forward = -body_axis(bike->bodies[BODY_STEERING], 2);
+        Vec3 forward = -body_axis(bike->bodies[BODY_STEERING], 2);
         forward = forward - axis * dot(forward, axis);
         theta = atan2(dot(cross(forward, across), axis), dot(forward, across));
     }
@@ -157,17 +157,17 @@ void normal_balance(Bike* bike, double roll, double s, double K) {
 // foot support of steps 5 to 7 is skipped for this tick.
 bool turn_on_the_spot(Bike* bike) {
     dBodyID frame = frame_of(bike);
-    V3 f = -body_axis(frame, 2);
-    V3 heading{f.x, 0, f.z};
+    Vec3 f = -body_axis(frame, 2);
+    Vec3 heading{f.x, 0, f.z};
     double hl = length(heading);
     if (hl <= 0) return false;
     heading = heading * (1 / hl);
-    V3 left{heading.z, 0, -heading.x}; // the heading turned a quarter turn about +y
-    V3 P = v3(bike->course_point) - body_position(frame);
+    Vec3 left{heading.z, 0, -heading.x}; // the heading turned a quarter turn about +y
+    Vec3 P = vec3(bike->course_point) - body_position(frame);
     P.y = 0;
     double along = dot(P, heading), side = dot(P, left);
     double torque = 320 * (double)bike->total_mass;
-    V3 up{0, 1, 0};
+    Vec3 up{0, 1, 0};
     double rate = side >= 0 ? PI / 2 : -PI / 2; // positive about +y turns to the left
     if (along >= 0 || -along < 4 * fabs(side)) {
         body_motor(frame, up, rate, torque);
@@ -187,13 +187,13 @@ float bike_roll(const Bike* bike) {
 }
 
 void apply_steering_torque(Bike* bike, float t) {
-    V3 torque = steering_axis(bike) * (double)t;
+    Vec3 torque = steering_axis(bike) * (double)t;
     dBodyAddTorque(bike->bodies[BODY_FRONT_WHEEL], torque.x, torque.y, torque.z);
     dBodyAddTorque(frame_of(bike), -torque.x, -torque.y, -torque.z);
 }
 
 void push_toward_velocity(dBodyID body, float strength, const float target[3]) {
-    V3 d = body_velocity(body) - v3(target);
+    Vec3 d = body_velocity(body) - vec3(target);
     double d2 = length2(d);
     if (d2 < 1.0 / 16) return;
     double len = sqrt(d2);
@@ -205,9 +205,9 @@ void push_toward_velocity(dBodyID body, float strength, const float target[3]) {
 void rider_springs(Bike* bike) {
     dBodyID frame = frame_of(bike), rider = bike->bodies[BODY_RIDER];
     const BikeSetup& setup = bike->setup;
-    V3 y = body_axis(frame, 1), z = body_axis(frame, 2);
-    V3 r = body_position(rider);
-    V3 d = body_point(frame, rider_rest_local(bike)) - r;
+    Vec3 y = body_axis(frame, 1), z = body_axis(frame, 2);
+    Vec3 r = body_position(rider);
+    Vec3 d = body_point(frame, rider_rest_local(bike)) - r;
 
     // 1. Offsets of the rider from its rest point along the frame's y and z.
     double a = dot(d, y), e = dot(d, z);
@@ -252,9 +252,9 @@ void bike_balance_and_steer(Bike* bike) {
 
 void steering_damping_step(Bike* bike) {
     dBodyID wheel = bike->bodies[BODY_FRONT_WHEEL];
-    V3 a = body_axis(wheel, 0);
-    V3 w = body_angular(wheel);
-    V3 T = (a * dot(a, w) - w) * (double)bike->assists.steering_damping;
+    Vec3 a = body_axis(wheel, 0);
+    Vec3 w = body_angular(wheel);
+    Vec3 T = (a * dot(a, w) - w) * (double)bike->assists.steering_damping;
     dBodyAddTorque(wheel, T.x, T.y, T.z);
     dBodyAddTorque(frame_of(bike), -T.x, -T.y, -T.z);
 }
@@ -266,11 +266,11 @@ void rider_walk_and_hold(Bike* bike) {
     if (bike->back_up > 0 && v2 < STOP_SPEED2) {
         // Paddling backwards once a second, the bars turning the bike.
         bike->dab = crashed(bike) ? 0 : 1;
-        double p = (bike_session_tick() % 128) * 0.049473900056532176;
+        double p = (g_physics.clock % 128) * 0.049473900056532176;
         float target[3];
         store(body_axis(frame, 2) * (2 * (1 + sin(p))), target);
         push_toward_velocity(frame, 2000, target);
-        body_motor(frame, V3{0, 1, 0}, -bike->steer * PI / 4, 2000);
+        body_motor(frame, Vec3{0, 1, 0}, -bike->steer * PI / 4, 2000);
         return;
     }
     if (!(bike->flags & BIKE_AUTO_DAB) || v2 > M * M) return;
@@ -300,7 +300,8 @@ void dab_assist(Bike* bike) {
         float centre[3];
         store(body_position(bike->bodies[BODY_RIDER]), centre);
         GroundContact ground;
-        if (!sphere_ground_contact(&g_terrain, centre, bike->info.rider_position[1] + 1, &ground))
+        if (!sphere_ground_contact(physics_ground(), centre, bike->info.rider_position[1] + 1,
+                                   &ground))
             return;
     }
     // 3.

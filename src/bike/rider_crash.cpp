@@ -4,12 +4,12 @@
 
 #include "bike/bike.h"
 #include "bike/rider.h"
-#include "bike/step_internal.h"
+#include "bike/bike_internal.h"
 #include "bike/world.h"
 #include "data/shape.h"
 #include "track/terrain.h"
 
-using namespace bikemath;
+using namespace bike_internal;
 
 namespace {
 
@@ -27,7 +27,7 @@ const ShapeSphere* shape_spheres(const Shape* shape) {
     return source->spheres.data();
 }
 
-V3 sphere_world(dBodyID body, const ShapeSphere& s) {
+Vec3 sphere_world(dBodyID body, const ShapeSphere& s) {
     return body_point(body, s.centre);
 }
 
@@ -38,14 +38,14 @@ void shape_pair_contacts(dBodyID a, const Shape* sa, dBodyID b, const Shape* sb)
     const ShapeSphere* pa = shape_spheres(sa);
     const ShapeSphere* pb = shape_spheres(sb);
     for (int i = 0; i < sa->count; i++) {
-        V3 ca = sphere_world(a, pa[i]);
+        Vec3 ca = sphere_world(a, pa[i]);
         for (int k = 0; k < sb->count; k++) {
-            V3 cb = sphere_world(b, pb[k]);
-            V3 d = ca - cb;
+            Vec3 cb = sphere_world(b, pb[k]);
+            Vec3 d = ca - cb;
             double dist = length(d);
             double depth = pa[i].radius + pb[k].radius - dist;
             if (depth <= 0 || dist <= 0) continue;
-            V3 n = d * (1 / dist); // body a is pushed away from b
+            Vec3 n = d * (1 / dist); // body a is pushed away from b
             double spring = fmin(pa[i].spring, pb[k].spring);
             double damper = fmin(pa[i].damper, pb[k].damper);
             double mu = fmin(pa[i].friction, pb[k].friction);
@@ -55,7 +55,7 @@ void shape_pair_contacts(dBodyID a, const Shape* sa, dBodyID b, const Shape* sb)
             double cfm = 1 / (H * spring + damper);
             c.surface.soft_cfm = cfm;
             c.surface.soft_erp = H * spring * cfm;
-            V3 p = ca - n * (pa[i].radius - depth / 2);
+            Vec3 p = ca - n * (pa[i].radius - depth / 2);
             c.geom.pos[0] = p.x, c.geom.pos[1] = p.y, c.geom.pos[2] = p.z;
             c.geom.normal[0] = n.x, c.geom.normal[1] = n.y, c.geom.normal[2] = n.z;
             c.geom.depth = depth;
@@ -68,13 +68,13 @@ void shape_pair_contacts(dBodyID a, const Shape* sa, dBodyID b, const Shape* sb)
 // The pull-home ropes, from the frame's rest point to the rider.
 void rope_home(Bike* bike, float length_ft) {
     dBodyID frame = frame_of(bike), rider = bike->bodies[BODY_RIDER];
-    V3 rest = rider_rest_local(bike);
+    Vec3 rest = rider_rest_local(bike);
     float at[3], centre[3] = {0, 0, 0};
     store(rest, at);
     rope(frame, at, rider, centre, length_ft);
     for (int side = -1; side <= 1; side += 2) {
         float offset[3] = {5.0f * side, 10, 0};
-        store(rest + v3(offset), at);
+        store(rest + vec3(offset), at);
         rope(frame, at, rider, offset, length_ft);
     }
 }
@@ -82,13 +82,13 @@ void rope_home(Bike* bike, float length_ft) {
 // Back on the bike: at the rest point with the frame's orientation and motion.
 void rider_put_back(Bike* bike) {
     dBodyID frame = frame_of(bike), rider = bike->bodies[BODY_RIDER];
-    V3 p = body_point(frame, rider_rest_local(bike));
+    Vec3 p = body_point(frame, rider_rest_local(bike));
     dBodySetPosition(rider, p.x, p.y, p.z);
     dBodySetRotation(rider, dBodyGetRotation(frame));
     // The mount's constraint is hard: a rider arriving with its own motion would be yanked
     // to the frame's in one step, so it takes on the frame's motion at that point.
-    V3 v = body_point_velocity(frame, p);
-    V3 w = body_angular(frame);
+    Vec3 v = body_point_velocity(frame, p);
+    Vec3 w = body_angular(frame);
     dBodySetLinearVel(rider, v.x, v.y, v.z);
     dBodySetAngularVel(rider, w.x, w.y, w.z);
     bike_attach_rider_mount(bike);
@@ -99,24 +99,24 @@ void rider_put_back(Bike* bike) {
 void hold_leg(Bike* bike, int side) {
     dBodyID rider = bike->bodies[BODY_RIDER];
     const RiderSkeleton& sk = bike->info.skeleton;
-    V3 hip = body_point(rider, sk.hip[side]);
-    V3 p = v3(bike->crash_leg[side]);
-    V3 vel = v3(bike->crash_leg_velocity[side]);
+    Vec3 hip = body_point(rider, sk.hip[side]);
+    Vec3 p = vec3(bike->crash_leg[side]);
+    Vec3 vel = vec3(bike->crash_leg_velocity[side]);
     double reach = (double)sk.leg[0] + sk.leg[1];
 
-    V3 d = p - hip;
+    Vec3 d = p - hip;
     double dl = length(d);
     if (dl > reach) {
-        V3 u = d * (1 / dl);
+        Vec3 u = d * (1 / dl);
         p = hip + u * reach;
-        V3 vb = body_point_velocity(rider, p);
+        Vec3 vb = body_point_velocity(rider, p);
         vel = vel - u * dot(u, vel) + u * dot(u, vb);
     }
-    V3 down = -body_axis(rider, 1);
+    Vec3 down = -body_axis(rider, 1);
     double below = dot(p - hip, down);
     if (below < 1) {
         p = p + down * (1 - below);
-        V3 vb = body_point_velocity(rider, p);
+        Vec3 vb = body_point_velocity(rider, p);
         vel = vel - down * dot(down, vel) + down * dot(down, vb);
     }
     store(p, bike->crash_leg[side]);
@@ -127,9 +127,9 @@ void hold_leg(Bike* bike, int side) {
 
 void rope(dBodyID body1, const float point1[3], dBodyID body2, const float point2[3],
           float length_ft) {
-    V3 p1 = body_point(body1, point1);
-    V3 p2 = body_point(body2, point2);
-    V3 n = p2 - p1;
+    Vec3 p1 = body_point(body1, point1);
+    Vec3 p2 = body_point(body2, point2);
+    Vec3 n = p2 - p1;
     double dist = length(n);
     if (!(dist > length_ft)) return;
     // The normal keeps its length: the pull grows with the distance beyond the rope's.
@@ -140,13 +140,14 @@ void rider_foot_points(const Bike* bike, float out[2][3]) {
     dBodyID frame = frame_of(bike);
     const RiderSkeleton& sk = bike->info.skeleton;
     for (int side = 0; side < 2; side++) {
-        V3 peg = body_point(frame, sk.peg[side]);
-        V3 p = peg;
+        Vec3 peg = body_point(frame, sk.peg[side]);
+        Vec3 p = peg;
         if (bike->crash_blend > 0) {
             // The foot put down: beside its peg, standing on the ground.
-            V3 outward = body_axis(frame, 0) * (side == 0 ? -FOOT_OUT : FOOT_OUT);
-            V3 down = peg + outward;
-            down.y = terrain_height(&g_terrain, (float)down.x, (float)down.z) + LEG_MIN_HEIGHT;
+            Vec3 outward = body_axis(frame, 0) * (side == 0 ? -FOOT_OUT : FOOT_OUT);
+            Vec3 down = peg + outward;
+            down.y =
+                terrain_height(physics_ground(), (float)down.x, (float)down.z) + LEG_MIN_HEIGHT;
             p = peg + (down - peg) * (double)bike->crash_blend;
         }
         store(p, out[side]);
@@ -160,7 +161,7 @@ void rider_crash_start(Bike* bike) {
     rider_foot_points(bike, feet);
     for (int side = 0; side < 2; side++) {
         for (int k = 0; k < 3; k++) bike->crash_leg[side][k] = feet[side][k];
-        store(body_point_velocity(bike->bodies[BODY_RIDER], v3(feet[side])),
+        store(body_point_velocity(bike->bodies[BODY_RIDER], vec3(feet[side])),
               bike->crash_leg_velocity[side]);
     }
     bike->crash_countdown = CRASH_TICKS;
@@ -169,15 +170,15 @@ void rider_crash_start(Bike* bike) {
 void rider_eject_check(Bike* bike) {
     if (bike->crash_countdown > 0) return;
     dBodyID rider = bike->bodies[BODY_RIDER];
-    V3 v = body_velocity(rider);
-    V3 frame_v = body_point_velocity(frame_of(bike), body_position(rider));
+    Vec3 v = body_velocity(rider);
+    Vec3 frame_v = body_point_velocity(frame_of(bike), body_position(rider));
     if (length2(v - frame_v) > EJECT_SPEED2) {
         rider_crash_start(bike);
         return;
     }
     // The slot of this tick still holds the velocity of four ticks ago.
-    V3 old = v3(bike->rider_velocity_ring[bike_session_tick() & 3]);
-    V3 accel = (v - old) * (0.25 * 128) + V3{0, 32, 0};
+    Vec3 old = vec3(bike->rider_velocity_ring[g_physics.clock & 3]);
+    Vec3 accel = (v - old) * (0.25 * 128) + Vec3{0, 32, 0};
     if (length2(accel) > EJECT_ACCEL2) rider_crash_start(bike);
 }
 
@@ -213,9 +214,9 @@ void rider_crashed_step(Bike* bike) {
         int side = frame_roll(bike) >= 0 ? 0 : 1; // leaning left: the left leg
         const float* peg = sk.peg[side];
         float local[3] = {peg[0], peg[1] + 3, peg[2] + 1};
-        V3 offset = body_point(frame_of(bike), local) - v3(bike->crash_leg[side]);
+        Vec3 offset = body_point(frame_of(bike), local) - vec3(bike->crash_leg[side]);
         double d = length(offset);
-        V3 vel = d < 1.0 / 32 ? offset * (4.0 * 32) : offset * (4 / d);
+        Vec3 vel = d < 1.0 / 32 ? offset * (4.0 * 32) : offset * (4 / d);
         store(vel, bike->crash_leg_velocity[side]);
     }
 
@@ -234,7 +235,7 @@ void crash_pose_step(Bike* bike) {
         float* v = bike->crash_leg_velocity[side];
         for (int k = 0; k < 3; k++) p[k] += v[k] * (float)H;
         v[1] -= 32.0f / 128;
-        float ground = terrain_height(&g_terrain, p[0], p[2]) + (float)LEG_MIN_HEIGHT;
+        float ground = terrain_height(physics_ground(), p[0], p[2]) + (float)LEG_MIN_HEIGHT;
         if (p[1] < ground) {
             p[1] = ground;
             v[0] = v[1] = v[2] = 0;

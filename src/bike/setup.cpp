@@ -4,20 +4,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "bike/bike.h"
+#include "core/maths.h"
 
 namespace {
 
-constexpr float PI = 3.14159265358979f;
 constexpr float MPH_TO_FEET_PER_SECOND = 1.4666667f;
 
-// Clamp that also turns a NaN (an unreadable or damaged setting) into the lower limit, so a
-// bad configuration value can never reach a rigid body.
-float clampf(double v, float lo, float hi) {
-    if (!(v >= lo)) return lo;
-    if (v > hi) return hi;
-    return (float)v;
+// A NaN (an unreadable or damaged setting) becomes the lower limit, so a bad configuration
+// value can never reach a rigid body.
+float setting_clamp(double v, float lo, float hi) {
+    return (float)clamp_or_low(v, (double)lo, (double)hi);
 }
 
 bool choice_is(const Choice& c, const char* text) {
@@ -26,17 +24,17 @@ bool choice_is(const Choice& c, const char* text) {
 
 // Where a range setting of the menus lands: s = clamp(v / 100, 0, 1) over [min, max].
 float range_value(double v, float min, float max) {
-    return min + clampf(v * 0.01, 0, 1) * (max - min);
+    return min + setting_clamp(v * 0.01, 0, 1) * (max - min);
 }
 
 // Damping adjustments: half the base at 0, the base at 50, one and a half times at 100.
 float damping_value(double v, float base) {
-    return base * clampf(v * 0.01 + 0.5, 0, 2);
+    return base * setting_clamp(v * 0.01 + 0.5, 0, 2);
 }
 
 float final_ratio(const BikeInfo& info, double front_adjust, double rear_adjust) {
-    float front = (float)(info.front_sprocket + clampf(front_adjust, -2, 2));
-    float rear = (float)(info.rear_sprocket + clampf(rear_adjust, -2, 2));
+    float front = (float)(info.front_sprocket + setting_clamp(front_adjust, -2, 2));
+    float rear = (float)(info.rear_sprocket + setting_clamp(rear_adjust, -2, 2));
     return fmaxf(rear, 3.0f) / fmaxf(front, 3.0f);
 }
 
@@ -63,7 +61,7 @@ void bike_setup_defaults(Bike* bike) {
     BikeAssists& a = bike->assists;
     a.leveling = 20;
     a.roll_damping = 60;
-    a.roll_limit_angle = PI / 4;
+    a.roll_limit_angle = PI_F / 4;
     a.roll_limit_factor = 10;
     a.steering_damping = 45;
     a.steering_strength = 75;
@@ -86,19 +84,19 @@ void bike_apply_setup(Bike* bike) {
     const BikeInfo& info = bike->info;
 
     BikeAssists& a = bike->assists;
-    a.leveling = clampf(c.leveling.value, 0, 200);
-    a.roll_damping = clampf(c.roll_damping.value, 0, 200);
-    a.roll_limit_angle = clampf(c.roll_limit_angle.value * (PI / 180), 0, PI);
-    a.roll_limit_factor = clampf(c.roll_limit_factor.value, 0, 64);
-    a.steering_damping = clampf(c.steering_damping.value, 0, 100);
-    a.steering_strength = clampf(c.steering_strength.value, 0, 200);
-    a.max_steering_force = clampf(c.max_steering_force.value, 0, 1000);
-    a.direct_steering = clampf(c.direct_steering.value, 0, 1);
-    a.slow_damping_speed = clampf(c.slow_damping_speed.value, 0, 100);
-    a.slow_damping_factor = clampf(c.slow_damping_factor.value, 1, 10);
-    a.land_damping_falloff = clampf(c.land_damping_falloff.value, 0, 1);
-    a.land_damping_factor = clampf(c.land_damping_factor.value, 1, 3);
-    a.max_dab_speed = clampf(c.max_dab_speed.value * MPH_TO_FEET_PER_SECOND, 16, 30);
+    a.leveling = setting_clamp(c.leveling.value, 0, 200);
+    a.roll_damping = setting_clamp(c.roll_damping.value, 0, 200);
+    a.roll_limit_angle = setting_clamp(c.roll_limit_angle.value * (PI_F / 180), 0, PI_F);
+    a.roll_limit_factor = setting_clamp(c.roll_limit_factor.value, 0, 64);
+    a.steering_damping = setting_clamp(c.steering_damping.value, 0, 100);
+    a.steering_strength = setting_clamp(c.steering_strength.value, 0, 200);
+    a.max_steering_force = setting_clamp(c.max_steering_force.value, 0, 1000);
+    a.direct_steering = setting_clamp(c.direct_steering.value, 0, 1);
+    a.slow_damping_speed = setting_clamp(c.slow_damping_speed.value, 0, 100);
+    a.slow_damping_factor = setting_clamp(c.slow_damping_factor.value, 1, 10);
+    a.land_damping_falloff = setting_clamp(c.land_damping_falloff.value, 0, 1);
+    a.land_damping_factor = setting_clamp(c.land_damping_factor.value, 1, 3);
+    a.max_dab_speed = setting_clamp(c.max_dab_speed.value * MPH_TO_FEET_PER_SECOND, 16, 30);
 
     uint8_t flags = 0;
     if (choice_is(c.arcade, "Yes") && !g_bikes.arcade_blocked) flags |= BIKE_ARCADE;
@@ -110,9 +108,9 @@ void bike_apply_setup(Bike* bike) {
     if (choice_is(c.stop_wheelies, "Front Only")) flags |= BIKE_ENDO_CUT;
     bike->flags = flags;
 
-    bike->front_brake_torque = clampf(c.brake_torque.value, 0, 500);
-    bike->rear_brake_torque = clampf(c.rear_brake_torque.value, 0, 500);
-    bike->auto_clutch_rpm = clampf(c.auto_clutch_rpms.value, 0, 5000);
+    bike->front_brake_torque = setting_clamp(c.brake_torque.value, 0, 500);
+    bike->rear_brake_torque = setting_clamp(c.rear_brake_torque.value, 0, 500);
+    bike->auto_clutch_rpm = setting_clamp(c.auto_clutch_rpms.value, 0, 5000);
 
     BikeSetup& s = bike->setup;
     s.final_ratio =
@@ -133,13 +131,14 @@ void bike_apply_setup(Bike* bike) {
                                  info.shock_spring_max);
     s.shock_preload = range_value(c.shock_preload_adjustment.value, info.shock_preload_min,
                                   info.shock_preload_max);
-    s.rider_vertical_spring = clampf(c.rider_yspring.value * 0.01, 0, 1);
-    s.rider_vertical_damping = clampf(c.rider_ydamping.value * 0.01, 0, 1);
-    s.rider_forward_spring = clampf(c.rider_zspring.value * 0.01, 0, 1);
-    s.rider_forward_damping = clampf(c.rider_zdamping.value * 0.01, 0, 1);
+    s.rider_vertical_spring = setting_clamp(c.rider_yspring.value * 0.01, 0, 1);
+    s.rider_vertical_damping = setting_clamp(c.rider_ydamping.value * 0.01, 0, 1);
+    s.rider_forward_spring = setting_clamp(c.rider_zspring.value * 0.01, 0, 1);
+    s.rider_forward_damping = setting_clamp(c.rider_zdamping.value * 0.01, 0, 1);
 
     if (bike->bodies[BODY_FRAME])
-        bike_set_rider_distribution(bike, clampf(c.rider_mass_distribution.value, 0.33f, 0.5f));
+        bike_set_rider_distribution(bike,
+                                    setting_clamp(c.rider_mass_distribution.value, 0.33f, 0.5f));
 }
 
 int bike_setup_physical(const BikeInfo* info, const char* key, float v, float* value) {
@@ -163,11 +162,11 @@ int bike_setup_physical(const BikeInfo* info, const char* key, float v, float* v
     }
     // The sprocket adjustments show the resulting tooth count, never fewer than 3 teeth.
     if (strcmp(key, "front_sprocket_adjustment") == 0) {
-        *value = fmaxf(info->front_sprocket + clampf(v, -2, 2), 3.0f);
+        *value = fmaxf(info->front_sprocket + setting_clamp(v, -2, 2), 3.0f);
         return 1;
     }
     if (strcmp(key, "rear_sprocket_adjustment") == 0) {
-        *value = fmaxf(info->rear_sprocket + clampf(v, -2, 2), 3.0f);
+        *value = fmaxf(info->rear_sprocket + setting_clamp(v, -2, 2), 3.0f);
         return 1;
     }
     return 0;

@@ -8,11 +8,12 @@
 
 #include "bike/bike.h"
 #include "bike/rider.h"
+#include "bike/snapshot_apply.h"
 #include "bike/step.h"
-#include "bike/step_internal.h"
-#include "replay/snapshot.h"
+#include "bike/bike_internal.h"
+#include "bike/world.h"
 
-using namespace bikemath;
+using namespace bike_internal;
 
 namespace {
 
@@ -36,39 +37,38 @@ void turned(const dQuaternion parent, const double axis[3], double angle, dQuate
 
 // World point of a rest-coordinate point `p` on a body whose rest-coordinate centre is
 // `centre`, now at `at` with orientation q.
-V3 placed_point(const dVector3 at, const dQuaternion q, const float centre[3], const float p[3]) {
+Vec3 placed_point(const dVector3 at, const dQuaternion q, const float centre[3], const float p[3]) {
     dMatrix3 r;
     dQtoR(q, r);
     double d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
-    return V3{at[0] + r[0] * d[0] + r[1] * d[1] + r[2] * d[2],
-              at[1] + r[4] * d[0] + r[5] * d[1] + r[6] * d[2],
-              at[2] + r[8] * d[0] + r[9] * d[1] + r[10] * d[2]};
+    return Vec3{at[0] + r[0] * d[0] + r[1] * d[1] + r[2] * d[2],
+                at[1] + r[4] * d[0] + r[5] * d[1] + r[6] * d[2],
+                at[2] + r[8] * d[0] + r[9] * d[1] + r[10] * d[2]};
 }
 
-void place(dBodyID body, V3 p, const dQuaternion q) {
+void place(dBodyID body, Vec3 p, const dQuaternion q) {
     dBodySetPosition(body, p.x, p.y, p.z);
     set_quaternion(body, q);
 }
 
 // Angular velocity (world, rad/s) that turns q0 into q1 in dt seconds, the shorter way.
-V3 angular_velocity(const dQuaternion q0, const dQuaternion q1, double dt) {
+Vec3 angular_velocity(const dQuaternion q0, const dQuaternion q1, double dt) {
     // dq = q1 * conj(q0): the world-frame rotation from q0 to q1.
     dQuaternion c = {q0[0], -q0[1], -q0[2], -q0[3]}, dq;
     dQMultiply0(dq, q1, c);
     if (dq[0] < 0)
         for (int i = 0; i < 4; i++) dq[i] = -dq[i];
     double s = std::sqrt(dq[1] * dq[1] + dq[2] * dq[2] + dq[3] * dq[3]);
-    if (s < 1e-12) return V3{};
+    if (s < 1e-12) return Vec3{};
     double angle = 2 * std::atan2(s, dq[0]);
     double k = angle / (s * dt);
-    return V3{dq[1] * k, dq[2] * k, dq[3] * k};
+    return Vec3{dq[1] * k, dq[2] * k, dq[3] * k};
 }
 
 } // namespace
 
-void bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int ticks) {
-    SnapshotFields f;
-    if (!record || !snapshot_decode(record, version, &bike->info, &f)) return;
+void bike_apply_snapshot(Bike* bike, const SnapshotFields* fields, int ticks) {
+    const SnapshotFields& f = *fields;
     const BikeInfo& b = bike->info;
     dBodyID* bodies = bike->bodies;
 
@@ -86,7 +86,7 @@ void bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int tic
     dQuaternion q_frame = {f.orientation[0], f.orientation[1], f.orientation[2], f.orientation[3]};
     dNormalize4(q_frame);
     dVector3 frame_at = {f.position[0], f.position[1], f.position[2]};
-    place(bodies[BODY_FRAME], v3(f.position), q_frame);
+    place(bodies[BODY_FRAME], vec3(f.position), q_frame);
 
     // 2. Steering, turned about the steering axis; the steering head's anchor (the steering
     // body's own centre at rest) stays on the frame.
@@ -99,27 +99,27 @@ void bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int tic
     for (double& a : steer_axis) a /= axis_length;
     dQuaternion q_steer;
     turned(q_frame, steer_axis, f.steer_angle, q_steer);
-    V3 steer_at = placed_point(frame_at, q_frame, b.frame_position, b.steering_position);
+    Vec3 steer_at = placed_point(frame_at, q_frame, b.frame_position, b.steering_position);
     place(bodies[BODY_STEERING], steer_at, q_steer);
 
     // 3. Lower fork: the steering's orientation, up the fork axis as far as the fork is in (a
     // compressed fork has a negative position).
     dVector3 steer_v = {steer_at.x, steer_at.y, steer_at.z};
-    V3 fork_rest = placed_point(steer_v, q_steer, b.steering_position, b.fork_lower_position);
+    Vec3 fork_rest = placed_point(steer_v, q_steer, b.steering_position, b.fork_lower_position);
     dVector3 up;
     dMatrix3 rs;
     dQtoR(q_steer, rs);
     dMultiply0_331(up, rs, steer_axis);
-    V3 fork_at = fork_rest - V3{up[0], up[1], up[2]} * f.fork_position;
+    Vec3 fork_at = fork_rest - Vec3{up[0], up[1], up[2]} * f.fork_position;
     place(bodies[BODY_FORK_LOWER], fork_at, q_steer);
 
     // 4. Swingarm, turned about its pivot on the frame.
     static const double X_AXIS[3] = {1, 0, 0};
     dQuaternion q_swing;
     turned(q_frame, X_AXIS, f.swingarm_angle, q_swing);
-    V3 pivot = placed_point(frame_at, q_frame, b.frame_position, b.swingarm_pivot);
+    Vec3 pivot = placed_point(frame_at, q_frame, b.frame_position, b.swingarm_pivot);
     dVector3 pivot_v = {pivot.x, pivot.y, pivot.z};
-    V3 swing_at = placed_point(pivot_v, q_swing, b.swingarm_pivot, b.swingarm_position);
+    Vec3 swing_at = placed_point(pivot_v, q_swing, b.swingarm_pivot, b.swingarm_position);
     place(bodies[BODY_SWINGARM], swing_at, q_swing);
 
     // 5. Rider: offset and orientation of its own (version 5), or along the rider line with
@@ -127,7 +127,7 @@ void bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int tic
     if (f.version == 5) {
         dQuaternion q_rider = {f.rider_orientation[0], f.rider_orientation[1],
                                f.rider_orientation[2], f.rider_orientation[3]};
-        V3 at = v3(f.position) + v3(f.rider_offset);
+        Vec3 at = vec3(f.position) + vec3(f.rider_offset);
         place(bodies[BODY_RIDER], at, q_rider);
     } else {
         double along = (f.rider_fraction - 0.5) * 2 * RIDER_LINE_HALF / std::sqrt(2.0);
@@ -173,13 +173,13 @@ void bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int tic
     bike->engine_speed = f.engine_speed;
 
     // 9. Velocities from the motion since the previous record.
-    if (ticks > 0 && bike_session_tick() > 0) {
+    if (ticks > 0 && g_physics.clock > 0) {
         double dt = ticks * H;
         for (int i = 0; i < BIKE_BODY_COUNT; i++) {
             const dReal* p = dBodyGetPosition(bodies[i]);
             dBodySetLinearVel(bodies[i], (p[0] - before[i][0]) / dt, (p[1] - before[i][1]) / dt,
                               (p[2] - before[i][2]) / dt);
-            V3 w = angular_velocity(before_q[i], dBodyGetQuaternion(bodies[i]), dt);
+            Vec3 w = angular_velocity(before_q[i], dBodyGetQuaternion(bodies[i]), dt);
             dBodySetAngularVel(bodies[i], w.x, w.y, w.z);
         }
     }

@@ -8,19 +8,18 @@
 #include "bike/bike.h"
 #include "bike/drivetrain.h"
 #include "bike/rider.h"
-#include "bike/step_internal.h"
+#include "bike/bike_internal.h"
 #include "bike/world.h"
+#include "core/constants.h"
 #include "platform/log.h"
-#include "race/session.h"
 #include "track/terrain.h"
 
-using namespace bikemath;
+using namespace bike_internal;
 
 namespace {
 
 constexpr double MOTOR_SPEED = 1000; // suspension motors apply their force up to this speed
 constexpr double FORK_AIR_SPRING = 82.46169;
-constexpr double MPH_PER_FOOT_PER_SECOND = 0.6818181818181819;
 constexpr int MAX_EXTRAPOLATION = 64;
 constexpr double MOTOR_TOKEN = 1.0 / 1048576; // pound-force (foot pound-force for the shock)
 
@@ -59,36 +58,6 @@ bool finite3(const dReal* v) {
 }
 
 } // namespace
-
-namespace bikemath {
-
-void soft_contact(dBodyID body1, dBodyID body2, V3 p, V3 n, double depth, double kp, double kd) {
-    dContact c{};
-    c.surface.mode = dContactSoftERP | dContactSoftCFM;
-    double cfm = 1 / (kd + H * kp);
-    c.surface.soft_cfm = cfm;
-    c.surface.soft_erp = H * kp * cfm;
-    c.geom.pos[0] = p.x, c.geom.pos[1] = p.y, c.geom.pos[2] = p.z;
-    c.geom.normal[0] = n.x, c.geom.normal[1] = n.y, c.geom.normal[2] = n.z;
-    c.geom.depth = depth;
-    dJointID j = dJointCreateContact(g_physics.world, g_physics.contacts, &c);
-    dJointAttach(j, body1, body2);
-}
-
-void body_motor(dBodyID body, V3 axis, double vel, double fmax) {
-    dJointID m = dJointCreateAMotor(g_physics.world, g_physics.contacts);
-    dJointAttach(m, body, 0);
-    dJointSetAMotorNumAxes(m, 1);
-    dJointSetAMotorAxis(m, 0, 0, axis.x, axis.y, axis.z);
-    dJointSetAMotorParam(m, dParamVel, vel);
-    dJointSetAMotorParam(m, dParamFMax, fmax);
-}
-
-} // namespace bikemath
-
-int bike_session_tick() {
-    return g_session.session_clock;
-}
 
 // ---- Suspension ----
 
@@ -131,17 +100,17 @@ void bike_suspension_step(Bike* bike) {
 // ---- Joint-force correction ----
 
 void bike_joint_force_correction(Bike* bike) {
-    if (bike_session_tick() < 1 || bike->crash_countdown > 0) return;
-    V3 pf = body_position(frame_of(bike));
-    V3 F, T;
+    if (g_physics.clock < 1 || bike->crash_countdown > 0) return;
+    Vec3 pf = body_position(frame_of(bike));
+    Vec3 F, T;
     for (int i = 0; i < BIKE_JOINT_COUNT; i++) {
         dJointID j = bike->joints[i];
         dBodyID b1 = dJointGetBody(j, 0), b2 = dJointGetBody(j, 1);
         if (!b1 || !b2) return; // the rider mount is off during a crash
         const dJointFeedback& fb = bike->joint_feedback[i];
-        V3 f1 = v3(fb.f1), f2 = v3(fb.f2);
+        Vec3 f1 = vec3(fb.f1), f2 = vec3(fb.f2);
         F = F + f1 + f2;
-        T = T + v3(fb.t1) + v3(fb.t2) + cross(body_position(b1) - pf, f1) +
+        T = T + vec3(fb.t1) + vec3(fb.t2) + cross(body_position(b1) - pf, f1) +
             cross(body_position(b2) - pf, f2);
     }
     dBodyAddForce(frame_of(bike), -F.x, -F.y, -F.z);
@@ -191,8 +160,7 @@ void bike_step(Bike* bike, int simulate) {
     // 14.
     crash_pose_step(bike);
     // 15. The rider's velocity for the acceleration test four ticks on.
-    store(body_velocity(bike->bodies[BODY_RIDER]),
-          bike->rider_velocity_ring[bike_session_tick() & 3]);
+    store(body_velocity(bike->bodies[BODY_RIDER]), bike->rider_velocity_ring[g_physics.clock & 3]);
 
     bike_check_finite(bike);
 }
@@ -220,17 +188,19 @@ bool state_finite(const Bike* bike) {
     const float state[] = {bike->engine_speed, bike->clutch_wind, bike->steer_authority,
                            bike->landing_damping, bike->crash_blend};
     return finite_all(state, sizeof state / sizeof state[0]) &&
-           finite_all(&bike->crash_leg[0][0], 6) && finite_all(&bike->crash_leg_velocity[0][0], 6) &&
+           finite_all(&bike->crash_leg[0][0], 6) &&
+           finite_all(&bike->crash_leg_velocity[0][0], 6) &&
            finite_all(&bike->rider_velocity_ring[0][0], 12);
 }
 
 // The controls, the setup, the assists and the driver settings: the numbers every step
 // turns into forces and joint parameters.
 bool inputs_finite(const Bike* bike) {
-    const float controls[] = {bike->throttle, bike->clutch,   bike->front_brake,
-                              bike->rear_brake, bike->steer, bike->dab,
-                              bike->back_up,  bike->lean,     bike->front_brake_torque,
-                              bike->rear_brake_torque, bike->auto_clutch_rpm};
+    const float controls[] = {
+        bike->throttle,          bike->clutch,         bike->front_brake,
+        bike->rear_brake,        bike->steer,          bike->dab,
+        bike->back_up,           bike->lean,           bike->front_brake_torque,
+        bike->rear_brake_torque, bike->auto_clutch_rpm};
     return finite_all(controls, sizeof controls / sizeof controls[0]) &&
            finite_all(&bike->setup.final_ratio, sizeof(BikeSetup) / sizeof(float)) &&
            finite_all(&bike->assists.leveling, sizeof(BikeAssists) / sizeof(float));
@@ -269,7 +239,7 @@ int bike_check_finite(Bike* bike) {
     bike_reset(bike);
     if (placed) {
         const float* fp = bike->info.frame_position;
-        float ground = terrain_height(&g_terrain, (float)x, (float)z);
+        float ground = terrain_height(physics_ground(), (float)x, (float)z);
         bike_translate(bike, (float)(x - fp[0]), ground, (float)(z - fp[2]));
         for (int i = 0; i < BIKE_BODY_COUNT; i++)
             store(body_position(bike->bodies[i]), bike->rest_positions[i]);
@@ -283,7 +253,7 @@ void bike_pre_world_step(Bike* bike) {
     bike_check_finite(bike);
     for (int i = 0; i < BIKE_BODY_COUNT; i++) {
         dBodyID body = bike->bodies[i];
-        V3 v = body_velocity(body);
+        Vec3 v = body_velocity(body);
         store(v, bike->saved_linear_velocity[i]);
         store(body_angular(body), bike->saved_angular_velocity[i]);
         if (length2(v) < 0.25) dBodySetLinearVel(body, 0, 0, 0);
@@ -303,15 +273,15 @@ void bike_extrapolate(Bike* bike, int ticks) {
     if (ticks > MAX_EXTRAPOLATION) ticks = MAX_EXTRAPOLATION;
     if (ticks < 0) ticks = 0;
     dBodyID frame = frame_of(bike);
-    V3 move = body_velocity(frame) * (ticks * H);
+    Vec3 move = body_velocity(frame) * (ticks * H);
     for (int i = 0; i < BIKE_BODY_COUNT; i++) {
-        V3 p = v3(bike->rest_positions[i]) + move;
+        Vec3 p = vec3(bike->rest_positions[i]) + move;
         dBodySetPosition(bike->bodies[i], p.x, p.y, p.z);
     }
     // Out of the ground under the rear wheel's lowest point.
-    V3 low = body_position(bike->bodies[BODY_REAR_WHEEL]) -
-             body_axis(frame, 1) * (double)bike->info.rear_wheel.torus_radius;
-    double ground = terrain_height(&g_terrain, (float)low.x, (float)low.z);
+    Vec3 low = body_position(bike->bodies[BODY_REAR_WHEEL]) -
+               body_axis(frame, 1) * (double)bike->info.rear_wheel.torus_radius;
+    double ground = terrain_height(physics_ground(), (float)low.x, (float)low.z);
     if (ground > low.y) bike_translate(bike, 0, (float)(ground - low.y), 0);
 }
 
@@ -355,4 +325,13 @@ void bike_set_back_up(Bike* bike, float v) {
 }
 void bike_set_lean(Bike* bike, float v) {
     bike->lean = crashed(bike) ? 0 : clamp_input(v, -1, 1);
+}
+
+void bike_hold(Bike* bike) {
+    bike->front_brake = 1;
+    bike->rear_brake = 1;
+    bike->back_up = 0;
+    bike->clutch = 0;
+    bike->throttle = 0;
+    bike->dab = 1;
 }

@@ -38,10 +38,6 @@ void bike_joint_force_correction(Bike* bike);
 // bodies held still during the step) and gives them back afterwards.
 void bike_pre_world_step(Bike* bike);
 void bike_post_world_step(Bike* bike);
-// Places a bike from a state snapshot record of the given version (4 or 5; others are
-// ignored): bodies, drive and crash state; with ticks > 0 (ticks since the previous applied
-// record) and a running session clock, velocities from the motion since that record.
-void bike_apply_snapshot(Bike* bike, const uint8_t* record, int version, int ticks);
 // Moves a snapshot-driven bike `ticks` (at most 64) ticks along its frame velocity from its
 // last placed position, lifted out of the ground under its rear wheel.
 void bike_extrapolate(Bike* bike, int ticks);
@@ -56,6 +52,10 @@ void bike_frame_pose(const Bike* bike, const float local[3], float point[3], flo
 // 1 when every body's position, orientation, velocities and accumulated force and torque are
 // finite. Otherwise resets the bike at its frame's last finite place, logs it and returns 0.
 int bike_check_finite(Bike* bike);
+
+// Holds a bike at the gate (a false start's penalty): both brakes, no throttle or back-up,
+// clutch out and the foot down, for this tick.
+void bike_hold(Bike* bike);
 
 // Control setters: each clamps to its range (a NaN counts as 0); throttle, dab, back-up and
 // lean store 0 while the rider is off the bike.

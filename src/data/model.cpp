@@ -6,7 +6,8 @@
 #include <cstring>
 #include <strings.h>
 
-#include "app/settings.h"
+#include "core/maths.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/scanner.h"
 #include "platform/log.h"
@@ -259,21 +260,6 @@ Model* model_choose_lod(Model* base, const float position[3], const float camera
 // ---------------------------------------------------------------------------------------------
 // Geometry
 
-static void normalise(float* v) {
-    float len = sqrtf(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (len > 0) { // a vertex no triangle touches keeps a zero vector rather than NaN
-        v[0] /= len;
-        v[1] /= len;
-        v[2] /= len;
-    }
-}
-
-static void cross(const float* a, const float* b, float* out) {
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
 void mesh_compute_tangents(Mesh* mesh) {
     const float tiny = ldexpf(1.0f, -20);
     int n = mesh->vertex_count;
@@ -296,8 +282,8 @@ void mesh_compute_tangents(Mesh* mesh) {
                 b[c] = (e2[c] * du1 - e1[c] * du2) / det;
             }
             float tb[3], face[3];
-            cross(tan, b, tb);
-            cross(e2, e1, face);
+            vec3f_cross(tan, b, tb);
+            vec3f_cross(e2, e1, face);
             if (tb[0] * face[0] + tb[1] * face[1] + tb[2] * face[2] >= 0)
                 for (float& c : tan) c = -c;
         } else {
@@ -316,7 +302,7 @@ void mesh_compute_tangents(Mesh* mesh) {
         for (int i = 0; i < 3; i++)
             for (int c = 0; c < 3; c++) mesh->tangents[v[i] * 3 + c] += tan[c];
     }
-    for (int i = 0; i < n; i++) normalise(mesh->tangents + (size_t)i * 3);
+    for (int i = 0; i < n; i++) vec3f_normalise(mesh->tangents + (size_t)i * 3);
     if (mesh->weight_count > 0)
         std::copy(mesh->tangents, mesh->tangents + (size_t)n * 3, mesh->rest_tangents);
 }
@@ -353,8 +339,8 @@ void mesh_skin(Mesh* mesh, const ModelBone* bones, int bone_count) {
                 tt[c] += w * rt2[c];
             }
         }
-        normalise(nn);
-        normalise(tt);
+        vec3f_normalise(nn);
+        vec3f_normalise(tt);
         memcpy(pos, p, sizeof p);
         memcpy(nrm, nn, sizeof nn);
         memcpy(tan, tt, sizeof tt);
@@ -373,13 +359,13 @@ void mesh_env_map(Mesh* mesh, const float position[3], const float rotation[9],
     for (int v = 0; v < mesh->vertex_count; v++) {
         const float* p = mesh->positions + (size_t)v * 3;
         float n[3] = {mesh->normals[v * 3], mesh->normals[v * 3 + 1], mesh->normals[v * 3 + 2]};
-        normalise(n);
+        vec3f_normalise(n);
         float d[3] = {p[0] - cam[0], p[1] - cam[1], p[2] - cam[2]};
         float dn = d[0] * n[0] + d[1] * n[1] + d[2] * n[2];
         float refl[3] = {d[0] - 2 * dn * n[0], d[1] - 2 * dn * n[1], d[2] - 2 * dn * n[2]};
         float r[3];
         rotate(rotation, refl, r);
-        normalise(r);
+        vec3f_normalise(r);
         float theta = acosf(std::clamp(r[1], -1.0f, 1.0f));
         float h = sqrtf(r[0] * r[0] + r[2] * r[2]);
         float* uv = mesh->uvs + (size_t)v * 2;

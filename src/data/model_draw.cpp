@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/model.h"
 
 // Sends a mesh's triangles: vertex arrays and one glDrawElements, or glBegin/glEnd with

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/image.h"
 #include "data/scanner.h"

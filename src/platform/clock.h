@@ -8,6 +8,3 @@ void clock_now(long* seconds, long* microseconds);
 double clock_seconds();
 // Sleeps ms - 1 milliseconds, then yields until the clock reaches start + the given time.
 void sleep_for(long seconds, long microseconds);
-
-// The fixed simulation step: every race, demo, snapshot and network time counts these ticks.
-constexpr double sim_tick = 1.0 / 128.0;

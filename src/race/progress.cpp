@@ -3,29 +3,33 @@
 #include <algorithm>
 
 #include "bike/bike.h"
+#include "bike/bodypose.h"
 #include "race/hooks.h"
 #include "race/results.h"
 #include "race/session.h"
+#include "race/session_internal.h"
 #include "track/gates.h"
 
-static Bike* slot_bike(int slot) {
-    if (slot < 0 || slot >= MAX_RIDERS) return nullptr;
-    return g_session.slots[slot].bike;
+// The slot of a rider with a bike, or null.
+static RiderSlot* racing(int slot) {
+    if (slot < 0 || slot >= MAX_RIDERS || !g_session_data.slots[slot].bike) return nullptr;
+    return &g_session_data.slots[slot];
 }
 
 int lap_end_position(int lap) {
-    long long p = (long long)g_session.first_lap + (long long)g_session.normal_lap * (lap - 1) - 1;
+    long long p =
+        (long long)g_session_data.first_lap + (long long)g_session_data.normal_lap * (lap - 1) - 1;
     return (int)std::clamp(p, -1LL, 2147483647LL);
 }
 
 int laps_from_gates(int gates) {
-    int f = g_session.first_lap, n = g_session.normal_lap;
+    int f = g_session_data.first_lap, n = g_session_data.normal_lap;
     if (gates < f || n <= 0) return 0;
     return (gates - f) / n + 1;
 }
 
 int rider_gates(int slot) {
-    Bike* b = slot_bike(slot);
+    RiderSlot* b = racing(slot);
     return b ? b->gates_passed : 0;
 }
 
@@ -34,14 +38,15 @@ int rider_laps(int slot) {
 }
 
 int rider_gate_time(int slot, int position) {
-    Bike* b = slot_bike(slot);
+    RiderSlot* b = racing(slot);
     if (!b || position < 0 || position >= (int)b->gate_times.size()) return -1;
     return b->gate_times[position];
 }
 
 int rider_lap_ticks(int slot, int lap) {
     if (lap < 1 || lap > rider_laps(slot)) return 0;
-    int from = lap == 1 ? g_session.start_tick : rider_gate_time(slot, lap_end_position(lap - 1));
+    int from =
+        lap == 1 ? g_session_data.start_tick : rider_gate_time(slot, lap_end_position(lap - 1));
     int to = rider_gate_time(slot, lap_end_position(lap));
     if (from < 0 || to < 0) return 0;
     return to - from;
@@ -53,19 +58,19 @@ double rider_lap_time(int slot, int lap) {
 
 // True when sequence position p is the last of a lap (a finish-line crossing).
 static bool is_lap_end(int p) {
-    int f = g_session.first_lap, n = g_session.normal_lap;
+    int f = g_session_data.first_lap, n = g_session_data.normal_lap;
     return n > 0 && p - f + 1 >= 0 && (p - f + 1) % n == 0;
 }
 
 // The position the final lap ends at: F + N (final_lap - 1) - 1, or 0 when the final lap is 0.
 static long long final_lap_end() {
-    if (g_session.final_lap == 0) return 0;
-    return (long long)g_session.first_lap +
-           (long long)g_session.normal_lap * (g_session.final_lap - 1) - 1;
+    if (g_session_data.final_lap == 0) return 0;
+    return (long long)g_session_data.first_lap +
+           (long long)g_session_data.normal_lap * (g_session_data.final_lap - 1) - 1;
 }
 
 int rider_finished(int slot) {
-    Bike* b = slot_bike(slot);
+    RiderSlot* b = racing(slot);
     if (!b) return 0;
     if (b->finished) return 1;
     int leader = standings_leader();
@@ -85,7 +90,7 @@ int rider_finished(int slot) {
 }
 
 void rider_set_back(int slot, int p) {
-    Bike* b = slot_bike(slot);
+    RiderSlot* b = racing(slot);
     if (!b) return;
     p = std::max(p, 0);
     if ((int)b->gate_times.size() > p) b->gate_times.resize(p);
@@ -95,11 +100,11 @@ void rider_set_back(int slot, int p) {
 }
 
 void rider_progress(int slot) {
-    Bike* b = slot_bike(slot);
-    if (!b) return;
+    RiderSlot* r = racing(slot);
+    if (!r) return;
     float pos[3];
-    race_bike_position(b, pos);
-    rider_progress_at(slot, pos[0], pos[2], race_bike_speed(b));
+    bike_frame_position(r->bike, pos);
+    rider_progress_at(slot, pos[0], pos[2], bike_frame_speed(r->bike));
 }
 
 static bool passes_position(int p, float x, float z) {
@@ -109,19 +114,21 @@ static bool passes_position(int p, float x, float z) {
 }
 
 void rider_progress_at(int slot, float x, float z, float speed) {
-    Bike* b = slot_bike(slot);
-    if (!b || b->finished || !gates_present() || g_session.normal_lap <= 0) return;
-    Session& s = g_session;
+    RiderSlot* b = racing(slot);
+    if (!b || b->finished || !gates_present() || g_session_data.normal_lap <= 0) return;
+    Session& s = g_session_data;
+    const RaceRobotHooks& robots = race_robot_hooks();
 
     // 1. A rider standing still well after the start is flagged for the gate flaggers.
     if (!b->stopped && (long long)s.session_clock > (long long)s.start_tick + 256 && speed < 5) {
         b->stopped = 1;
-        race_line_stopped(slot);
+        if (robots.line_stopped) robots.line_stopped(slot);
     }
 
     // 2. The gate just passed (-1) is never a candidate, so riding back through it does
     // nothing; earlier gates count only when they were skipped.
     static const int OFFSETS[] = {-3, -2, 0, 1, 2};
+    GateSearch found{0, -1, 0};
     int accepted = -1;
     for (int i : OFFSETS) {
         int p = b->gates_passed + i;
@@ -131,6 +138,7 @@ void rider_progress_at(int slot, float x, float z, float speed) {
         if (passes_position(p, x, z)) {
             if (i >= 0 || missing) {
                 accepted = p;
+                found = GateSearch{1, p, i};
                 break;
             }
             continue;
@@ -138,14 +146,16 @@ void rider_progress_at(int slot, float x, float z, float speed) {
         // Gates beyond a finish line that was not crossed never count.
         if (is_lap_end(p) && no_time) break;
     }
-    if (accepted < 0) return;
+    if (accepted < 0) {
+        if (robots.line_tick) robots.line_tick(slot, &found);
+        return;
+    }
 
     // 3. Skipped positions keep -1.
     int p = accepted;
     if ((int)b->gate_times.size() <= p) b->gate_times.resize(p + 1, -1);
     b->gate_times[p] = s.session_clock;
     b->gates_passed = p + 1;
-    if (!gates_sequence_intermediate(p)) race_line_segment(slot, p);
 
     // 4. A completed lap may end this rider's race.
     int f = s.first_lap, n = s.normal_lap;
@@ -159,10 +169,12 @@ void rider_progress_at(int slot, float x, float z, float speed) {
     // 5.
     standings_update();
     b->stopped = 0;
+    // 6. The line memory sees what this tick's search found.
+    if (robots.line_tick) robots.line_tick(slot, &found);
 }
 
 void session_final_lap_rules() {
-    Session& s = g_session;
+    Session& s = g_session_data;
     if (s.race_length <= 0) return;
     int leader = standings_leader();
     if (leader < 0) return;

@@ -8,6 +8,7 @@
 #include "race/hooks.h"
 #include "race/series.h"
 #include "race/session.h"
+#include "race/session_internal.h"
 
 Results g_results;
 
@@ -36,9 +37,9 @@ int standings_place(int slot) {
 static int riders_collect(StandingsEntry* out) {
     int n = 0;
     for (int s = 0; s < MAX_RIDERS; s++) {
-        const Bike* b = g_session.slots[s].bike;
-        if (!b) continue;
-        int gates = b->gates_passed;
+        const RiderSlot& r = g_session_data.slots[s];
+        if (!r.bike) continue;
+        int gates = r.gates_passed;
         int last = gates > 0 ? rider_gate_time(s, gates - 1) : 0;
         out[n++] = StandingsEntry{s, gates, std::max(last, 0)};
     }
@@ -58,7 +59,7 @@ static long long clean_section(int slot, int from, int to) {
 }
 
 int section_time(int from, int to) {
-    int f = g_session.first_lap, n = g_session.normal_lap;
+    int f = g_session_data.first_lap, n = g_session_data.normal_lap;
     long long sum = 0;
     int counted = 0;
     for (int i = 0; i < g_results.standings_count; i++) {
@@ -133,7 +134,7 @@ int best_lap_index(int slot) {
 
 // Steps 1 to 5 of making the results final.
 static void results_make_final() {
-    int f = g_session.first_lap, n = g_session.normal_lap;
+    int f = g_session_data.first_lap, n = g_session_data.normal_lap;
     g_results.final_count = riders_collect(g_results.final_results);
     for (int i = 0; i < g_results.final_count; i++) {
         StandingsEntry& e = g_results.final_results[i];
@@ -157,7 +158,7 @@ static void results_make_final() {
 }
 
 void standings_update() {
-    Session& s = g_session;
+    Session& s = g_session_data;
     // 1.
     if (s.results_final) return;
     // 2.
@@ -171,8 +172,9 @@ void standings_update() {
     for (int i = 0; i < g_results.standings_count; i++) {
         int slot = g_results.standings[i].slot;
         if (rider_finished(slot)) continue;
-        if (s.multiplayer && s.slots[slot].kind != RIDER_LOCAL && !race_net_rider_recent(slot))
-            continue;
+        const RaceNetHooks& net = race_net_hooks();
+        bool recent = net.rider_recent && net.rider_recent(slot);
+        if (s.multiplayer && s.slots[slot].kind != RIDER_LOCAL && !recent) continue;
         return;
     }
     results_make_final();

@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "race/results.h"
 #include "race/session.h"
+#include "race/session_internal.h"
 
 const char* const RESULTS_BOARD_HEADINGS[5] = {"No.", "Lap", "Gap", "Best Time", "BLap"};
 
@@ -38,13 +39,13 @@ static std::string tenths_text(const char* prefix, long long ticks) {
 
 // The lap a sequence position belongs to in the gate-time lines: 0 for the first lap's.
 static int lap_of_position(int k) {
-    const Session& s = g_session;
+    const Session& s = g_session_data;
     if (k < s.first_lap || s.normal_lap <= 0) return 0;
     return (k - s.first_lap) / s.normal_lap + 1;
 }
 
 static const char* rider_number(int slot) {
-    const Bike* b = g_session.slots[slot].bike;
+    const Bike* b = g_session_data.slots[slot].bike;
     return b ? bike_plate_text(b) : "";
 }
 
@@ -57,7 +58,7 @@ static const char* rider_number(int slot) {
  *   since the start ("%8.3f", "%8d" -1 for a skipped gate), one line per lap.
  */
 int results_write() {
-    const Session& s = g_session;
+    const Session& s = g_session_data;
     DataFile* f = data_open("@results.txt", "wb");
     if (!f) {
         log_printf("Can't write results.txt\n");
@@ -118,7 +119,7 @@ int results_board(ResultsBoard* out) {
     *out = ResultsBoard{};
     int leader = standings_leader();
     if (leader < 0 || !rider_finished(leader)) return 0;
-    const Session& s = g_session;
+    const Session& s = g_session_data;
     bool final = s.results_final;
     const StandingsEntry* table = final ? g_results.final_results : g_results.standings;
     int count = final ? g_results.final_count : g_results.standings_count;
@@ -166,8 +167,8 @@ int results_board(ResultsBoard* out) {
 
 int race_display(int slot, RaceDisplay* out) {
     *out = RaceDisplay{};
-    if (slot < 0 || slot >= MAX_RIDERS || !g_session.slots[slot].bike) return 0;
-    const Session& s = g_session;
+    if (slot < 0 || slot >= MAX_RIDERS || !g_session_data.slots[slot].bike) return 0;
+    const Session& s = g_session_data;
     out->number = rider_number(slot);
     int place = standings_place(slot);
     if (s.time_trial)
@@ -201,14 +202,14 @@ int race_display(int slot, RaceDisplay* out) {
 }
 
 std::string race_clock_text() {
-    long long t = (long long)g_session.session_clock - g_session.start_tick;
+    long long t = (long long)g_session_data.session_clock - g_session_data.start_tick;
     return tenths_text("Time - ", t > 0 ? t : 0) + " ";
 }
 
 std::string lapping_warning(int slot) {
     std::string out;
     int me = standings_place(slot);
-    const Session& s = g_session;
+    const Session& s = g_session_data;
     if (me < 0 || g_results.standings_count < 2 || s.normal_lap <= 0) return out;
     int m = rider_gates(slot);
     if (m < s.first_lap) return out;

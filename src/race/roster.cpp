@@ -2,6 +2,7 @@
 // looks, and its shuffle at every session start.
 #include "platform/random.h"
 #include "race/session.h"
+#include "race/session_internal.h"
 
 // Riding gear and helmets in the generated colours; the fenwy team also rides black bikes
 // on gold wheels. A texture that is not installed falls back to the bike's own.
@@ -119,7 +120,7 @@ const RobotEntry* robot_entry(int index) {
 }
 
 void robot_order_shuffle(unsigned seed) {
-    Session& s = g_session;
+    Session& s = g_session_data;
     if (!s.robot_order_ready) {
         for (int i = 0; i < ROBOT_COUNT; i++) s.robot_order[i] = i;
         s.robot_order_ready = 1;

@@ -5,14 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/settings.h"
-#include "app/tracklist.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "data/datafile.h"
 #include "data/scanner.h"
 #include "platform/log.h"
 #include "race/results.h"
 #include "race/session.h"
+#include "race/session_internal.h"
+#include "track/tracklist.h"
 
 SeriesState g_series;
 
@@ -219,15 +220,15 @@ void series_record_event() {
     ev.finish.assign(r + 1, r);
     std::vector<bool> placed(r + 1, false);
     // 2. The final results when the race ended, else the standings when it was left.
-    bool final = g_session.results_final;
+    bool final = g_session_data.results_final;
     const StandingsEntry* table = final ? g_results.final_results : g_results.standings;
     int count = final ? g_results.final_count : g_results.standings_count;
     int position = 0;
     for (int i = 0; i < count; i++) {
         int slot = table[i].slot;
-        const Bike* b = g_session.slots[slot].bike;
+        const Bike* b = g_session_data.slots[slot].bike;
         if (!b) continue;
-        if (g_session.slots[slot].kind == RIDER_LOCAL) {
+        if (g_session_data.slots[slot].kind == RIDER_LOCAL) {
             if (placed[r]) continue;
             // Leaving before the results are final does not keep a cut track's place.
             if (!final && rider_finished(slot) && cut_penalty(slot) > 0) continue;
@@ -331,4 +332,9 @@ void series_screen(const Series& s, SeriesScreen* out) {
     std::vector<SeriesRow> sorted;
     for (int i : order) sorted.push_back(out->rows[i]);
     out->rows = std::move(sorted);
+}
+
+void series_set_active(int series, int event) {
+    g_series.active_series = series;
+    g_series.active_event = event;
 }

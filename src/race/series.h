@@ -52,6 +52,9 @@ void series_compute_ranks(Series* series);
 // Forgets every series and the active event.
 void series_reset();
 
+// Marks an event of a series as the one being raced (its results are recorded at its end).
+void series_set_active(int series, int event);
+
 // Records the finished (or abandoned) session as the active event's results, when a series
 // event is active and is the next one due; clears the active event.
 void series_record_event();

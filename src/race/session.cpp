@@ -6,15 +6,18 @@
 #include <cstring>
 #include <vector>
 
-#include "app/config.h"
-#include "app/settings.h"
-#include "app/tracklist.h"
 #include "bike/bike.h"
+#include "bike/bodypose.h"
+#include "bike/world.h"
+#include "core/settings.h"
+#include "effects/engine_sound.h"
+#include "effects/roost.h"
 #include "data/model.h"
 #include "data/texture.h"
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/random.h"
+#include "race/demo_session.h"
 #include "race/hooks.h"
 #include "race/results.h"
 #include "race/series.h"
@@ -23,8 +26,21 @@
 #include "track/gates.h"
 #include "track/terrain.h"
 #include "track/track.h"
+#include "track/tracklist.h"
 
-Session g_session;
+Session g_session_data;
+const Session& g_session = g_session_data;
+
+namespace {
+
+// The player's rider as the menus chose it (session_set_player).
+PlayerRider g_player;
+
+} // namespace
+
+void session_set_player(const PlayerRider& player) {
+    g_player = player;
+}
 
 std::string race_description(int race_length, int extra_laps) {
     char text[64];
@@ -41,7 +57,7 @@ std::string race_description(int race_length, int extra_laps) {
 }
 
 int session_is_time_trial() {
-    return g_session.time_trial;
+    return g_session_data.time_trial;
 }
 
 int session_leader_laps() {
@@ -50,25 +66,25 @@ int session_leader_laps() {
 }
 
 int session_rider_position(int slot, float out[3]) {
-    if (slot < 0 || slot >= MAX_RIDERS || !g_session.slots[slot].bike) return 0;
-    race_bike_position(g_session.slots[slot].bike, out);
+    if (slot < 0 || slot >= MAX_RIDERS || !g_session_data.slots[slot].bike) return 0;
+    bike_frame_position(g_session_data.slots[slot].bike, out);
     return 1;
 }
 
 void session_view_step(int direction) {
-    int place = standings_place(g_session.viewed_rider);
+    int place = standings_place(g_session_data.viewed_rider);
     int n = g_results.standings_count;
     if (n == 0) return;
     place = place < 0 ? 0 : place + (direction < 0 ? -1 : 1);
     if (place < 0) place = 0;
     if (place >= n) place = n - 1;
-    g_session.viewed_rider = g_results.standings[place].slot;
+    g_session_data.viewed_rider = g_results.standings[place].slot;
 }
 
 void session_free_rider(int slot) {
-    RiderSlot& r = g_session.slots[slot];
+    RiderSlot& r = g_session_data.slots[slot];
     if (r.bike) {
-        race_engine_sound_stop(slot);
+        engine_sound_free(r.sound);
         bike_free(r.bike);
     }
     r = RiderSlot{};
@@ -78,18 +94,13 @@ void session_free_riders() {
     for (int s = 0; s < MAX_RIDERS; s++) session_free_rider(s);
 }
 
+void session_reset() {
+    g_session_data = Session{};
+}
+
 void session_free() {
     // The track, the riders and the demo files are freed by the shutdown in its own order.
     results_reset();
-}
-
-// The value of a texture setting: the data name its choice stands for, or null for the
-// bike's own texture.
-static const char* variant_value(const Choice& choice, const char* prefix) {
-    std::vector<const char*> values, labels;
-    texture_variants(prefix, &values, &labels);
-    if (choice.current <= 0 || choice.current >= (int)values.size()) return nullptr;
-    return values[choice.current];
 }
 
 // Loads the bike of one slot; 1 when it loaded.
@@ -98,36 +109,35 @@ static int rider_load(int slot, const char* bike_name, const char* number, const
     Bike* bike = bike_load(bike_name_alias(bike_name), slot + 1, number, rider_tex, head_tex,
                            bike_tex, wheel_tex);
     if (!bike) return 0;
-    RiderSlot& r = g_session.slots[slot];
+    RiderSlot& r = g_session_data.slots[slot];
     r.bike = bike;
     r.gear = rider_tex ? rider_tex : "";
     r.bike_graphics = bike_tex ? bike_tex : "";
     r.wheel_graphics = wheel_tex ? wheel_tex : "";
     r.helmet = head_tex ? head_tex : "";
-    race_engine_sound_start(slot);
-    return 1;
-}
-
-static int load_local(int slot) {
-    const char* name = g_config.bike.text();
-    const BikeInfo* info = bike_info_find(bike_name_alias(name));
-    std::string prefix = bike_texture_prefix(info);
-    const char* number = g_config.number.text[0] ? g_config.number.text : "999";
-    if (!rider_load(slot, name, number, variant_value(g_config.rider_texture, "rider_body-"),
-                    variant_value(g_config.head_texture, "rider_head-"),
-                    variant_value(g_config.bike_texture, prefix.c_str()),
-                    variant_value(g_config.wheel_texture, "wheels-")))
-        return 0;
-    RiderSlot& r = g_session.slots[slot];
-    bike_apply_setup(r.bike);
-    r.kind = RIDER_LOCAL;
-    r.autopilot = 0;
-    r.personality = 0;
+    static const int LIST_CAPACITY[4] = {4, 20, 20, 20};
+    for (int i = 0; i < 4; i++) r.lists[i].reserve(LIST_CAPACITY[i]);
+    r.gate_times.reserve(16);
+    r.sound = engine_sound_create(bike, bike_tex);
     return 1;
 }
 
 static const char* given(const char* texture) {
     return texture && texture[0] ? texture : nullptr;
+}
+
+static int load_local(int slot) {
+    const PlayerRider& p = g_player;
+    const char* number = p.number.empty() ? "999" : p.number.c_str();
+    if (!rider_load(slot, p.bike.c_str(), number, given(p.gear.c_str()), given(p.helmet.c_str()),
+                    given(p.bike_graphics.c_str()), given(p.wheel_graphics.c_str())))
+        return 0;
+    RiderSlot& r = g_session_data.slots[slot];
+    bike_apply_setup(r.bike);
+    r.kind = RIDER_LOCAL;
+    r.autopilot = 0;
+    r.personality = 0;
+    return 1;
 }
 
 static int load_robot(int slot, int entry) {
@@ -136,11 +146,13 @@ static int load_robot(int slot, int entry) {
     if (!rider_load(slot, e->bike, e->number, given(e->rider_texture), given(e->head_texture),
                     given(e->bike_texture), given(e->wheel_texture)))
         return 0;
-    RiderSlot& r = g_session.slots[slot];
+    RiderSlot& r = g_session_data.slots[slot];
     r.kind = RIDER_ROBOT;
     r.autopilot = 1;
     r.robot = entry;
-    race_robot_personality(slot, g_settings.practice ? "tester" : e->personality);
+    const RaceRobotHooks& robots = race_robot_hooks();
+    if (robots.set_personality)
+        robots.set_personality(slot, g_settings.practice ? "tester" : e->personality);
     return 1;
 }
 
@@ -151,7 +163,7 @@ int session_load_demo_rider(int slot, int demo_rider) {
                     given(d->helmet.c_str()), given(d->bike_graphics.c_str()),
                     given(d->wheel_graphics.c_str())))
         return 0;
-    RiderSlot& r = g_session.slots[slot];
+    RiderSlot& r = g_session_data.slots[slot];
     r.kind = RIDER_REMOTE;
     r.autopilot = 1;
     r.demo_rider = demo_rider;
@@ -164,7 +176,7 @@ int session_load_demo_rider(int slot, int demo_rider) {
 // The next unused robot of the shuffled list whose bike name contains `part` (any with null).
 static int next_robot(std::vector<bool>* used, const char* part) {
     for (int i = 0; i < ROBOT_COUNT; i++) {
-        int e = g_session.robot_order[i];
+        int e = g_session_data.robot_order[i];
         if ((*used)[e]) continue;
         if (part && !strstr(robot_entry(e)->bike, part)) continue;
         (*used)[e] = true;
@@ -194,7 +206,7 @@ static void load_riders(const int* table) {
             local_seen = true;
             ok = load_local(s);
         } else if (code == RIDER_CODE_DEMO) {
-            if (g_session.play_demo && demo_next < demo_rider_count())
+            if (g_session_data.play_demo && demo_next < demo_rider_count())
                 ok = session_load_demo_rider(s, demo_next++);
         } else if (code == RIDER_CODE_ROBOT || code == RIDER_CODE_ROBOT_125 ||
                    code == RIDER_CODE_ROBOT_250) {
@@ -211,7 +223,7 @@ static void load_riders(const int* table) {
         // Remote players (code 5) come with the network client's tables.
         if (!ok) continue;
         session_place_rider(s);
-        const Bike* b = g_session.slots[s].bike;
+        const Bike* b = g_session_data.slots[s].bike;
         if (g_settings.debug_level)
             log_printf("rider %d: %s on %s\n", s, bike_plate_text(b), bike_name(b));
     }
@@ -219,7 +231,7 @@ static void load_riders(const int* table) {
 
 // Step 6: the track. 1 when it is loaded.
 static int choose_track() {
-    Session& s = g_session;
+    Session& s = g_session_data;
     std::string chosen;
     if (s.play_demo)
         chosen = demo_track();
@@ -242,6 +254,7 @@ static int choose_track() {
     }
     s.track_loaded = 1;
     s.track_name = g_track.name;
+    physics_set_ground(&g_terrain);
     if (s.multiplayer) g_terrain.deformation_locked = true;
     bool gates = gates_present() && !g_gates.first_lap.empty() && !g_gates.normal_lap.empty();
     s.first_lap = gates ? (int)g_gates.first_lap.size() : 0;
@@ -251,7 +264,7 @@ static int choose_track() {
 
 int session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
                   int extra_laps, int skill) {
-    Session& s = g_session;
+    Session& s = g_session_data;
     // 1. An unfinished series event is recorded as it stands.
     series_record_event();
     loading_message("Resetting...");
@@ -259,7 +272,8 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     robot_order_shuffle((unsigned)s.session_clock);
     // 3.
     loading_message("Remembering lines...");
-    race_lines_save();
+    const RaceRobotHooks& robots = race_robot_hooks();
+    if (robots.lines_save) robots.lines_save();
     demo_close_playback();
     demo_record_stop();
     // 4.
@@ -271,6 +285,8 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     // 5.
     s.session_clock = 0;
     s.cue_tick = CUE_TICKS;
+    if (rider_table && !play_demo) memcpy(s.lineup, rider_table, sizeof s.lineup);
+    s.race_laps = extra_laps;
     s.race_length = race_length;
     s.extra_laps = extra_laps;
     s.start_tick = (int)(128 * (13 + 2 * random_unit()));
@@ -281,7 +297,7 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     s.last_lap = s.best_lap = 0;
     // 6. A demo brings its own track and race settings.
     s.time_trial = rider_table == nullptr;
-    s.play_demo = play_demo && demo_open_playback();
+    s.play_demo = play_demo && session_demo_open();
     if (!choose_track()) {
         demo_close_playback();
         s.play_demo = 0;
@@ -300,7 +316,7 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     if (!any && !s.play_demo) table[0] = RIDER_CODE_ROBOT;
     // 8.
     loading_message("Analyzing lines...");
-    race_lines_load(skill);
+    if (robots.lines_load) robots.lines_load(skill);
     // 9.
     loading_message("Loading bikes...");
     load_riders(table);
@@ -310,10 +326,10 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     for (int i = 0; i < MAX_RIDERS; i++)
         if (s.slots[i].bike && s.slots[i].kind == RIDER_LOCAL) s.viewed_rider = i;
     // 10.
-    if (record_demo) demo_record_start();
+    if (record_demo) session_demo_record_start();
     // 11.
-    race_roost_reset();
-    race_lines_session_reset();
+    roost_reset();
+    if (robots.lines_reset) robots.lines_reset();
     // 12.
     char memory[64];
     snprintf(memory, sizeof memory, "%d MB texture memory used\n",
@@ -333,8 +349,9 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     // 15.
     if (s.time_trial) session_reset_riders();
     // 16.
-    demo_record_frame();
-    if (demo_playing()) demo_play_frame();
+    physics_set_clock(s.session_clock);
+    session_demo_record_frame();
+    if (demo_playing()) session_demo_play_frame();
     // 17.
     s.results_final = 0;
     standings_update();

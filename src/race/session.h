@@ -6,12 +6,20 @@
 // position F + N (L - 1) - 1.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "core/constants.h"
 
 struct Bike;
+struct EngineSound;
 
-constexpr int MAX_RIDERS = 40;
-constexpr int NO_SLOT = 40;
+// A 16-byte entry of the per-rider lists the session keeps.
+struct RiderListEntry {
+    int32_t value[4];
+};
+
 constexpr int LAP_UNKNOWN = 1000000;    // final or half-way lap not yet known
 constexpr int CUE_TICKS = 640;          // the start flagger's cue, 5 s after each reset
 constexpr int TIME_TRIAL_CLOCK = 38400; // a time trial starts 300 s into its clock
@@ -42,6 +50,14 @@ struct RiderSlot {
     // The looks chosen for the rider (texture data names, "" for the bike's own): riding gear,
     // bike graphics, wheel graphics, helmet.
     std::string gear, bike_graphics, wheel_graphics, helmet;
+    EngineSound* sound = nullptr; // the bike's engine sound, null without audio
+
+    // Race progress through the timing gates.
+    int gates_passed = 0;
+    std::vector<int> gate_times; // ticks per sequence position, -1 for a skipped gate
+    int finished = 0;
+    int stopped = 0;                      // standing still after the start (flaggers, robots)
+    std::vector<RiderListEntry> lists[4]; // initial capacities 4, 20, 20, 20
 };
 
 // One robot of the robot list: number, personality and bike, and optional textures ("@" data
@@ -56,7 +72,7 @@ struct RobotEntry {
     const char* wheel_texture;
 };
 
-// Process-wide session state.
+// Process-wide session state, written only by the race module (read it through g_session).
 struct Session {
     RiderSlot slots[MAX_RIDERS];
     int viewed_rider = 0;
@@ -84,6 +100,10 @@ struct Session {
     int skill = 0;          // robot skill index of the session
     int record_demo = 0;
     int play_demo = 0;
+    // The rider table and lap count of the last race started from a table (not a demo): what
+    // "--warp" restarts with the lineup rotated.
+    int lineup[MAX_RIDERS] = {};
+    int race_laps = 0;
     int robot_order[ROBOT_COUNT]; // the shuffled robot list (entry indices)
     int robot_order_ready = 0;
     // Time trial: lap counts of riders 0 and 1 before this tick, the last and best lap
@@ -92,9 +112,21 @@ struct Session {
     int last_lap = 0;
     int best_lap = 0;
 };
-extern Session g_session;
+extern const Session& g_session;
+
+// The player's rider as chosen in the menus: bike (a catalogue name, old names allowed),
+// plate number ("" for "999") and the looks (texture data names, "" for the bike's own).
+struct PlayerRider {
+    std::string bike = "crf250(2009)";
+    std::string number = "999";
+    std::string gear, helmet, bike_graphics, wheel_graphics;
+};
 
 // ---- Session start and tick (session.cpp) ----
+
+// The rider the local player's slot gets at every later session start (the player's bike
+// setup comes from the settings through bike_apply_setup).
+void session_set_player(const PlayerRider& player);
 
 // Starts a session on the track list's current track (the demo's track when playing a demo).
 // rider_table: 40 codes, or null for a time trial. race_length in ticks (0: laps only);
@@ -103,6 +135,8 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
                   int extra_laps, int skill);
 // One physics step of the whole session.
 void session_tick();
+// Puts the session record back to its start (tests; the slots must hold no bikes).
+void session_reset();
 // Frees the riders and the per-track records (program exit).
 void session_free();
 // Frees every rider (bike) of the session.
@@ -119,6 +153,9 @@ int session_is_time_trial();
 void session_flaggers_update();
 // Frame position (feet) of a slot's bike; 0 for an empty slot.
 int session_rider_position(int slot, float out[3]);
+// Drops every bike onto the ground after the ground was edited: lifted 1/8 ft, then 1/4 ft
+// at a time while it still touches the ground, then lowered 1/8 ft.
+void session_drop_bikes();
 // Moves the viewed slot one place back (-1) or on (+1) in the standings.
 void session_view_step(int direction);
 

@@ -2,6 +2,11 @@
 // shared by the session start, the tick and the demo playback.
 #pragma once
 
+#include "race/session.h"
+
+// The session record itself; everything outside the race module reads g_session.
+extern Session g_session_data;
+
 // Puts the rider of a slot at its start position (or its parking place), upright, lifted
 // until it no longer touches the ground. The local rider's place becomes the spawn position.
 void session_place_rider(int slot);

@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "bike/bike.h"
-#include "race/hooks.h"
+#include "bike/bodypose.h"
+#include "bike/contact.h"
+#include "bike/world.h"
 #include "race/session.h"
 #include "race/session_internal.h"
 #include "track/gates.h"
@@ -21,7 +23,7 @@ static float sample_height(float x, float z) {
 }
 
 void session_place_bike(int slot, float x, float z, float heading) {
-    Bike* bike = g_session.slots[slot].bike;
+    Bike* bike = g_session_data.slots[slot].bike;
     if (!bike) return;
     static const float UP[3] = {0, 1, 0};
     bike_reset(bike);
@@ -29,16 +31,23 @@ void session_place_bike(int slot, float x, float z, float heading) {
     bike_translate(bike, x, sample_height(x, z), z);
     // Raise it until neither wheels nor body touch; the contacts found are not to act. The
     // bound only matters for a ground the contact test never leaves.
-    for (int i = 0; i < 4096 && race_bike_ground_contacts(bike); i++) {
-        race_contacts_clear();
+    for (int i = 0; i < 4096 && bike_ground_contacts(bike); i++) {
+        physics_clear_contacts();
         bike_translate(bike, 0, 0.25f, 0);
     }
-    race_contacts_clear();
-    if (g_session.slots[slot].kind == RIDER_LOCAL) race_bike_position(bike, g_session.spawn);
+    physics_clear_contacts();
+    RiderSlot& r = g_session_data.slots[slot];
+    // A rider put back on the course starts its race progress again.
+    r.gates_passed = 0;
+    r.gate_times.clear();
+    r.finished = 0;
+    r.stopped = 0;
+    for (auto& list : r.lists) list.clear();
+    if (r.kind == RIDER_LOCAL) bike_frame_position(bike, g_session_data.spawn);
 }
 
 void session_place_rider(int slot) {
-    Session& s = g_session;
+    Session& s = g_session_data;
     int count = g_gates.slot_count;
     float x, z, heading = 0;
     if (count <= 0) {
@@ -62,4 +71,18 @@ void session_place_rider(int slot) {
         z = start.z + back * std::cos(heading);
     }
     session_place_bike(slot, x, z, heading);
+}
+
+void session_drop_bikes() {
+    for (RiderSlot& r : g_session_data.slots) {
+        if (!r.bike) continue;
+        bike_translate(r.bike, 0, 0.125f, 0);
+        // The bound only matters for a ground the contact test never leaves.
+        for (int i = 0; i < 4096 && bike_ground_contacts(r.bike); i++) {
+            physics_clear_contacts();
+            bike_translate(r.bike, 0, 0.25f, 0);
+        }
+        physics_clear_contacts();
+        bike_translate(r.bike, 0, -0.125f, 0);
+    }
 }

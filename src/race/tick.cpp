@@ -1,10 +1,13 @@
-// One race tick: remote states, contacts, roost, the world step, robots and bike steps with the
-// gate counting, particles, the start-gate bars, the clock, the demo frame and the time trial.
-#include <algorithm>
-
+// One race tick: remote states, the physics tick (contacts, roost, the world step, robots and
+// bike steps with the gate counting), particles, the start-gate bars, the clock, the demo frame
+// and the time trial.
 #include "bike/bike.h"
-#include "platform/log.h"
+#include "bike/bodypose.h"
+#include "bike/step.h"
+#include "bike/world.h"
+#include "effects/roost.h"
 #include "platform/messages.h"
+#include "race/demo_session.h"
 #include "race/hooks.h"
 #include "race/results.h"
 #include "race/session.h"
@@ -13,83 +16,46 @@
 #include "track/gates.h"
 #include "track/objects.h"
 
-// Riders taking part in bike-to-bike contacts, fastest first.
-static int by_speed(int* out, bool (*wanted)(int slot)) {
-    int n = 0;
-    float speed[MAX_RIDERS];
-    for (int s = 0; s < MAX_RIDERS; s++) {
-        Bike* b = g_session.slots[s].bike;
-        if (!b || !wanted(s)) continue;
-        speed[s] = race_bike_speed(b);
-        out[n++] = s;
-    }
-    std::stable_sort(out, out + n, [&](int a, int b) { return speed[a] > speed[b]; });
-    return n;
+namespace {
+
+bool remote_recent(int slot) {
+    const RaceNetHooks& net = race_net_hooks();
+    return net.rider_recent && net.rider_recent(slot);
 }
 
-static bool not_remote(int slot) {
-    return g_session.slots[slot].kind != RIDER_REMOTE;
-}
-
-static bool local_or_recent_remote(int slot) {
-    const RiderSlot& r = g_session.slots[slot];
-    return r.kind == RIDER_LOCAL || (r.kind == RIDER_REMOTE && race_net_rider_recent(slot));
-}
-
-static void pair_all(const int* order, int n) {
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++)
-            race_bike_pair(g_session.slots[order[i]].bike, g_session.slots[order[j]].bike,
-                           g_session.session_clock);
-}
-
-// Step 3.
-static void collisions() {
-    Session& s = g_session;
-    int order[MAX_RIDERS];
-    if (!s.multiplayer) {
-        for (int i = 0; i < MAX_RIDERS; i++) {
-            Bike* b = s.slots[i].bike;
-            if (!b || s.slots[i].kind == RIDER_REMOTE) continue;
-            race_bike_ground_contacts(b);
-            race_bike_statues(b, s.session_clock);
-        }
-        pair_all(order, by_speed(order, not_remote));
-        return;
-    }
-    for (int i = 0; i < MAX_RIDERS; i++) {
-        Bike* b = s.slots[i].bike;
-        if (!b || s.slots[i].kind != RIDER_LOCAL) continue;
-        race_bike_ground_contacts(b);
-        race_bike_statues(b, s.session_clock);
-    }
-    // In warm-up (no rider of ours in the race) bikes pass through each other.
-    if (s.net_in_race) {
-        int n = by_speed(order, local_or_recent_remote);
-        for (int i = 0; i < n; i++)
-            for (int j = i + 1; j < n; j++)
-                if (s.slots[order[i]].kind == RIDER_LOCAL || s.slots[order[j]].kind == RIDER_LOCAL)
-                    race_bike_pair(s.slots[order[i]].bike, s.slots[order[j]].bike, s.session_clock);
-    }
-}
-
-// Step 4: every rider throws roost, starting with a different rider every tick.
-static void roost() {
+// Step 3 of the physics tick: every rider throws roost, starting with a different rider every
+// tick, so a dry particle pool does not always starve the same riders.
+void emit_roost(void*) {
+    const Session& s = g_session_data;
     int riders[MAX_RIDERS], n = 0;
-    for (int s = 0; s < MAX_RIDERS; s++)
-        if (g_session.slots[s].bike) riders[n++] = s;
+    for (int i = 0; i < MAX_RIDERS; i++)
+        if (s.slots[i].bike) riders[n++] = i;
     if (n == 0) return;
-    int first = (int)((unsigned)g_session.session_clock % (unsigned)n);
-    for (int i = 0; i < n; i++) race_roost_emit(riders[(first + i) % n]);
+    int first = (int)((unsigned)s.session_clock % (unsigned)n);
+    for (int i = 0; i < n; i++) {
+        const RiderSlot& r = s.slots[riders[(first + i) % n]];
+        // Riders not simulated here throw roost from their recorded contacts.
+        roost_emit(r.bike, r.kind == RIDER_REMOTE);
+    }
+}
+
+void net_before_world_step(void*, int slot) {
+    const RaceNetHooks& net = race_net_hooks();
+    if (net.before_world_step) net.before_world_step(slot);
+}
+
+void net_after_world_step(void*, int slot) {
+    const RaceNetHooks& net = race_net_hooks();
+    if (net.after_world_step) net.after_world_step(slot);
 }
 
 // The false-start rule of network races for the local rider.
-static void false_start(int slot) {
-    Session& s = g_session;
+void false_start(int slot) {
+    Session& s = g_session_data;
     Bike* b = s.slots[slot].bike;
     if (s.hold_ticks < 1 && s.session_clock <= s.start_tick) {
         float p[3];
-        race_bike_position(b, p);
+        bike_frame_position(b, p);
         float dx = p[0] - s.spawn[0], dy = p[1] - s.spawn[1], dz = p[2] - s.spawn[2];
         if (dx * dx + dy * dy + dz * dz >= 9) {
             s.hold_ticks = s.start_tick + 1920 - s.session_clock; // 15 s after the start
@@ -98,58 +64,99 @@ static void false_start(int slot) {
     }
     if (s.hold_ticks >= 1) {
         s.hold_ticks--;
-        race_bike_hold(b);
+        bike_hold(b);
     }
 }
 
-void session_tick() {
-    Session& s = g_session;
-    if (!s.track_loaded) return;
-    // 1.
-    if (s.multiplayer) race_net_apply_states();
-    // 2.
-    if (s.time_trial) trial_tick_begin();
-    // 3.
-    collisions();
-    // 4.
-    roost();
-    // 5.
-    if (s.multiplayer)
-        for (int i = 0; i < MAX_RIDERS; i++)
-            if (s.slots[i].bike && s.slots[i].kind == RIDER_REMOTE) race_net_before_step(i);
-    race_world_step();
-    if (s.multiplayer)
-        for (int i = 0; i < MAX_RIDERS; i++)
-            if (s.slots[i].bike && s.slots[i].kind == RIDER_REMOTE) race_net_after_step(i);
-    // 6.
-    for (int i = 0; i < MAX_RIDERS; i++) {
-        RiderSlot& r = s.slots[i];
-        if (!r.bike) continue;
-        if (r.kind == RIDER_ROBOT) race_robot_drive(i);
-        if (s.multiplayer && r.kind == RIDER_REMOTE) race_net_update_rider(i);
-        if (s.multiplayer && r.kind == RIDER_LOCAL) false_start(i);
-        race_bike_step(r.bike, r.kind != RIDER_REMOTE);
-        if (!s.multiplayer || r.kind == RIDER_LOCAL) rider_progress(i);
+// Who sets a rider's controls before its bike step.
+void before_bike_step(void*, int slot) {
+    const Session& s = g_session_data;
+    const RiderSlot& r = s.slots[slot];
+    if (r.kind == RIDER_ROBOT) {
+        const RaceRobotHooks& robot = race_robot_hooks();
+        if (robot.drive) robot.drive(slot);
     }
-    // 7.
-    race_roost_move();
-    // 8.
+    if (s.multiplayer && r.kind == RIDER_REMOTE) {
+        const RaceNetHooks& net = race_net_hooks();
+        if (net.update_rider) net.update_rider(slot);
+    }
+    if (s.multiplayer && r.kind == RIDER_LOCAL) false_start(slot);
+}
+
+// Gates and laps after the bike step; remote riders' gates come from the network.
+void after_bike_step(void*, int slot) {
+    const Session& s = g_session_data;
+    if (!s.multiplayer || s.slots[slot].kind == RIDER_LOCAL) rider_progress(slot);
+}
+
+// Who takes part in what. Offline every rider that is not placed from snapshots is simulated
+// and meets every other; in a network race only the local rider is simulated, and it meets
+// remote riders that are still sending, once it rides in the race (in warm-up bikes pass
+// through each other).
+void fill_tick(PhysicsTick* t) {
+    const Session& s = g_session_data;
+    for (int i = 0; i < MAX_RIDERS; i++) {
+        const RiderSlot& r = s.slots[i];
+        if (!r.bike) continue;
+        t->bikes[i] = r.bike;
+        unsigned f = 0;
+        if (r.kind != RIDER_REMOTE) f |= PHYSICS_SIMULATE;
+        if (!s.multiplayer) {
+            if (r.kind != RIDER_REMOTE) f |= PHYSICS_CONTACTS | PHYSICS_PAIRS;
+        } else {
+            if (r.kind == RIDER_LOCAL) f |= PHYSICS_CONTACTS | PHYSICS_LOCAL;
+            if (r.kind == RIDER_REMOTE) f |= PHYSICS_AROUND_STEP;
+            if (s.net_in_race &&
+                (r.kind == RIDER_LOCAL || (r.kind == RIDER_REMOTE && remote_recent(i))))
+                f |= PHYSICS_PAIRS;
+        }
+        t->flags[i] = f;
+    }
+    t->statues = 1;
+    t->pairs_need_local = s.multiplayer;
+    t->clock = s.session_clock;
+    t->hooks.after_contacts = emit_roost;
+    t->hooks.before_world_step = net_before_world_step;
+    t->hooks.after_world_step = net_after_world_step;
+    t->hooks.before_bike_step = before_bike_step;
+    t->hooks.after_bike_step = after_bike_step;
+}
+
+} // namespace
+
+void session_tick() {
+    Session& s = g_session_data;
+    if (!s.track_loaded) return;
+    // 1. Remote riders' states.
+    if (s.multiplayer) {
+        const RaceNetHooks& net = race_net_hooks();
+        if (net.apply_states) net.apply_states();
+    }
+    // 2. The time trial's lap counts before the tick.
+    if (s.time_trial) trial_tick_begin();
+    // 3-6. Contacts, roost, the world step, controls, bike steps, gates and laps.
+    PhysicsTick tick;
+    fill_tick(&tick);
+    physics_tick(&tick);
+    // 7. Particles.
+    roost_update();
+    // 8. The start gate's bars.
     start_bars_update(s.session_clock, s.start_tick);
     // 9.
     s.session_clock++;
-    // 10.
-    demo_record_frame();
-    if (demo_playing()) demo_play_frame();
-    // 11.
+    physics_set_clock(s.session_clock);
+    // 10. The demo being recorded or played.
+    session_demo_record_frame();
+    if (demo_playing()) session_demo_play_frame();
+    // 11. A lap of the time trial ends the attempt.
     if (s.time_trial) trial_tick_end();
 }
 
 void session_flaggers_update() {
-    const Session& s = g_session;
+    const Session& s = g_session_data;
     gates_clear_marks();
     for (const RiderSlot& r : s.slots)
-        if (r.bike && r.bike->stopped && !r.bike->finished)
-            gates_mark_position(r.bike->gates_passed);
+        if (r.bike && r.stopped && !r.finished) gates_mark_position(r.gates_passed);
     int leader = standings_leader();
     flaggers_update(s.session_clock / 128.0, s.cue_tick, leader >= 0 ? rider_gates(leader) : 0,
                     s.final_lap, s.halfway_lap);

@@ -7,6 +7,7 @@
 #include "bike/bike.h"
 #include "data/datafile.h"
 #include "platform/log.h"
+#include "race/demo_session.h"
 #include "race/results.h"
 #include "race/session.h"
 #include "race/session_internal.h"
@@ -14,7 +15,7 @@
 #include "track/gates.h"
 
 int trial_lap_ticks(int slot) {
-    int f = g_session.first_lap, n = g_session.normal_lap;
+    int f = g_session_data.first_lap, n = g_session_data.normal_lap;
     int from = f - 1, to = f + n - 1;
     if (from < 0 || n <= 0) return 0;
     for (int p = from; p <= to; p++)
@@ -26,12 +27,12 @@ int trial_lap_ticks(int slot) {
 static void free_others() {
     for (int s = 1; s < MAX_RIDERS; s++) {
         session_free_rider(s);
-        g_session.slots[s].kind = RIDER_REMOTE;
+        g_session_data.slots[s].kind = RIDER_REMOTE;
     }
 }
 
 void session_reset_riders() {
-    Session& s = g_session;
+    Session& s = g_session_data;
     if (!s.time_trial) return;
     // Ghost and lap recording start again at the next crossing of the finish line.
     demo_close_playback();
@@ -50,8 +51,8 @@ void session_reset_riders() {
 }
 
 void trial_tick_begin() {
-    g_session.trial_laps[0] = rider_laps(0);
-    g_session.trial_laps[1] = rider_laps(1);
+    g_session_data.trial_laps[0] = rider_laps(0);
+    g_session_data.trial_laps[1] = rider_laps(1);
 }
 
 static bool fastlap_exists(const std::string& name) {
@@ -63,7 +64,7 @@ static bool fastlap_exists(const std::string& name) {
 
 // A completed lap ends the attempt and starts the next one from the line.
 static void trial_attempt() {
-    Session& s = g_session;
+    Session& s = g_session_data;
     int ghost_gates = rider_gates(1);
     // 1.
     demo_close_playback();
@@ -81,8 +82,8 @@ static void trial_attempt() {
         demo_copy(lastlap.c_str(), fastlap.c_str());
     // 4.
     int back = std::max(s.first_lap - 1, 0);
-    demo_open_playback();
-    demo_record_start();
+    session_demo_open();
+    session_demo_record_start();
     std::vector<int> ghosts;
     for (int i = 0; demo_playing() && i < demo_rider_count() && 1 + i < MAX_RIDERS; i++) {
         if (!session_load_demo_rider(1 + i, i)) continue;
@@ -91,14 +92,14 @@ static void trial_attempt() {
     }
     rider_set_back(0, back);
     rider_progress(0);
-    demo_record_frame();
-    if (demo_playing()) demo_play_frame();
+    session_demo_record_frame();
+    if (demo_playing()) session_demo_play_frame();
     for (int g : ghosts) rider_progress(g);
     standings_update();
 }
 
 void trial_tick_end() {
-    Session& s = g_session;
+    Session& s = g_session_data;
     if (s.slots[1].bike && rider_laps(1) != s.trial_laps[1]) {
         int e = trial_lap_ticks(1);
         if (e > 0 && (s.best_lap == 0 || e < s.best_lap)) s.best_lap = e;

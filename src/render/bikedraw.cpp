@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "bike/bike.h"
 #include "bike/bodypose.h"
+#include "core/maths.h"
 #include "data/datafile.h"
 #include "data/image.h"
 #include "data/model.h"
@@ -26,29 +27,6 @@ namespace {
 
 // ---- Small vector helpers ----
 
-void sub(const float a[3], const float b[3], float out[3]) {
-    for (int i = 0; i < 3; i++) out[i] = a[i] - b[i];
-}
-float dot(const float a[3], const float b[3]) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-void cross(const float a[3], const float b[3], float out[3]) {
-    float r[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-    for (int i = 0; i < 3; i++) out[i] = r[i];
-}
-float length(const float a[3]) {
-    return std::sqrt(dot(a, a));
-}
-// Normalises in place; returns the old length (a zero vector stays zero).
-float normalise(float a[3]) {
-    float l = length(a);
-    if (l > 0)
-        for (int i = 0; i < 3; i++) a[i] /= l;
-    return l;
-}
-void lerp(const float a[3], const float b[3], float t, float out[3]) {
-    for (int i = 0; i < 3; i++) out[i] = a[i] + (b[i] - a[i]) * t;
-}
 // World point of a body-local point: rot x local + pos (rot row-major).
 void to_world(const float pos[3], const float rot[9], const float local[3], float out[3]) {
     for (int i = 0; i < 3; i++)
@@ -58,7 +36,7 @@ void to_world(const float pos[3], const float rot[9], const float local[3], floa
 // Body-local point of a world point: rot^T x (world - pos).
 void to_local(const float pos[3], const float rot[9], const float world[3], float out[3]) {
     float d[3];
-    sub(world, pos, d);
+    vec3f_sub(world, pos, d);
     for (int i = 0; i < 3; i++) out[i] = rot[i] * d[0] + rot[3 + i] * d[1] + rot[6 + i] * d[2];
 }
 
@@ -76,19 +54,19 @@ void knee_hint(int side, float out[3]) {
 void any_perpendicular(const float d[3], float out[3]) {
     float axis[3] = {0, 0, 0};
     axis[std::fabs(d[0]) < 0.6f ? 0 : 1] = 1;
-    cross(d, axis, out);
-    normalise(out);
+    vec3f_cross(d, axis, out);
+    vec3f_normalise(out);
 }
 
 // Orthonormal frame of one limb segment (columns: along the segment, the bend normal, their
 // cross product), column-major.
 void segment_frame(const float from[3], const float to[3], const float normal[3], float f[9]) {
     float e[3], n[3], c[3];
-    sub(to, from, e);
-    if (normalise(e) == 0) e[0] = 0, e[1] = -1, e[2] = 0;
-    for (int i = 0; i < 3; i++) n[i] = normal[i] - e[i] * dot(normal, e);
-    if (normalise(n) == 0) any_perpendicular(e, n);
-    cross(e, n, c);
+    vec3f_sub(to, from, e);
+    if (vec3f_normalise(e) == 0) e[0] = 0, e[1] = -1, e[2] = 0;
+    for (int i = 0; i < 3; i++) n[i] = normal[i] - e[i] * vec3f_dot(normal, e);
+    if (vec3f_normalise(n) == 0) any_perpendicular(e, n);
+    vec3f_cross(e, n, c);
     for (int i = 0; i < 3; i++) f[i] = e[i], f[3 + i] = n[i], f[6 + i] = c[i];
 }
 
@@ -119,12 +97,12 @@ void segment_bone(const float rest_from[3], const float rest_to[3], const float 
 int limb_solve(const float root[3], const float target[3], float l1, float l2, const float hint[3],
                Limb* limb) {
     float dir[3];
-    sub(target, root, dir);
-    float dist = normalise(dir);
+    vec3f_sub(target, root, dir);
+    float dist = vec3f_normalise(dir);
     if (dist == 0) {
         // Target on the root: fold the limb along the hint's opposite.
         for (int i = 0; i < 3; i++) dir[i] = -hint[i];
-        if (normalise(dir) == 0) dir[1] = -1;
+        if (vec3f_normalise(dir) == 0) dir[1] = -1;
     }
     float reach = l1 + l2, shortest = std::fabs(l1 - l2);
     float d = dist;
@@ -135,15 +113,15 @@ int limb_solve(const float root[3], const float target[3], float l1, float l2, c
     float a = d > 0 ? (l1 * l1 - l2 * l2 + d * d) / (2 * d) : 0;
     float h = std::sqrt(std::max(0.0f, l1 * l1 - a * a));
     float across[3];
-    for (int i = 0; i < 3; i++) across[i] = hint[i] - dir[i] * dot(hint, dir);
-    if (normalise(across) == 0) any_perpendicular(dir, across);
+    for (int i = 0; i < 3; i++) across[i] = hint[i] - dir[i] * vec3f_dot(hint, dir);
+    if (vec3f_normalise(across) == 0) any_perpendicular(dir, across);
     for (int i = 0; i < 3; i++) {
         limb->root[i] = root[i];
         limb->mid[i] = root[i] + dir[i] * a + across[i] * h;
         limb->end[i] = limb->reached ? target[i] : root[i] + dir[i] * d;
     }
-    cross(dir, across, limb->normal);
-    normalise(limb->normal);
+    vec3f_cross(dir, across, limb->normal);
+    vec3f_normalise(limb->normal);
     return limb->reached;
 }
 
@@ -191,8 +169,8 @@ void rider_pose_bones(const RiderPose& rest, const RiderPose& now, ModelBone bon
 void rider_foot_down_point(const float peg[3], const float rot[9], int side, float out[3]) {
     // The frame's sideways and forward axes, kept horizontal.
     float across[3] = {rot[0], 0, rot[6]}, ahead[3] = {-rot[2], 0, -rot[8]};
-    if (normalise(across) == 0) across[0] = 1;
-    if (normalise(ahead) == 0) ahead[2] = -1;
+    if (vec3f_normalise(across) == 0) across[0] = 1;
+    if (vec3f_normalise(ahead) == 0) ahead[2] = -1;
     for (int i = 0; i < 3; i++) out[i] = peg[i] + across[i] * 0.9f * side + ahead[i] * 0.5f;
     out[1] = peg[1];
 }
@@ -228,7 +206,7 @@ void rider_pose_of_bike(const Bike* bike, RiderPose* pose) {
         for (int k = 0; k < 2; k++) {
             float leg[3];
             to_local(rp, rr, bike->crash_leg[k], leg);
-            lerp(t.foot[k], leg, blend, t.foot[k]);
+            vec3f_lerp(t.foot[k], leg, blend, t.foot[k]);
         }
     } else if (blend > 0) {
         // Dabbing: the foot on the side the bike leans to goes to the ground beside the peg.
@@ -237,7 +215,7 @@ void rider_pose_of_bike(const Bike* bike, RiderPose* pose) {
         rider_foot_down_point(peg_world[k], fr, k == 0 ? -1 : 1, down);
         down[1] = terrain_height(&g_terrain, down[0], down[2]) + 0.1f;
         to_local(rp, rr, down, local);
-        lerp(t.foot[k], local, blend, t.foot[k]);
+        vec3f_lerp(t.foot[k], local, blend, t.foot[k]);
     }
     rider_pose_solve(sk, t, pose);
 }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "platform/messages.h"
 #include "render/frame.h"
 #include "track/objects.h"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "render/frame.h"
 #include "track/lighting.h"
 

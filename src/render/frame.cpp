@@ -6,15 +6,18 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/app.h"
-#include "app/pending.h"
-#include "app/settings.h"
+#include "core/config.h"
+#include "core/constants.h"
+#include "core/maths.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/bodypose.h"
 #include "data/model.h"
 #include "data/shape.h"
 #include "data/texture.h"
+#include "net/client.h"
 #include "platform/clock.h"
+#include "race/session.h"
 #include "render/bikedraw.h"
 #include "render/billboards.h"
 #include "render/ground.h"
@@ -33,18 +36,8 @@ void frame_reset() {
 
 namespace {
 
-constexpr float PI = 3.14159265358979f;
-
-float dot3(const float a[3], const float b[3]) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-void cross3(const float a[3], const float b[3], float out[3]) {
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
 bool normalise3(float a[3]) {
-    float l = std::sqrt(dot3(a, a));
+    float l = std::sqrt(vec3f_dot(a, a));
     if (!(l > 0)) return false;
     for (int i = 0; i < 3; i++) a[i] /= l;
     return true;
@@ -53,9 +46,9 @@ bool normalise3(float a[3]) {
 // The camera's coordinates of a world point: x right, y up, z the distance ahead.
 void eye_coords(const Camera& c, const float p[3], float out[3]) {
     float d[3] = {p[0] - c.eye[0], p[1] - c.eye[1], p[2] - c.eye[2]};
-    out[0] = dot3(d, c.rot);
-    out[1] = dot3(d, c.rot + 3);
-    out[2] = -dot3(d, c.rot + 6);
+    out[0] = vec3f_dot(d, c.rot);
+    out[1] = vec3f_dot(d, c.rot + 3);
+    out[2] = -vec3f_dot(d, c.rot + 6);
 }
 
 } // namespace
@@ -63,7 +56,7 @@ void eye_coords(const Camera& c, const float p[3], float out[3]) {
 // ---- Projection and cameras ----
 
 void frame_projection_extents(int width, int height, float fov, float* u, float* v) {
-    float a = fov * PI / 360;
+    float a = fov * PI_F / 360;
     if (height <= 0) height = 1;
     if (width <= 0) width = 1;
     if ((float)width / height > 4.0f / 3.0f) {
@@ -98,7 +91,7 @@ void frame_first_person_rotation(const float body[9], float angle_degrees, float
     float right[3] = {body[0], body[3], body[6]};
     float up[3] = {body[1], body[4], body[7]};
     float back[3] = {body[2], body[5], body[8]};
-    float a = angle_degrees * PI / 180, c = std::cos(a), s = std::sin(a);
+    float a = angle_degrees * PI_F / 180, c = std::cos(a), s = std::sin(a);
     for (int i = 0; i < 3; i++) {
         out[i] = right[i];
         out[3 + i] = up[i] * c - back[i] * s;
@@ -111,17 +104,17 @@ void frame_camera_from_view(const CameraView& view, Camera* out) {
                      view.eye[2] - view.target[2]};
     if (!normalise3(back)) back[0] = 0, back[1] = 0, back[2] = 1;
     float right[3];
-    cross3(view.up, back, right);
+    vec3f_cross(view.up, back, right);
     if (!normalise3(right)) {
         // Looking straight along the up vector: any right axis across the view will do.
         float axis[3] = {1, 0, 0};
         if (std::fabs(back[0]) > 0.9f) axis[0] = 0, axis[2] = 1;
-        float along = dot3(axis, back);
+        float along = vec3f_dot(axis, back);
         for (int i = 0; i < 3; i++) right[i] = axis[i] - back[i] * along;
         normalise3(right);
     }
     float up[3];
-    cross3(back, right, up);
+    vec3f_cross(back, right, up);
     for (int i = 0; i < 3; i++) {
         out->eye[i] = view.eye[i];
         out->rot[i] = right[i];
@@ -272,7 +265,8 @@ void rider_opacities(float alpha[MAX_RIDERS]) {
         float pos[3];
         bike_body_pose(slot.bike, BODY_FRAME, pos, rot);
         float d[3] = {pos[0] - ref_pos[0], pos[1] - ref_pos[1], pos[2] - ref_pos[2]};
-        alpha[s] = ghost_opacity(std::sqrt(dot3(d, d)), (float)g_config.ghost_fade_distance.value);
+        alpha[s] =
+            ghost_opacity(std::sqrt(vec3f_dot(d, d)), (float)g_config.ghost_fade_distance.value);
     }
 }
 

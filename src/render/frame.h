@@ -9,7 +9,21 @@
 #include <cstdint>
 #include <vector>
 
-struct CameraView;
+// What a frame shows: the view modes of the main loop (1 is not used).
+enum {
+    VIEW_RIDER = 0,  // first person from the rider
+    VIEW_EDITOR = 2, // track editor
+    VIEW_ORBIT = 3,  // chase or orbit camera
+    VIEW_FREE = 4,   // free-flying camera
+    VIEW_TITLE = 5,  // title screen, no track loaded
+};
+
+// A camera given by its eye, the point it looks at and its up direction (world, feet).
+struct CameraView {
+    float eye[3] = {0, 0, 0};
+    float target[3] = {0, 0, -1};
+    float up[3] = {0, 1, 0};
+};
 
 constexpr float FRAME_NEAR = 0.25f;  // near plane (feet)
 constexpr float FRAME_FAR = 5000.0f; // far plane (feet)

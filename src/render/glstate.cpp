@@ -56,3 +56,7 @@ void gl_clear_frame() {
 void gl_finish() {
     glFinish();
 }
+
+void gl_set_window(GameWindow* window) {
+    g_gl.window = window;
+}

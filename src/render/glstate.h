@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <vector>
 
-// What the GL implementation offers, after the configuration switched features off.
+struct GameWindow;
+
+// What the GL implementation offers, after the configuration switched features off, and the
+// window it draws into.
 struct GlCaps {
+    GameWindow* window = nullptr; // null until the window is known (and when headless)
     int multitexture = 0;
     int shaders = 0; // GL_ARB_vertex_shader and GL_ARB_fragment_shader
     int framebuffer_objects = 0;
@@ -13,6 +17,8 @@ struct GlCaps {
 };
 extern GlCaps g_gl;
 
+// The window GL draws into (null for none).
+void gl_set_window(GameWindow* window);
 // Reads the extension list and logs the GL_VENDOR, GL_RENDERER, GL_VERSION and GL_EXTENSIONS
 // lines; the flags switch off what the configuration disables.
 void gl_init_extensions(int use_shader, int use_fbo, int ground_mipmaps);

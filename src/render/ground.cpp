@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "platform/log.h"
 #include "render/ground.h"
 #include "render/ground_internal.h"
@@ -39,8 +39,8 @@ void stamp_windows(const Terrain* t, int s0, int r0, int s1, int r1) {
 void dirty_fixed(int s0, int r0, int s1, int r1) {
     int f = g_ground.fixed_count;
     if (f <= 0) return;
-    int fx0 = ground_clamp(s0 >> 7, 0, f - 1), fx1 = ground_clamp(s1 >> 7, 0, f - 1);
-    int fz0 = ground_clamp(r0 >> 7, 0, f - 1), fz1 = ground_clamp(r1 >> 7, 0, f - 1);
+    int fx0 = clamp(s0 >> 7, 0, f - 1), fx1 = clamp(s1 >> 7, 0, f - 1);
+    int fz0 = clamp(r0 >> 7, 0, f - 1), fz1 = clamp(r1 >> 7, 0, f - 1);
     for (int z = fz0; z <= fz1; z++)
         for (int x = fx0; x <= fx1; x++) g_ground.fixed_dirty[(size_t)z * f + x] = 1;
 }

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "render/ground.h"
 #include "render/ground_internal.h"
 #include "track/terrain.h"

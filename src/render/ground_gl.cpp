@@ -10,8 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/window.h"
@@ -22,7 +21,7 @@
 #include "track/terrain.h"
 
 bool ground_gl_ready() {
-    return g_app.window != nullptr && g_app.window->gl != nullptr && !g_settings.headless;
+    return g_gl.window != nullptr && g_gl.window->gl != nullptr && !g_settings.headless;
 }
 
 namespace {
@@ -181,12 +180,12 @@ void shading_pass(const Terrain* t, int x0, int z0, int k) {
     for (int pz = sz0; pz < sz_end;) {
         int pz1 = (pz / 64 + 1) * 64;
         if (pz1 > sz_end) pz1 = sz_end;
-        int bz = ground_clamp(pz / LOWDETAIL_STEP, 0, W - 1);
+        int bz = clamp(pz / LOWDETAIL_STEP, 0, W - 1);
         float zscale = 1.0f / (float)ground_lowdetail_size(t, bz * LOWDETAIL_STEP);
         for (int px = sx0; px < sx_end;) {
             int px1 = (px / 64 + 1) * 64;
             if (px1 > sx_end) px1 = sx_end;
-            int bx = ground_clamp(px / LOWDETAIL_STEP, 0, W - 1);
+            int bx = clamp(px / LOWDETAIL_STEP, 0, W - 1);
             unsigned tex = t->lowdetail_textures[(size_t)bz * W + bx];
             if (tex) {
                 float xscale = 1.0f / (float)ground_lowdetail_size(t, bx * LOWDETAIL_STEP);
@@ -236,10 +235,10 @@ void ground_textures_free() {
 // in the back buffer, so a window smaller than the configured size limits it to the largest
 // power of two that fits; otherwise the copy would read pixels outside the window.
 int ground_texture_side() {
-    int size = ground_clamp(g_settings.ground_texture_size, 32, 1024);
+    int size = clamp(g_settings.ground_texture_size, 32, 1024);
     if (ground_gl_ready() && !g_gl.framebuffer_objects) {
         int fit =
-            g_app.window->width < g_app.window->height ? g_app.window->width : g_app.window->height;
+            g_gl.window->width < g_gl.window->height ? g_gl.window->width : g_gl.window->height;
         while (size > 32 && size > fit) size /= 2;
     }
     return size;

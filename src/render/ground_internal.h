@@ -2,14 +2,12 @@
 // small helpers the renderer's files share. Nothing outside src/render/ground*.cpp includes it.
 #pragma once
 
+#include "core/maths.h"
+
 struct Terrain;
 
 // A window with a current GL context exists (never in headless runs).
 bool ground_gl_ready();
-
-inline int ground_clamp(int v, int lo, int hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
 
 // The side in texels of the window and fixed textures for the current settings and window.
 int ground_texture_side();

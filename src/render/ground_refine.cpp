@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "render/ground.h"
 #include "render/ground_internal.h"
 #include "track/terrain.h"
@@ -111,8 +111,8 @@ void choose_texture(const Emitter& e, int d, int a, int b, GroundFan* fan) {
     }
     if (level >= GROUND_LEVELS) {
         int f = g_ground.fixed_count > 0 ? g_ground.fixed_count : 1;
-        int fx = ground_clamp(tx / GROUND_FIXED_TILES, 0, f - 1);
-        int fz = ground_clamp(tz / GROUND_FIXED_TILES, 0, f - 1);
+        int fx = clamp(tx / GROUND_FIXED_TILES, 0, f - 1);
+        int fz = clamp(tz / GROUND_FIXED_TILES, 0, f - 1);
         level = GROUND_FIXED_LEVEL;
         fan->level = level;
         fan->texture = fz * f + fx;
@@ -230,7 +230,7 @@ void ground_eye_cell(const Terrain* t, const float eye[3], int cell[2]) {
 int ground_window_origin(const Terrain* t, int level, int eye_cell) {
     int hi = (t->tiles >> level) - GROUND_WINDOW;
     int u = ((eye_cell - (1 << level)) >> (level + 1)) - 1;
-    return ground_clamp(u, 0, hi < 0 ? 0 : hi);
+    return clamp(u, 0, hi < 0 ? 0 : hi);
 }
 
 // Fields under 128 tiles per side have fewer than four tiles per side at the coarse levels;

@@ -3,8 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "app/app.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/image.h"
 #include "render/ground.h"
 #include "render/ground_internal.h"

@@ -176,7 +176,7 @@ void announce(int on) {
     if (g_gl.multitexture) glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
     g_models.texture_units = units;
     // Normal maps are read by the programs only; specular maps too.
-    g_bikes.shading_level = on ? 3 : 1;
+    bikes_set_shading_level(on ? 3 : 1);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Demo recording and playback.
+// Demo files: the format, and writing a recording.
 #include "replay/demo.h"
 
 #include <algorithm>
@@ -7,19 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/config.h"
-#include "app/settings.h"
-#include "bike/bike.h"
 #include "data/datafile.h"
 #include "platform/log.h"
 #include "platform/messages.h"
-#include "race/hooks.h"
-#include "race/results.h"
-#include "race/session.h"
+#include "replay/demo_internal.h"
 
-DemoState g_demo;
-
-static const char* const DEFAULT_DEMO = "@demos/default.qzdemo";
+DemoState g_demo_data;
+const DemoState& g_demo = g_demo_data;
 
 /*
  * A demo file:
@@ -143,108 +137,70 @@ int demo_copy(const char* from, const char* to) {
 
 // ---- Recording ----
 
-// Whether a slot's rider goes into the recording.
-static bool recorded(int slot) {
-    const RiderSlot& r = g_session.slots[slot];
-    if (!r.bike) return false;
-    if (!g_session.multiplayer) return r.kind == RIDER_LOCAL || r.kind == RIDER_ROBOT;
-    if (g_session.net_in_race) return true;
-    return r.kind == RIDER_REMOTE || r.kind == RIDER_ROBOT;
-}
-
 int demo_recording() {
-    return g_demo.out != nullptr;
+    return g_demo_data.out != nullptr;
 }
 
 static void record_fail(const char* what) {
-    log_printf("Can't write demo %s (%s)\n", g_demo.out_name.c_str() + 1, what);
-    if (g_demo.out) data_close(g_demo.out);
-    g_demo.out = nullptr;
-    g_demo.out_slots.clear();
+    DemoState& d = g_demo_data;
+    log_printf("Can't write demo %s (%s)\n", d.out_name.c_str() + 1, what);
+    if (d.out) data_close(d.out);
+    d.out = nullptr;
+    d.out_slots.clear();
 }
 
-int demo_record_start() {
-    if (g_demo.out) demo_record_stop();
-    const Session& s = g_session;
-    std::string name = s.time_trial ? "@" + s.track_name + "/lastlap.qzdemo" : DEFAULT_DEMO;
+int demo_record_open(const std::string& name, const DemoHeader& header,
+                     const std::vector<int>& slots) {
+    DemoState& d = g_demo_data;
+    if (d.out) demo_record_stop();
     // Writing over the file being played would destroy it.
-    if (g_demo.in && g_demo.in_name == name) {
+    if (d.in && d.in_name == name) {
         log_printf("Not recording over the demo being played\n");
         return 0;
     }
-    DemoHeader h;
-    h.race_length = s.race_length;
-    h.extra_laps = s.extra_laps;
-    h.start_tick = s.start_tick;
-    h.track = s.track_name;
-    g_demo.out_slots.clear();
-    for (int i = 0; i < MAX_RIDERS; i++) {
-        if (!recorded(i)) continue;
-        const RiderSlot& slot = s.slots[i];
-        DemoRider r;
-        r.bike = bike_name(slot.bike);
-        r.gear = slot.gear;
-        r.bike_graphics = slot.bike_graphics;
-        r.wheel_graphics = slot.wheel_graphics;
-        r.helmet = slot.helmet;
-        r.number = std::string(bike_plate_text(slot.bike)).substr(0, 3);
-        h.riders.push_back(r);
-        g_demo.out_slots.push_back(i);
-    }
     make_user_dirs(name);
-    g_demo.out_name = name;
-    g_demo.out = data_open(name.c_str(), "wb");
-    if (!g_demo.out) {
+    d.out_name = name;
+    d.out = data_open(name.c_str(), "wb");
+    if (!d.out) {
         log_printf("Can't open demo %s for writing\n", name.c_str() + 1);
-        g_demo.out_slots.clear();
+        d.out_slots.clear();
         return 0;
     }
-    if (!demo_write_header(g_demo.out, h)) {
+    d.out_slots = slots;
+    if (!demo_write_header(d.out, header)) {
         record_fail("header");
         return 0;
     }
     return 1;
 }
 
-void demo_record_frame() {
-    if (!g_demo.out) return;
-    const Session& s = g_session;
-    int tick = s.session_clock - 127;
-    if (s.multiplayer && tick < 0) return;
-    uint8_t frame[40 * DEMO_RECORD_V5];
-    size_t n = 0;
-    for (int slot : g_demo.out_slots) {
-        uint8_t* rec = frame + n;
-        const Bike* b = s.slots[slot].bike;
-        if (!b)
-            memset(rec, 0, DEMO_RECORD_V5); // a rider gone from its slot keeps its place
-        else if (s.multiplayer)
-            race_snapshot_sample(slot, tick, rec);
-        else
-            race_snapshot_pack(b, rec);
-        n += DEMO_RECORD_V5;
-    }
-    if ((n && data_write(g_demo.out, frame, n) != n) || data_flush(g_demo.out) != 0)
+void demo_record_write(const uint8_t* frame, size_t bytes) {
+    DemoState& d = g_demo_data;
+    if (!d.out) return;
+    if ((bytes && data_write(d.out, frame, bytes) != bytes) || data_flush(d.out) != 0)
         record_fail("frame");
 }
 
 void demo_record_stop() {
-    if (g_demo.out) {
-        data_close(g_demo.out);
-        g_demo.out = nullptr;
-        g_demo.out_slots.clear();
-        if (!g_demo.pending_name.empty() && g_demo.out_name == DEFAULT_DEMO)
-            demo_copy(DEFAULT_DEMO, ("@demos/" + g_demo.pending_name).c_str());
+    DemoState& d = g_demo_data;
+    if (d.out) {
+        data_close(d.out);
+        d.out = nullptr;
+        d.out_slots.clear();
+        if (!d.pending_name.empty() && d.out_name == DEMO_DEFAULT)
+            demo_copy(DEMO_DEFAULT, ("@demos/" + d.pending_name).c_str());
     }
-    g_demo.pending_name.clear();
+    d.pending_name.clear();
 }
 
 int demo_set_name(const char* name) {
+    DemoState& d = g_demo_data;
     std::string n = name ? name : "";
     size_t a = n.find_first_not_of(" \t\r\n");
     size_t b = n.find_last_not_of(" \t\r\n");
     n = a == std::string::npos ? "" : n.substr(a, b - a + 1);
-    if (!g_demo.out || g_session.time_trial) {
+    // Only the default recording can be named: a time trial records its laps for the ghost.
+    if (!d.out || d.out_name != DEMO_DEFAULT) {
         post_message("Not currently recording a demo");
         return 0;
     }
@@ -254,7 +210,7 @@ int demo_set_name(const char* name) {
     }
     static const char EXT[] = ".qzdemo";
     if (n.size() < 7 || n.compare(n.size() - 7, 7, EXT) != 0) n += EXT;
-    g_demo.pending_name = n;
+    d.pending_name = n;
     post_message("Demo name updated");
     return 1;
 }

@@ -1,8 +1,10 @@
-// Demo files (".qzdemo"): recording a race session as one bike state snapshot per recorded
-// rider per tick, playing it back (alone, against the player, or as a time trial's ghost),
-// seeking, and naming the recording.
+// Demo files (".qzdemo"): the file format, writing a recording frame by frame, reading one
+// back (with seeking), and naming the recording. What goes into a frame and where played
+// records go is the race session's part (race/demo_session.h).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,12 +30,12 @@ struct DemoHeader {
     std::vector<DemoRider> riders;
 };
 
-// Process-wide demo state.
+// Process-wide demo state, written only by the demo code (read it through g_demo).
 struct DemoState {
     // Recording.
     DataFile* out = nullptr;
     std::string out_name;       // data name being written
-    std::vector<int> out_slots; // recorded slots, in order
+    std::vector<int> out_slots; // the rider slots recorded, in record order
     std::string pending_name;   // "namedemo": the name the recording is saved under, "" none
     // Playback.
     std::string chosen; // the demo the menu or the command line chose, "" for the default
@@ -45,7 +47,10 @@ struct DemoState {
     long long frames_read = 0;  // frames read so far
     int rider_slot[40];         // slot fed by each demo rider, -1 for none
 };
-extern DemoState g_demo;
+extern const DemoState& g_demo;
+
+// The default recording and playback file.
+constexpr const char* DEMO_DEFAULT = "@demos/default.qzdemo";
 
 // Reads the header line, track line and rider blocks of an open demo; 1 when all of them are
 // complete and sound (version 4 or 5, 0 to 40 riders, no negative length or laps), else 0.
@@ -53,42 +58,51 @@ int demo_read_header(DataFile* f, DemoHeader* out);
 // Writes the text part of a demo; 1 on success.
 int demo_write_header(DataFile* f, const DemoHeader& header);
 
-// Opens the recording ("lastlap.qzdemo" of the track in a time trial, else
-// "demos/default.qzdemo") and writes its text part. Recording stays off on failure.
-int demo_record_start();
-// Writes one frame (every recorded rider's snapshot) and flushes.
-void demo_record_frame();
+// ---- Recording ----
+
+// Opens a recording under a data name (creating its folders) for the given rider slots and
+// writes its text part. Refuses the file being played ("Not recording over the demo being
+// played"). 1 on success; recording stays off on failure (logged).
+int demo_record_open(const std::string& name, const DemoHeader& header,
+                     const std::vector<int>& slots);
+// Appends one frame (every recorded rider's record, bytes in all) and flushes; a failed
+// write is logged and ends the recording.
+void demo_record_write(const uint8_t* frame, size_t bytes);
 // Closes the recording and saves it under the pending name, if one was given.
 void demo_record_stop();
 // 1 while a recording is open.
 int demo_recording();
-// "namedemo": sets the pending name (".qzdemo" appended when missing) and posts the outcome.
-// 1 when the name was taken.
+// "namedemo": sets the pending name of the default recording (".qzdemo" appended when
+// missing) and posts the outcome. 1 when the name was taken.
 int demo_set_name(const char* name);
 
-// Opens the demo to play (the time trial's "fastlap.qzdemo", else the chosen demo, else
-// "demos/default.qzdemo") and reads its text part; outside time trials its race length, extra
-// laps and start tick become the session's. 1 on success.
-int demo_open_playback();
+// ---- Playback ----
+
+// Chooses the demo the next playback opens (a data name or a path; "" for the default).
+void demo_choose(const std::string& name);
+// Opens a demo by name and reads its text part; 1 on success ("Bad demo file" logged when the
+// text part is unsound).
+int demo_open(const std::string& name);
+// Opens the chosen demo, else "demos/default.qzdemo". A chosen name that is a path and not
+// there is tried as a data name, so "demos/x.qzdemo" finds the per-user folder's demo
+// wherever the program starts. 1 on success.
+int demo_open_chosen();
 void demo_close_playback();
 int demo_playing();
-// Reads one frame and places every demo rider that has a slot (visibility 1), or hides it
-// when its record is missing (visibility 0).
-void demo_play_frame();
+// Reads the next frame into `frame` (room for 40 records); the number of complete records.
+int demo_read_frame(uint8_t* frame);
+// Puts the playback before frame k (a compressed demo is read again from its start); 1 on
+// success.
+int demo_seek_frame(long long k);
 // The demo riders of the open playback and the slots they feed.
 int demo_rider_count();
 const DemoRider* demo_rider_info(int index);
 void demo_set_rider_slot(int index, int slot);
 // The open demo's track ("" without playback).
 std::string demo_track();
-// Moves the playback by seconds (rewind: negative); with "--accurate-skip" forward skips run
-// every tick.
-void demo_seek(double seconds);
-
-// Starts a playback session on a demo (data name without "@"): "Playback Only", or "Race
-// Against" with the local player in local_slot, recording as the "record" setting says unless
-// the demo is the recording's own file. 1 when the session started.
-int demo_start_session(const char* name, int race_against, int local_slot);
+// Ground position (feet) of a version 4 or 5 record on a field `extent` feet across: the
+// frame's x and z, 24 bits each.
+void demo_record_ground(const uint8_t* record, float extent, float* x, float* z);
 
 // Copies a data file (read through the search path) to a data name in the per-user folder;
 // 1 on success.

@@ -5,34 +5,24 @@
 #include <cstring>
 
 #include "bike/bike.h"
-#include "race/session.h"
+#include "bike/bodypose.h"
+#include "core/constants.h"
+#include "core/maths.h"
 #include "track/terrain.h"
 
 SnapshotHistory g_snapshots;
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr double U24 = 16777215.0;
 constexpr double U16 = 65535.0;
 constexpr double U8 = 255.0;
-constexpr double RPM_PER_RAD_S = 9.549296585513721;
+
 constexpr double RAD_S_PER_RPM = 0.10471975511965977;
-
-// Clamp that sends NaN to the low end, so a broken body state still packs to a valid code.
-double clampd(double v, double lo, double hi) {
-    if (!(v > lo)) return lo;
-    return v < hi ? v : hi;
-}
-
-float clampf(float v, float lo, float hi) {
-    if (!(v > lo)) return lo;
-    return v < hi ? v : hi;
-}
 
 // floor(unit x full) for unit in [0, 1]: the quantisation of every field.
 unsigned code_of(double unit, double full) {
-    double v = floor(clampd(unit, 0, 1) * full);
+    double v = floor(clamp_or_low(unit, 0, 1) * full);
     return (unsigned)v;
 }
 
@@ -55,11 +45,11 @@ unsigned get16(const uint8_t* p) {
 // Offset into a travel [-travel, 0] as a code; a bike without travel codes 0.
 unsigned travel_code(double value, double travel) {
     if (!(travel > 0)) return 0;
-    return code_of((clampd(value, -travel, 0) + travel) / travel, U8);
+    return code_of((clamp_or_low(value, -travel, 0) + travel) / travel, U8);
 }
 
-void put_quaternion(uint8_t* p, const dReal* q) {
-    for (int k = 0; k < 4; k++) put16(p + 2 * k, code_of((clampd(q[k], -1, 1) + 1) / 2, U16));
+void put_quaternion(uint8_t* p, const double* q) {
+    for (int k = 0; k < 4; k++) put16(p + 2 * k, code_of((clamp_or_low(q[k], -1, 1) + 1) / 2, U16));
 }
 
 // A decoded quaternion made unit length; identity when the codes give (almost) no length.
@@ -98,7 +88,7 @@ float unit_of(unsigned v, float full) {
 
 unsigned lerp_code(unsigned a, unsigned b, float f, float full) {
     float va = unit_of(a, full), vb = unit_of(b, full);
-    float r = clampf(va + (vb - va) * f, 0, 1);
+    float r = clamp_or_low(va + (vb - va) * f, 0, 1);
     return (unsigned)floorf(r * full);
 }
 
@@ -120,7 +110,7 @@ void lerp_quaternion(uint8_t* out, const uint8_t* a, const uint8_t* b, float f) 
     // A coded component is never exactly 0, so with dot >= 0 the sum is positive.
     float len = sqrtf(sum);
     for (int k = 0; k < 4; k++) {
-        float c = clampf(len > 0 ? r[k] / len : 0, -1, 1);
+        float c = clamp_or_low(len > 0 ? r[k] / len : 0, -1, 1);
         put16(out + 2 * k, (unsigned)floorf((c + 1) / 2 * 65535.0f));
     }
 }
@@ -134,7 +124,7 @@ unsigned lerp_wheel(unsigned a, unsigned b, float f) {
         vb -= 1;
     float r = va + (vb - va) * f;
     if (r < 0) r += 1;
-    r = clampf(r, 0, 1);
+    r = clamp_or_low(r, 0, 1);
     return (unsigned)floorf(r * 255.0f);
 }
 
@@ -148,39 +138,39 @@ int snapshot_size(int version) {
 
 void snapshot_pack(const Bike* bike, uint8_t out[SNAPSHOT_SIZE]) {
     const double E = g_terrain.extent, H = g_terrain.min_height;
-    const dReal* frame = dBodyGetPosition(bike->bodies[BODY_FRAME]);
-    const dReal* rider = dBodyGetPosition(bike->bodies[BODY_RIDER]);
+    BikeJointState j;
+    bike_joint_state(bike, &j);
+    const double* frame = j.frame_position;
+    const double* rider = j.rider_position;
 
     // A terrain without extent (none loaded) codes every position as 0.
     if (E > 0) {
-        put24(out + 0, code_of(clampd(frame[0], 0, E) / E, U24));
-        put24(out + 3, code_of((clampd(frame[1], H, H + E) - H) / E, U24));
-        put24(out + 6, code_of(clampd(frame[2], 0, E) / E, U24));
+        put24(out + 0, code_of(clamp_or_low(frame[0], 0, E) / E, U24));
+        put24(out + 3, code_of((clamp_or_low(frame[1], H, H + E) - H) / E, U24));
+        put24(out + 6, code_of(clamp_or_low(frame[2], 0, E) / E, U24));
     } else {
         memset(out, 0, 9);
     }
-    put_quaternion(out + 9, dBodyGetQuaternion(bike->bodies[BODY_FRAME]));
+    put_quaternion(out + 9, j.frame_quaternion);
 
-    double steer = dJointGetHingeAngle(bike->joints[JOINT_STEERING_HEAD]);
-    out[17] = (uint8_t)code_of((clampd(steer, -PI / 4, PI / 4) + PI / 4) * (2 / PI), U8);
-    out[18] = (uint8_t)travel_code(dJointGetHingeAngle(bike->joints[JOINT_SWINGARM_PIVOT]),
-                                   bike->info.swingarm_travel);
-    out[19] = (uint8_t)travel_code(dJointGetSliderPosition(bike->joints[JOINT_FORK]),
-                                   bike->info.fork_travel);
+    double steer = j.steer_angle;
+    out[17] = (uint8_t)code_of((clamp_or_low(steer, -PI / 4, PI / 4) + PI / 4) * (2 / PI), U8);
+    out[18] = (uint8_t)travel_code(j.swingarm_angle, bike->info.swingarm_travel);
+    out[19] = (uint8_t)travel_code(j.fork_position, bike->info.fork_travel);
 
     for (int k = 0; k < 3; k++) {
         double d = rider[k] - frame[k];
-        put16(out + 20 + 2 * k, code_of((clampd(d, -16, 16) + 16) * 0.03125, U16));
+        put16(out + 20 + 2 * k, code_of((clamp_or_low(d, -16, 16) + 16) * 0.03125, U16));
     }
-    put_quaternion(out + 26, dBodyGetQuaternion(bike->bodies[BODY_RIDER]));
+    put_quaternion(out + 26, j.rider_quaternion);
 
     for (int w = 0; w < 2; w++) {
-        double a = dJointGetHingeAngle(bike->joints[w == 0 ? JOINT_FRONT_AXLE : JOINT_REAR_AXLE]);
-        out[34 + w] = (uint8_t)code_of((clampd(a, -PI, PI) + PI) * (1 / (2 * PI)), U8);
+        double a = j.wheel_angle[w];
+        out[34 + w] = (uint8_t)code_of((clamp_or_low(a, -PI, PI) + PI) * (1 / (2 * PI)), U8);
     }
     out[36] = drive_byte(bike);
-    double rpm = (double)bike->engine_speed * RPM_PER_RAD_S;
-    put16(out + 37, code_of(clampd(rpm, 0, 32768) / 32768, U16));
+    double rpm = (double)bike->engine_speed * RPM_PER_RADIAN_PER_SECOND;
+    put16(out + 37, code_of(clamp_or_low(rpm, 0, 32768) / 32768, U16));
 }
 
 void snapshot_lerp(uint8_t out[SNAPSHOT_SIZE], const uint8_t a[SNAPSHOT_SIZE],
@@ -206,7 +196,7 @@ void snapshot_lerp(uint8_t out[SNAPSHOT_SIZE], const uint8_t a[SNAPSHOT_SIZE],
     out[35] = (uint8_t)lerp_wheel(ra[35], rb[35], f);
     // 6. Drive byte: throttle bits of a; gear and foot bits as one interpolated number.
     float la = (float)(ra[36] & 15), lb = (float)(rb[36] & 15);
-    float low = clampf(la + (lb - la) * f, 0, 15);
+    float low = clamp_or_low(la + (lb - la) * f, 0, 15);
     out[36] = (uint8_t)((ra[36] & 0xF0) | (int)low);
 }
 
@@ -277,7 +267,7 @@ void snapshot_history_push(int slot, int tick, const uint8_t record[SNAPSHOT_SIZ
     memcpy(s.records[s.head], record, SNAPSHOT_SIZE);
 }
 
-void snapshot_history_sample(int slot, int t, uint8_t out[SNAPSHOT_SIZE]) {
+void snapshot_history_sample(int slot, int t, const Bike* live, uint8_t out[SNAPSHOT_SIZE]) {
     if (slot < 0 || slot >= SNAPSHOT_SLOTS) {
         memset(out, 0, SNAPSHOT_SIZE);
         return;
@@ -295,9 +285,8 @@ void snapshot_history_sample(int slot, int t, uint8_t out[SNAPSHOT_SIZE]) {
     // 3. Nothing usable stored: the live bike, or nothing. A full ring walked all the way
     // round still holds t itself when its oldest entry (c) is exactly at t.
     if ((steps == SNAPSHOT_RING && tc != t) || (tb < 0 && tc < 0)) {
-        const Bike* bike = g_session.slots[slot].bike;
-        if (bike)
-            snapshot_pack(bike, out);
+        if (live)
+            snapshot_pack(live, out);
         else
             memset(out, 0, SNAPSHOT_SIZE);
         return;
@@ -310,4 +299,10 @@ void snapshot_history_sample(int slot, int t, uint8_t out[SNAPSHOT_SIZE]) {
     } else { // 7. after the newest entry
         memcpy(out, s.records[b], SNAPSHOT_SIZE);
     }
+}
+
+void snapshot_apply(Bike* bike, const uint8_t* record, int version, int ticks) {
+    SnapshotFields f;
+    if (!bike || !record || !snapshot_decode(record, version, &bike->info, &f)) return;
+    bike_apply_snapshot(bike, &f, ticks);
 }

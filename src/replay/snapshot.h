@@ -26,6 +26,8 @@
 
 #include <cstdint>
 
+#include "bike/snapshot_apply.h" // SnapshotFields
+
 struct Bike;
 struct BikeInfo;
 
@@ -35,32 +37,6 @@ constexpr int SNAPSHOT_VERSION = 5;  // the version written
 constexpr int SNAPSHOT_RING = 128;   // history entries per slot (one second)
 constexpr int SNAPSHOT_SLOTS = 40;   // rider slots with a history
 constexpr int SNAPSHOT_CRASHED = 7;  // drive byte gear code of a crashed rider
-
-// The physical values of one record (decoding is the inverse of the table above).
-struct SnapshotFields {
-    int version;                // 4 or 5
-    float position[3];          // frame position, world feet
-    float orientation[4];       // frame quaternion (w, x, y, z), normalised; identity when
-                                // the coded components have no length
-    float steer_angle;          // steering hinge, radians -pi/4..pi/4
-    float swingarm_angle;       // swingarm hinge, radians -swingarm_travel..0
-    float fork_position;        // fork slider, feet -fork_travel..0
-    float rider_offset[3];      // version 5: rider body minus frame position, world feet;
-                                // version 4: 0
-    float rider_orientation[4]; // version 5: rider quaternion (w, x, y, z), as orientation;
-                                // version 4: the frame's
-    float rider_fraction;       // version 4: 0..1 along the rider line (frame's orientation)
-    float wheel_angle[2];       // front, rear axle hinge angles, radians -pi..pi
-    int crashed;                // 1 when the drive byte's gear code is 7
-    int crash_countdown;        // ticks: 0 when riding, else 1..128
-    int gear;                   // riding: 0..5, lowered past gears the bike does not have;
-                                // crashed: -1 (the bike keeps its gear)
-    float throttle;             // 0..1 (0 while crashed)
-    // 1 when crash_blend is to be raised once for this record, min(1, blend + 8/128):
-    // crashed, or riding with the foot-down bit.
-    int raise_blend;
-    float engine_speed; // crankshaft, rad/s
-};
 
 // One slot's history: entries in increasing tick order, head the newest.
 struct SnapshotSlot {
@@ -100,10 +76,15 @@ int snapshot_decode(const uint8_t* record, int version, const BikeInfo* info, Sn
 
 // Empties every slot's ring: head 0, all ticks -1.
 void snapshot_history_reset();
+// Places a bike from a record of the given version (decoded with the bike's own travels and
+// gears, then bike_apply_snapshot), `ticks` after the previous one; an unknown version or a
+// null record changes nothing.
+void snapshot_apply(Bike* bike, const uint8_t* record, int version, int ticks);
+
 // Appends a record for slot (0..39; others are ignored) at tick, unless the newest entry
 // already has that tick. The oldest entry is overwritten when the ring is full.
 void snapshot_history_push(int slot, int tick, const uint8_t record[SNAPSHOT_SIZE]);
 // The slot's record at tick: stored exactly, interpolated between neighbours, the oldest
 // before the ring's start, the newest after its end; an empty ring gives the live pack of the
-// slot's bike (g_session) or 39 zero bytes without one (also for a slot outside 0..39).
-void snapshot_history_sample(int slot, int tick, uint8_t out[SNAPSHOT_SIZE]);
+// slot's bike `live` or 39 zero bytes without one (also for a slot outside 0..39).
+void snapshot_history_sample(int slot, int tick, const Bike* live, uint8_t out[SNAPSHOT_SIZE]);

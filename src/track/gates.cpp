@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/maths.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/scanner.h"
 #include "platform/log.h"
@@ -13,8 +14,6 @@
 #include "track/track.h"
 
 GateState g_gates;
-
-static const double PI = 3.14159265358979323846;
 
 void gates_free() {
     g_gates.slot_count = 0;

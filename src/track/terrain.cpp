@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/image.h"
 #include "data/scanner.h"

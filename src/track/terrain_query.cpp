@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "render/ground.h"
+#include "core/maths.h"
 #include "track/terrain.h"
 
 // Cell index of a coordinate in sample units. Far-away, infinite or NaN coordinates are pulled
@@ -50,17 +51,6 @@ int terrain_tile_at(const Terrain* t, float x, float z) {
     return t->tilemap[tx + t->tiles * tz];
 }
 
-static void normalise(float v[3]) {
-    float len = sqrtf(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (len > 0) v[0] /= len, v[1] /= len, v[2] /= len;
-}
-
-static void cross(const float a[3], const float b[3], float out[3]) {
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
 void terrain_ground_frame(const Terrain* t, float x, float z, float yaw, float m[9]) {
     if (yaw >= 3.25f) {
         for (int k = 0; k < 9; k++) m[k] = (k % 4 == 0) ? 1.0f : 0.0f;
@@ -72,12 +62,12 @@ void terrain_ground_frame(const Terrain* t, float x, float z, float yaw, float m
         float h = terrain_height(t, x, z);
         up[0] = -(terrain_height(t, x + 1, z) - h);
         up[2] = -(terrain_height(t, x, z + 1) - h);
-        normalise(up);
+        vec3f_normalise(up);
     }
     float side[3];
-    cross(forward, up, side);
-    normalise(side);
-    cross(up, side, forward);
+    vec3f_cross(forward, up, side);
+    vec3f_normalise(side);
+    vec3f_cross(up, side, forward);
     for (int r = 0; r < 3; r++) {
         m[r * 3 + 0] = forward[r];
         m[r * 3 + 1] = up[r];

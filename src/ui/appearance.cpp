@@ -2,9 +2,10 @@
 
 #include <string>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "bike/bike.h"
 #include "data/texture.h"
+#include "race/session.h"
 
 Appearance g_appearance;
 
@@ -16,6 +17,15 @@ void build(int list, const char* prefix) {
     std::vector<const char*> labels;
     texture_variants(prefix, &g_appearance.values[list], &labels);
     config_set_options(appearance_choice(list), labels);
+}
+
+// The data name a setting's choice stands for, or "" for the bike's own texture; the lists
+// are read again from the data, so a choice always names what is there now.
+std::string variant_value(const Choice& choice, const char* prefix) {
+    std::vector<const char*> values, labels;
+    texture_variants(prefix, &values, &labels);
+    if (choice.current <= 0 || choice.current >= (int)values.size()) return "";
+    return values[choice.current] ? values[choice.current] : "";
 }
 
 } // namespace
@@ -50,4 +60,17 @@ const char* appearance_texture(int list) {
     const Choice* c = appearance_choice(list);
     const std::vector<const char*>& v = g_appearance.values[list];
     return c->current >= 0 && c->current < (int)v.size() ? v[c->current] : nullptr;
+}
+
+void ui_set_player() {
+    const Config& c = g_config;
+    PlayerRider p;
+    p.bike = c.bike.text();
+    p.number = c.number.text;
+    std::string prefix = bike_texture_prefix(bike_info_find(bike_name_alias(p.bike.c_str())));
+    p.gear = variant_value(c.rider_texture, "rider_body-");
+    p.helmet = variant_value(c.head_texture, "rider_head-");
+    p.bike_graphics = variant_value(c.bike_texture, prefix.c_str());
+    p.wheel_graphics = variant_value(c.wheel_texture, "wheels-");
+    session_set_player(p);
 }

@@ -27,3 +27,7 @@ void appearance_bike_changed();
 const char* appearance_texture(int list);
 // The setting record of a list.
 Choice* appearance_choice(int list);
+
+// Hands the player's rider as the settings have it (bike, number and the four looks) to the
+// race session, for the sessions started from now on.
+void ui_set_player();

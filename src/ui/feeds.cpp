@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/pending.h"
+#include "net/client.h"
 #include "race/series.h"
 #include "race/session.h"
 #include "render/frame.h"

@@ -5,29 +5,30 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/app.h"
-#include "app/config.h"
-#include "app/pending.h"
-#include "app/settings.h"
+#include "core/config.h"
+#include "core/constants.h"
+#include "core/maths.h"
+#include "core/settings.h"
 #include "bike/bike.h"
+#include "bike/bodypose.h"
 #include "bike/drivetrain.h"
 #include "data/texture.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/window.h"
-#include "race/hooks.h"
+#include "race/session.h"
 #include "render/glstate.h"
 #include "track/track.h"
 #include "ui/imgui_gl.h"
 #include "ui/menu.h"
+#include "ui/menu_internal.h"
 #include "ui/text.h"
 
 HudState g_hud;
 
 namespace {
 
-constexpr float PI = 3.14159265358979f;
-constexpr float MPH_PER_FPS = 0.6818181818181819f;
+constexpr float MPH_PER_FPS = (float)MPH_PER_FOOT_PER_SECOND;
 constexpr float TACH_MAX_RPM = 14000.0f; // the dial's last mark
 
 const ImU32 WHITE = IM_COL32(255, 255, 255, 255);
@@ -212,7 +213,7 @@ int HudModel::count(int kind) const {
 
 float hud_tach_angle(float rpm) {
     float f = std::clamp(rpm / TACH_MAX_RPM, -0.02f, 1.02f);
-    return 0.75f * PI + 1.5f * PI * f;
+    return 0.75f * PI_F + 1.5f * PI_F * f;
 }
 
 std::string hud_stat_line(int which, int value, int max) {
@@ -323,8 +324,8 @@ void hud_layout_warmup(int width, int height, HudModel* out) {
 }
 
 void hud_gather_instruments(HudInput* in) {
-    in->width = g_app.screen_width;
-    in->height = g_app.screen_height;
+    in->width = g_menu_data.screen_width;
+    in->height = g_menu_data.screen_height;
     in->tach_texture = g_hud.tach;
     in->shifter_texture = g_hud.shifter;
     in->pitboard_texture = g_hud.pitboard;
@@ -336,13 +337,13 @@ void hud_gather_instruments(HudInput* in) {
     in->gear = bike->gear;
     in->lean = bike->lean;
     in->plate = bike->plate;
-    in->speed_mph = race_bike_speed(bike) * MPH_PER_FPS;
+    in->speed_mph = bike_frame_speed(bike) * MPH_PER_FPS;
     in->have_line = feed_in_race(&in->line);
 }
 
 void hud_gather_overlay(HudInput* in) {
-    in->width = g_app.screen_width;
-    in->height = g_app.screen_height;
+    in->width = g_menu_data.screen_width;
+    in->height = g_menu_data.screen_height;
     if (g_config.draw_time) in->clock = feed_race_clock();
     in->lapping = feed_lapping_warning();
     in->have_board = feed_results_board(&in->board);
@@ -353,14 +354,15 @@ void hud_gather_overlay(HudInput* in) {
     in->ping_ms = ping;
     in->show_stats = g_settings.draw_render_stats != 0;
     if (in->show_stats && !feed_render_stats(in->stats, in->stats_max)) in->show_stats = 0;
-    in->console_open = g_app.menu_screen == SCREEN_CONSOLE;
+    in->console_open = g_menu_data.screen == SCREEN_CONSOLE;
     in->messages = hud_message_lines(menu_message_scroll());
 }
 
 void ui_start() {
     if (g_hud.art_loaded) return;
     g_hud.art_loaded = 1;
-    if (!g_imgui_gl.enabled && g_app.window && g_app.window->gl) imgui_gl_enable(g_gl.multitexture);
+    if (!g_imgui_gl.enabled && g_menu_data.window && g_menu_data.window->gl)
+        imgui_gl_enable(g_gl.multitexture);
     g_hud.tach = texture_load("!@tach.png");
     g_hud.shifter = texture_load("!@shifter.png");
     g_hud.pitboard = texture_load("!@pitboard.png");
@@ -370,7 +372,8 @@ void ui_start() {
 }
 
 void ui_prepare(int width, int height) {
-    if (!g_imgui_gl.enabled && g_app.window && g_app.window->gl) imgui_gl_enable(g_gl.multitexture);
+    if (!g_imgui_gl.enabled && g_menu_data.window && g_menu_data.window->gl)
+        imgui_gl_enable(g_gl.multitexture);
     text_prepare(height);
     imgui_gl_sync_fonts();
     (void)width;
@@ -378,7 +381,7 @@ void ui_prepare(int width, int height) {
 
 void hud_render(const HudModel& model) {
     if (model.items.empty()) return;
-    int w = g_app.screen_width, h = g_app.screen_height;
+    int w = g_menu_data.screen_width, h = g_menu_data.screen_height;
     ui_prepare(w, h);
     ImDrawList* dl = layer_begin(w, h);
     for (const HudItem& it : model.items) {
@@ -424,13 +427,13 @@ void overlay_draw() {
 
 void pause_text_draw() {
     HudModel model;
-    hud_layout_pause(g_app.screen_width, g_app.screen_height, &model);
+    hud_layout_pause(g_menu_data.screen_width, g_menu_data.screen_height, &model);
     hud_render(model);
 }
 
 void warmup_text_draw() {
     HudModel model;
-    hud_layout_warmup(g_app.screen_width, g_app.screen_height, &model);
+    hud_layout_warmup(g_menu_data.screen_width, g_menu_data.screen_height, &model);
     hud_render(model);
 }
 

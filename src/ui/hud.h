@@ -80,9 +80,7 @@ struct HudState {
 };
 extern HudState g_hud;
 
-// Start-up, once the window has its GL context and before any track: loads the HUD art and
-// the title image (so a track change never purges them) and makes the title screen the
-// loading screen of track and session loading.
+// Loads the HUD and title art and the menu renderer once a GL window exists (start-up).
 void ui_start();
 // Prepares text and GL drawing for a frame of the current window size (every UI draw calls it).
 void ui_prepare(int width, int height);

@@ -6,16 +6,17 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
-#include "app/config.h"
-#include "app/tracklist.h"
+#include "core/config.h"
 #include "data/datafile.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/messages.h"
+#include "race/session.h"
+#include "replay/demolist.h"
 #include "ui/feeds.h"
 
-MenuState g_menu;
+MenuState g_menu_data;
+const MenuState& g_menu = g_menu_data;
 
 namespace {
 
@@ -30,7 +31,7 @@ bool selectable(const MenuItem& item) {
 }
 
 int key(int which) {
-    return g_app.menu_keys[which];
+    return g_menu_data.keys[which];
 }
 
 bool is_key(int code, int which) {
@@ -48,13 +49,13 @@ int first_selectable(const MenuPage& page, int from) {
 }
 
 int current_screen() {
-    int s = g_app.menu_screen;
+    int s = g_menu_data.screen;
     return s >= 0 && s < SCREEN_COUNT ? s : SCREEN_MAIN;
 }
 
 // The selection of the current screen, moved onto a selectable item of the page.
 int fix_selection(const MenuPage& page) {
-    int& sel = g_menu.selected[current_screen()];
+    int& sel = g_menu_data.selected[current_screen()];
     int n = (int)page.items.size();
     if (sel < 0 || sel >= n || !selectable(page.items[sel])) sel = first_selectable(page, 0);
     return sel;
@@ -71,15 +72,15 @@ void value_changed(const MenuItem& item) {
 }
 
 void edit_stop() {
-    g_menu.editing = 0;
-    g_menu.edit_text = nullptr;
+    g_menu_data.editing = 0;
+    g_menu_data.edit_text = nullptr;
 }
 
 // Typing into a text: printable characters append, Backspace (as its key or as character 8)
 // removes the last one, Enter ends. Returns 1 when the code was used.
 int edit_key(char* text, int max_len, int code) {
     size_t n = strlen(text);
-    if (code == 8 || (code != 0 && code == g_menu.backspace_code)) {
+    if (code == 8 || (code != 0 && code == g_menu_data.backspace_code)) {
         if (code == 8) return 1; // the key event already removed it
         if (n > 0) text[n - 1] = 0;
         return 1;
@@ -99,29 +100,29 @@ int edit_key(char* text, int max_len, int code) {
 // commands exist); the history keys are kept for them; every other key types into the line.
 void console_screen_key(int code) {
     if (is_key(code, MENU_KEY_PAGE_UP)) {
-        g_menu.message_scroll = std::min(g_menu.message_scroll + 1, MESSAGE_SCROLL_MAX);
+        g_menu_data.message_scroll = std::min(g_menu_data.message_scroll + 1, MESSAGE_SCROLL_MAX);
     } else if (is_key(code, MENU_KEY_PAGE_DOWN)) {
-        g_menu.message_scroll = std::max(g_menu.message_scroll - 1, 0);
+        g_menu_data.message_scroll = std::max(g_menu_data.message_scroll - 1, 0);
     } else if (is_key(code, MENU_KEY_ENTER) || is_key(code, MENU_KEY_KEYPAD_ENTER)) {
-        char* line = g_menu.console_line;
+        char* line = g_menu_data.console_line;
         if (!line[0] || line[0] == '/' || line[0] == '\\') return;
         post_message("Not connected to server");
         line[0] = 0;
     } else if (!is_key(code, MENU_KEY_UP) && !is_key(code, MENU_KEY_DOWN)) {
-        edit_key(g_menu.console_line, (int)sizeof g_menu.console_line - 1, code);
+        edit_key(g_menu_data.console_line, (int)sizeof g_menu_data.console_line - 1, code);
     }
 }
 
 // The loop may change the screen (Esc, the console key) and marks that it did; typing ends
 // with the screen it belongs to. A change the menus made themselves is already known.
 void notice_screen_change() {
-    g_app.menu_changed = 0;
-    if (g_menu.last_screen != g_app.menu_screen) {
+    g_menu_data.changed = 0;
+    if (g_menu_data.last_screen != g_menu_data.screen) {
         // Esc during a race: Enter at once takes the player back to it.
-        if (g_menu.last_screen == MENU_NONE && g_app.menu_screen == SCREEN_MAIN &&
+        if (g_menu_data.last_screen == MENU_NONE && g_menu_data.screen == SCREEN_MAIN &&
             g_session.track_loaded)
-            g_menu.selected[SCREEN_MAIN] = 0;
-        g_menu.last_screen = g_app.menu_screen;
+            g_menu_data.selected[SCREEN_MAIN] = 0;
+        g_menu_data.last_screen = g_menu_data.screen;
         edit_stop();
     }
 }
@@ -129,40 +130,40 @@ void notice_screen_change() {
 // The demo list as the data holds it now, so that a race recorded since start-up can be
 // played; the page shown stays where it was.
 void demos_refresh() {
-    int page = g_tracks.demo_page;
+    int page = g_demo_list.page;
     data_rescan();
     demolist_build();
-    g_tracks.demo_page = page;
+    demolist_set_page(page);
 }
 
 void look_up_keys() {
-    if (g_menu.backspace_code) return;
-    GameWindow* w = g_app.window;
-    if (!key_code(w, &g_menu.backspace_code, "Backspace")) g_menu.backspace_code = -1;
-    if (!key_code(w, &g_menu.delete_code, "Delete")) g_menu.delete_code = -1;
-    if (!key_code(w, &g_menu.home_code, "Home")) g_menu.home_code = -1;
-    if (!key_code(w, &g_menu.end_code, "End")) g_menu.end_code = -1;
+    if (g_menu_data.backspace_code) return;
+    GameWindow* w = g_menu_data.window;
+    if (!key_code(w, &g_menu_data.backspace_code, "Backspace")) g_menu_data.backspace_code = -1;
+    if (!key_code(w, &g_menu_data.delete_code, "Delete")) g_menu_data.delete_code = -1;
+    if (!key_code(w, &g_menu_data.home_code, "Home")) g_menu_data.home_code = -1;
+    if (!key_code(w, &g_menu_data.end_code, "End")) g_menu_data.end_code = -1;
 }
 
 void page_key(const MenuPage& page, int dir) {
     int screen = current_screen();
     if (screen == SCREEN_DEMOS) {
-        int pages = std::max(1, ((int)g_tracks.demos.size() + DEMO_PAGE_ROWS - 1) / DEMO_PAGE_ROWS);
-        g_tracks.demo_page = std::clamp(g_tracks.demo_page + dir, 0, pages - 1);
+        demolist_set_page(g_demo_list.page + dir);
         return;
     }
     if (screen == SCREEN_STANDINGS) {
         SeriesTable t;
-        int pages = feed_series_table(g_menu.series, 0, &t) ? t.pages : 1;
-        g_menu.series_page = std::clamp(g_menu.series_page + dir, 0, std::max(pages, 1) - 1);
+        int pages = feed_series_table(g_menu_data.series, 0, &t) ? t.pages : 1;
+        g_menu_data.series_page =
+            std::clamp(g_menu_data.series_page + dir, 0, std::max(pages, 1) - 1);
         return;
     }
     for (int k = 0; k < 8; k++) {
-        int before = g_menu.selected[screen];
+        int before = g_menu_data.selected[screen];
         menu_move(dir);
-        if ((dir > 0 && g_menu.selected[screen] < before) ||
-            (dir < 0 && g_menu.selected[screen] > before)) {
-            g_menu.selected[screen] = before; // stop at the ends instead of wrapping
+        if ((dir > 0 && g_menu_data.selected[screen] < before) ||
+            (dir < 0 && g_menu_data.selected[screen] > before)) {
+            g_menu_data.selected[screen] = before; // stop at the ends instead of wrapping
             break;
         }
     }
@@ -195,7 +196,7 @@ int menu_parent(int screen) {
     case SCREEN_GATE:
         return SCREEN_RACE;
     case SCREEN_NOTICE:
-        return g_menu.notice_return;
+        return g_menu_data.notice_return;
     case SCREEN_MAIN:
     case SCREEN_CONSOLE:
         return MENU_NONE;
@@ -206,8 +207,8 @@ int menu_parent(int screen) {
 
 void menu_open(int screen) {
     edit_stop();
-    g_app.menu_screen = screen;
-    g_menu.last_screen = screen;
+    g_menu_data.screen = screen;
+    g_menu_data.last_screen = screen;
     if (screen < 0 || screen >= SCREEN_COUNT) return;
     if (screen == SCREEN_DEMOS) demos_refresh();
     MenuPage page;
@@ -232,7 +233,7 @@ void menu_move(int dir) {
     for (int k = 1; k <= n; k++) {
         int i = ((sel + dir * k) % n + n) % n;
         if (selectable(page.items[i])) {
-            g_menu.selected[current_screen()] = i;
+            g_menu_data.selected[current_screen()] = i;
             return;
         }
     }
@@ -242,7 +243,7 @@ void menu_select(int index) {
     MenuPage page;
     menu_build(current_screen(), &page);
     if (index >= 0 && index < (int)page.items.size() && selectable(page.items[index]))
-        g_menu.selected[current_screen()] = index;
+        g_menu_data.selected[current_screen()] = index;
 }
 
 void menu_adjust(int index, int dir) {
@@ -271,8 +272,8 @@ void menu_adjust(int index, int dir) {
         break;
     case ITEM_LIST: {
         int n = item.max;
-        if (n <= 0) return;
-        *item.number = ((*item.number + dir) % n + n) % n;
+        if (n <= 0 || !item.list_select) return;
+        item.list_select(((item.list_index + dir) % n + n) % n);
         break;
     }
     default:
@@ -300,7 +301,7 @@ void menu_activate(int index) {
     if (index < 0 || index >= (int)page.items.size()) return;
     const MenuItem& item = page.items[index];
     if (!selectable(item)) return;
-    g_menu.selected[screen] = index;
+    g_menu_data.selected[screen] = index;
     switch (item.kind) {
     case ITEM_SCREEN:
         menu_open(item.target);
@@ -314,8 +315,8 @@ void menu_activate(int index) {
         menu_adjust(index, 1);
         break;
     case ITEM_TEXT:
-        g_menu.editing = 1;
-        g_menu.edit_text = item.text;
+        g_menu_data.editing = 1;
+        g_menu_data.edit_text = item.text;
         break;
     case ITEM_BINDING:
         binding_watch_start(item.binding);
@@ -353,10 +354,10 @@ std::string menu_item_value(const MenuItem& item) {
     case ITEM_TEXT:
         return item.text->text;
     case ITEM_LIST:
-        return item.list_text ? item.list_text(*item.number) : "";
+        return item.list_text ? item.list_text(item.list_index) : "";
     case ITEM_BINDING: {
         const KeyBinding* b = item.binding;
-        if (g_app.watching == b) return "Press a key or move a stick";
+        if (g_menu_data.watching == b) return "Press a key or move a stick";
         if (b->axis_name) {
             snprintf(buf, sizeof buf, "%.150s (%g to %g)", b->axis_name, (double)b->low,
                      (double)b->high);
@@ -370,44 +371,44 @@ std::string menu_item_value(const MenuItem& item) {
 }
 
 int menu_message_scroll() {
-    return g_menu.message_scroll;
+    return g_menu_data.message_scroll;
 }
 
 int menu_text_editing() {
-    if (g_app.menu_screen == SCREEN_CONSOLE) return 1;
-    return g_app.menu_screen != MENU_NONE && g_menu.editing;
+    if (g_menu_data.screen == SCREEN_CONSOLE) return 1;
+    return g_menu_data.screen != MENU_NONE && g_menu_data.editing;
 }
 
 int menu_current_selection() {
-    if (g_app.menu_screen < 0 || g_app.menu_screen >= SCREEN_COUNT) return -1;
+    if (g_menu_data.screen < 0 || g_menu_data.screen >= SCREEN_COUNT) return -1;
     MenuPage page;
-    menu_build(g_app.menu_screen, &page);
+    menu_build(g_menu_data.screen, &page);
     return fix_selection(page);
 }
 
 void menu_notice(const char* title, const char* text, int return_to) {
-    g_menu.notice_title = title;
-    g_menu.notice_text = text;
-    g_menu.notice_return = return_to;
+    g_menu_data.notice_title = title;
+    g_menu_data.notice_text = text;
+    g_menu_data.notice_return = return_to;
     menu_open(SCREEN_NOTICE);
 }
 
 void menu_key(int code) {
     look_up_keys();
     notice_screen_change();
-    if (g_app.menu_screen == MENU_NONE) return;
-    if (g_app.menu_screen == SCREEN_CONSOLE) {
+    if (g_menu_data.screen == MENU_NONE) return;
+    if (g_menu_data.screen == SCREEN_CONSOLE) {
         console_screen_key(code);
         return;
     }
     if (code == MENU_POINTER_DRAG) {
-        g_menu.pointer_x = g_app.cursor[0];
-        g_menu.pointer_y = g_app.cursor[1];
-        g_menu.pointer_moved = 1;
+        g_menu_data.pointer_x = g_menu_data.cursor[0];
+        g_menu_data.pointer_y = g_menu_data.cursor[1];
+        g_menu_data.pointer_moved = 1;
         return;
     }
     if (is_key(code, MENU_KEY_CURSOR_LEFT)) {
-        g_menu.pointer_pressed = 1; // the drawing turns it into a click where the pointer is
+        g_menu_data.pointer_pressed = 1; // the drawing turns it into a click where the pointer is
         return;
     }
     int screen = current_screen();
@@ -416,12 +417,12 @@ void menu_key(int code) {
     int sel = fix_selection(page);
     bool enter = is_key(code, MENU_KEY_ENTER) || is_key(code, MENU_KEY_KEYPAD_ENTER);
 
-    if (g_menu.editing && g_menu.edit_text) {
+    if (g_menu_data.editing && g_menu_data.edit_text) {
         if (enter) {
             edit_stop();
             if (sel >= 0) value_changed(page.items[sel]);
         } else {
-            edit_key(g_menu.edit_text->text, g_menu.edit_text->max_len, code);
+            edit_key(g_menu_data.edit_text->text, g_menu_data.edit_text->max_len, code);
         }
         return;
     }
@@ -441,17 +442,18 @@ void menu_key(int code) {
         page_key(page, -1);
     } else if (is_key(code, MENU_KEY_PAGE_DOWN)) {
         page_key(page, 1);
-    } else if (code == g_menu.backspace_code || is_key(code, MENU_KEY_CURSOR_RIGHT) ||
+    } else if (code == g_menu_data.backspace_code || is_key(code, MENU_KEY_CURSOR_RIGHT) ||
                button == PAD_BACK) {
         menu_back();
-    } else if (code == g_menu.delete_code && sel >= 0 && page.items[sel].kind == ITEM_BINDING) {
+    } else if (code == g_menu_data.delete_code && sel >= 0 &&
+               page.items[sel].kind == ITEM_BINDING) {
         clear_binding(page.items[sel].binding);
-    } else if (code == g_menu.home_code) {
-        g_menu.selected[screen] = first_selectable(page, 0);
-    } else if (code == g_menu.end_code) {
+    } else if (code == g_menu_data.home_code) {
+        g_menu_data.selected[screen] = first_selectable(page, 0);
+    } else if (code == g_menu_data.end_code) {
         for (int i = (int)page.items.size() - 1; i >= 0; i--)
             if (selectable(page.items[i])) {
-                g_menu.selected[screen] = i;
+                g_menu_data.selected[screen] = i;
                 break;
             }
     }
@@ -463,48 +465,51 @@ void menu_key(int code) {
 void menu_track_pointer(int x, int y) {
     look_up_keys();
     notice_screen_change();
-    if (x != g_menu.pointer_x || y != g_menu.pointer_y) g_menu.pointer_moved = 1;
-    g_menu.pointer_x = x;
-    g_menu.pointer_y = y;
-    if (g_menu.deferred_item >= 0) {
-        int item = g_menu.deferred_item, screen = g_menu.deferred_screen;
-        g_menu.deferred_item = -1;
-        if (screen == g_app.menu_screen) menu_activate(item);
+    if (x != g_menu_data.pointer_x || y != g_menu_data.pointer_y) g_menu_data.pointer_moved = 1;
+    g_menu_data.pointer_x = x;
+    g_menu_data.pointer_y = y;
+    if (g_menu_data.deferred_item >= 0) {
+        int item = g_menu_data.deferred_item, screen = g_menu_data.deferred_screen;
+        g_menu_data.deferred_item = -1;
+        if (screen == g_menu_data.screen) menu_activate(item);
     }
     menu_stick_poll(clock_seconds());
 }
 
 void menu_stick_poll(double now) {
-    if (g_app.menu_screen == MENU_NONE || g_app.menu_screen == SCREEN_CONSOLE || !g_app.window)
+    if (g_menu_data.screen == MENU_NONE || g_menu_data.screen == SCREEN_CONSOLE ||
+        !g_menu_data.window)
         return;
-    if (!g_menu.stick_looked) {
+    if (!g_menu_data.stick_looked) {
         // The first game device's first two axes: its main stick on every common pad.
-        g_menu.stick_looked = 1;
-        const std::vector<const char*>& axes = device_axes(g_app.window);
+        g_menu_data.stick_looked = 1;
+        const std::vector<const char*>& axes = device_axes(g_menu_data.window);
         if (axes.size() >= 2) {
-            g_menu.stick[0] = axis_open(g_app.window, axes[0]);
-            g_menu.stick[1] = axis_open(g_app.window, axes[1]);
+            g_menu_data.stick[0] = axis_open(g_menu_data.window, axes[0]);
+            g_menu_data.stick[1] = axis_open(g_menu_data.window, axes[1]);
         }
     }
-    if (!g_menu.stick[0] || !g_menu.stick[1]) return;
-    float x = axis_read(g_menu.stick[0]) / 32768.0f, y = axis_read(g_menu.stick[1]) / 32768.0f;
+    if (!g_menu_data.stick[0] || !g_menu_data.stick[1]) return;
+    float x = axis_read(g_menu_data.stick[0]) / 32768.0f,
+          y = axis_read(g_menu_data.stick[1]) / 32768.0f;
     int dir = y < -0.5f ? 1 : y > 0.5f ? 2 : x < -0.5f ? 3 : x > 0.5f ? 4 : 0;
     menu_stick_step(dir, now);
 }
 
 void menu_stick_step(int dir, double now) {
-    if (dir != g_menu.stick_dir) {
-        g_menu.stick_dir = dir;
-        g_menu.stick_next = now + STICK_DELAY;
-    } else if (dir == 0 || now < g_menu.stick_next) {
+    if (dir != g_menu_data.stick_dir) {
+        g_menu_data.stick_dir = dir;
+        g_menu_data.stick_next = now + STICK_DELAY;
+    } else if (dir == 0 || now < g_menu_data.stick_next) {
         return;
     } else {
-        g_menu.stick_next = now + STICK_REPEAT;
+        g_menu_data.stick_next = now + STICK_REPEAT;
     }
     const int keys[5] = {0, MENU_KEY_UP, MENU_KEY_DOWN, MENU_KEY_LEFT, MENU_KEY_RIGHT};
     if (dir) menu_key(key(keys[dir]));
 }
 
 void menu_reset() {
-    g_menu = MenuState{};
+    for (Axis* a : g_menu_data.watch_axes) axis_close(a);
+    g_menu_data = MenuState{};
 }

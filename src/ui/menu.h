@@ -15,11 +15,13 @@ struct Slider;
 struct TextSetting;
 struct KeyBinding;
 struct Axis;
+struct GameWindow;
 
-// Screen numbers (the value of `menu_screen`). Screens 2 and 7 edit the rider information that
-// a race server is told about; 13 is a notice that only its own button closes; 15 is the chat
-// and console line.
+// Screen numbers (the value of g_menu.screen). MENU_NONE: no menu is shown and the game has
+// the input. Screens 2 and 7 edit the rider information that a race server is told about; 13
+// is a notice that Esc cannot close, only its own button; 15 is the chat and console line.
 enum MenuScreen {
+    MENU_NONE = -1,
     SCREEN_MAIN = 0,
     SCREEN_RACE = 1,
     SCREEN_BIKE = 2,
@@ -41,6 +43,25 @@ enum MenuScreen {
     SCREEN_COUNT
 };
 
+// The menu keys, looked up once by their key names, in this order.
+enum MenuKey {
+    MENU_KEY_UP,
+    MENU_KEY_DOWN,
+    MENU_KEY_LEFT,
+    MENU_KEY_RIGHT,
+    MENU_KEY_ENTER,
+    MENU_KEY_KEYPAD_ENTER,
+    MENU_KEY_ESC,
+    MENU_KEY_PAUSE,
+    MENU_KEY_CURSOR_LEFT,
+    MENU_KEY_CURSOR_RIGHT,
+    MENU_KEY_PAGE_UP,
+    MENU_KEY_PAGE_DOWN,
+    MENU_KEYS
+};
+// The code menu_key gets for a drag of the pointer with its button held.
+constexpr int MENU_POINTER_DRAG = 16;
+
 enum MenuItemKind {
     ITEM_LABEL = 0, // text only, never selected
     ITEM_SCREEN,    // opens another screen
@@ -60,11 +81,13 @@ struct MenuItem {
     std::string note; // help line shown while the item is selected
     Choice* choice = nullptr;
     Slider* slider = nullptr;
-    int* number = nullptr; // ITEM_TOGGLE, ITEM_NUMBER, ITEM_LIST (the index)
+    int* number = nullptr; // ITEM_TOGGLE, ITEM_NUMBER
     int min = 0, max = 1, step = 1;
     TextSetting* text = nullptr;
     KeyBinding* binding = nullptr;
     const char* (*list_text)(int index) = nullptr; // ITEM_LIST: text of entry index
+    int list_index = 0;                            // ITEM_LIST: the entry chosen now
+    void (*list_select)(int index) = nullptr;      // ITEM_LIST: chooses an entry
     int target = -1;                               // ITEM_SCREEN
     void (*action)(int arg) = nullptr;             // ITEM_ACTION
     int arg = 0;
@@ -83,8 +106,23 @@ struct MenuPage {
     int table = 0; // the series standings table is drawn above the items
 };
 
-// Process-wide menu state.
+// Process-wide state of the menus, the HUD and the title screen, written only by ui/ (read it
+// through g_menu; the main loop changes it through the functions below).
 struct MenuState {
+    // What the main loop shares with the menu layer.
+    int screen = SCREEN_MAIN;            // the screen shown, MENU_NONE for none
+    int tick_start_screen = SCREEN_MAIN; // the screen when the current tick started
+    int changed = 0;                     // the screen changed under the menus since the tick began
+    int quit_requested = 0;              // a quit item was chosen
+    GameWindow* window = nullptr;        // the window the menus and the HUD draw into
+    int screen_width = 0, screen_height = 0; // size of the frame being drawn
+    int video_mode_index = 0;                // "video_mode" index the window is in
+    int keys[MENU_KEYS] = {};                // key codes of the menu keys, 0 when unknown
+    int cursor[2] = {};                      // pointer position
+    int pointer_held = 0;                    // the "cursor-left" key's state
+    KeyBinding* watching = nullptr;          // binding being chosen from input ("watching pots")
+    std::vector<Axis*> watch_axes;           // every axis, opened while watching
+
     int selected[SCREEN_COUNT] = {}; // selected item per screen
     int last_screen = -2;            // screen seen last, to notice changes made by the loop
     int editing = 0;                 // typing into a text item of the current screen
@@ -108,7 +146,35 @@ struct MenuState {
     double stick_next = 0;   // platform-clock seconds of the next repeat
     int backspace_code = 0, delete_code = 0, home_code = 0, end_code = 0; // looked up once
 };
-extern MenuState g_menu;
+extern const MenuState& g_menu;
+
+// ---- The main loop's side ----
+
+// The window the menus, the HUD and the title draw into and read their devices from (null
+// for none).
+void ui_set_window(GameWindow* window);
+// Looks the menu keys up by name (after every binding resolve).
+void menu_keys_resolve(GameWindow* window);
+// The size of the frame being drawn (every frame, before any drawing).
+void ui_set_screen_size(int width, int height);
+// Shows a screen as the loop's keys do (Esc, the console key): no selection is moved.
+void menu_show(int screen);
+// A tick starts; an input event arrives (the menus learn that the screen changed under them).
+void menu_tick_begin();
+void menu_note_event();
+// The pointer's position and its button's state.
+void menu_set_cursor(int x, int y);
+void menu_set_pointer_held(int held);
+// The "video_mode" index the window is in (start-up, and the graphics menu's Apply).
+void menu_set_video_mode_index(int index);
+
+// Choosing a binding from input: watching starts with every device axis opened; the next key
+// press (>= 256) binds that key, Esc ends the watch unchanged; once per tick the axes are
+// checked and one pushed past half way is bound. Closing ends any watch and frees the axes.
+void binding_watch_start(KeyBinding* binding);
+void binding_watch_key(int code);
+void binding_watch_tick();
+void binding_watch_close();
 
 // The loop's hooks: a key press while a menu is shown (key codes of the input layer, typed
 // characters, MENU_POINTER_DRAG); the pointer position when its button is up; drawing.

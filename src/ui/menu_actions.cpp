@@ -4,16 +4,19 @@
 #include <cstdio>
 #include <string>
 
-#include "app/app.h"
-#include "app/config.h"
-#include "app/settings.h"
-#include "app/tracklist.h"
+#include "core/config.h"
+#include "core/settings.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "race/demo_session.h"
 #include "race/series.h"
 #include "race/session.h"
 #include "replay/demo.h"
+#include "replay/demolist.h"
+#include "track/tracklist.h"
+#include "ui/appearance.h"
 #include "ui/menu.h"
+#include "ui/menu_internal.h"
 
 namespace {
 
@@ -36,7 +39,7 @@ void start_failed(const char* what, int return_to) {
 // all empty (the settings' default) starts the player alone from gate 1: someone who chose
 // Race wants to ride.
 void menu_race_table(int table[40]) {
-    int r = ((g_menu.lineup_rotation % 40) + 40) % 40;
+    int r = ((g_menu_data.lineup_rotation % 40) + 40) % 40;
     bool anyone = false;
     for (int i = 0; i < 40; i++) {
         table[(i + r) % 40] = g_config.slot[i].current;
@@ -62,20 +65,19 @@ int menu_start_race() {
     menu_race_table(table);
     int laps = (int)g_config.laps.value;
     int length = (int)(g_config.minutes.value * 60 * 128);
-    std::copy(table, table + 40, g_app.lineup);
-    g_app.race_laps = laps;
+    ui_set_player();
     if (!session_start(table, 0, g_config.record.current == YES, length, laps,
                        g_config.skill.current)) {
         start_failed("race", SCREEN_RACE);
         return 0;
     }
-    g_menu.lineup_rotation += g_settings.rotate_lineup;
+    g_menu_data.lineup_rotation += g_settings.rotate_lineup;
     menu_open(MENU_NONE);
     return 1;
 }
 
 int menu_start_time_trial() {
-    g_app.race_laps = 1000;
+    ui_set_player();
     if (!session_start(nullptr, 0, 0, 0, 1000, g_config.skill.current)) {
         start_failed("time trial", SCREEN_TIME_TRIAL);
         return 0;
@@ -97,9 +99,8 @@ int menu_start_series(int series) {
     table[0] = RIDER_CODE_LOCAL;
     for (size_t i = 0; i < s.riders.size() && i + 1 < MAX_RIDERS; i++)
         table[i + 1] = RIDER_CODE_ROBOT_NUMBER + s.riders[i];
-    g_tracks.current = e.track;
-    std::copy(table, table + MAX_RIDERS, g_app.lineup);
-    g_app.race_laps = e.laps;
+    tracklist_select(e.track);
+    ui_set_player();
     if (!session_start(table, 0, g_config.record.current == YES, e.minutes * 60 * 128, e.laps,
                        s.skill_class)) {
         menu_notice("Points Series", "The next event of this series could not be started.",
@@ -107,21 +108,22 @@ int menu_start_series(int series) {
         return 0;
     }
     // Set after the start: the start records an event left unfinished before it.
-    g_series.active_series = series;
-    g_series.active_event = s.completed;
+    series_set_active(series, s.completed);
     menu_open(MENU_NONE);
     return 1;
 }
 
 int menu_start_demo(int index) {
-    if (index < 0 || index >= (int)g_tracks.demos.size()) return 0;
+    if (index < 0 || index >= (int)g_demo_list.demos.size()) return 0;
     int race_against = g_config.playback_mode.current == 1;
     int table[40];
     menu_demo_table(race_against, table);
     int local = (int)(std::find(table, table + 40, 1) - table) % 40;
-    g_app.race_laps = 10;
-    if (!demo_start_session(g_tracks.demos[index].name.c_str(), race_against, local)) {
-        std::string text = "The demo \"" + g_tracks.demos[index].title + "\" could not be played.";
+    ui_set_player();
+    if (!session_demo_start(g_demo_list.demos[index].name.c_str(), race_against, local,
+                            g_config.record.current == YES, g_config.skill.current)) {
+        std::string text =
+            "The demo \"" + g_demo_list.demos[index].title + "\" could not be played.";
         menu_notice("Can't Play", text.c_str(), SCREEN_DEMOS);
         return 0;
     }
@@ -140,8 +142,9 @@ void menu_apply_video_mode(int) {
         mode |= MODE_FULLSCREEN;
         if (index >= 2 && sscanf(g_config.video_mode.text(), "%dx%d", &w, &h) != 2) w = h = 0;
     }
-    g_app.window_mode_index = index;
-    if (g_app.window && g_app.window->native) window_set_mode(g_app.window, w, h, mode);
+    g_menu_data.video_mode_index = index;
+    if (g_menu_data.window && g_menu_data.window->native)
+        window_set_mode(g_menu_data.window, w, h, mode);
 }
 
 const std::vector<std::string>& menu_window_sizes() {
@@ -159,7 +162,7 @@ const std::vector<std::string>& menu_window_sizes() {
         });
         at = sizes.insert(before, mine);
     }
-    g_menu.window_size = (int)(at - sizes.begin());
+    g_menu_data.window_size = (int)(at - sizes.begin());
     return sizes;
 }
 
@@ -170,6 +173,6 @@ void menu_set_window_size(int index) {
     if (sscanf(sizes[index].c_str(), "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0) return;
     g_config.xres = w;
     g_config.yres = h;
-    if (g_app.window && g_app.window->native && g_app.window_mode_index == 1)
-        window_set_mode(g_app.window, w, h, g_settings.mode_word & 0xff);
+    if (g_menu_data.window && g_menu_data.window->native && g_menu_data.video_mode_index == 1)
+        window_set_mode(g_menu_data.window, w, h, g_settings.mode_word & 0xff);
 }

@@ -8,16 +8,16 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/app.h"
-#include "app/config.h"
-#include "app/tracklist.h"
+#include "core/config.h"
 #include "bike/bike.h"
 #include "platform/clock.h"
 #include "platform/input.h"
+#include "race/session.h"
 #include "ui/feeds.h"
 #include "ui/hud.h"
 #include "ui/imgui_gl.h"
 #include "ui/menu.h"
+#include "ui/menu_internal.h"
 #include "ui/text.h"
 
 namespace {
@@ -168,7 +168,7 @@ void draw_row(const MenuPage& page, int i, int selected, int screen, float px, f
     // The value column.
     float vx0 = a.x + rw * 0.5f, vx1 = b.x - px * 0.7f;
     if (has_value(it)) {
-        bool editing = sel && g_menu.editing && it.kind == ITEM_TEXT;
+        bool editing = sel && g_menu_data.editing && it.kind == ITEM_TEXT;
         std::string v = value_text(it, editing);
         ImU32 vc = it.disabled ? TEXT_OFF : sel ? ACCENT : TEXT_DIM;
         if (editing) {
@@ -212,8 +212,8 @@ void draw_row(const MenuPage& page, int i, int selected, int screen, float px, f
     } else {
         // Chosen once the frame is drawn: it may start a race or change the window.
         menu_select(i);
-        g_menu.deferred_item = i;
-        g_menu.deferred_screen = screen;
+        g_menu_data.deferred_item = i;
+        g_menu_data.deferred_screen = screen;
     }
 }
 
@@ -252,7 +252,7 @@ float items_height(const MenuPage& page, float px, float row_f, float width, flo
 }
 
 void draw_watch_prompt(float px) {
-    const KeyBinding* b = g_app.watching;
+    const KeyBinding* b = g_menu_data.watching;
     ImGuiIO& io = ImGui::GetIO();
     ImDrawList* dl = ImGui::GetForegroundDrawList();
     float W = io.DisplaySize.x, H = io.DisplaySize.y, bw = std::min(W * 0.8f, px * 24);
@@ -269,7 +269,7 @@ void draw_watch_prompt(float px) {
 
 void draw_console(int w, int h) {
     HudModel m;
-    hud_layout_console(g_menu.console_line, w, h, std::fmod(ImGui::GetTime(), 1.0) < 0.5, &m);
+    hud_layout_console(g_menu_data.console_line, w, h, std::fmod(ImGui::GetTime(), 1.0) < 0.5, &m);
     // The line goes on ImGui's own foreground list so it shares this frame.
     ImDrawList* dl = ImGui::GetForegroundDrawList();
     for (const HudItem& it : m.items) {
@@ -303,7 +303,8 @@ void draw_panel(int screen, int w, int h) {
     float spacing = ImGui::GetStyle().ItemSpacing.y;
     float header = title_screen ? 0 : px * (page.subtitle.empty() ? 2.6f : 3.7f);
     SeriesTable table;
-    bool have_table = page.table && feed_series_table(g_menu.series, g_menu.series_page, &table);
+    bool have_table =
+        page.table && feed_series_table(g_menu_data.series, g_menu_data.series_page, &table);
     float table_h =
         have_table ? std::min(px * 1.45f * (table.rows.size() + 1.5f), H * 0.45f) + px : 0;
     float footer = main ? 0.0f : px * 3.4f;
@@ -350,9 +351,10 @@ void draw_panel(int screen, int w, int h) {
         const MenuItem* sel = selected >= 0 ? &page.items[selected] : nullptr;
         if (sel && !sel->note.empty())
             text_draw(dl, FONT_BODY, px * 0.85f, p.x, p.y, TEXT_DIM, sel->note.c_str());
-        const char* keys = g_menu.editing ? "Type, then Enter to keep it"
-                                          : "Up/Down choose   Left/Right change   Enter select   "
-                                            "Backspace back   Esc close";
+        const char* keys = g_menu_data.editing
+                               ? "Type, then Enter to keep it"
+                               : "Up/Down choose   Left/Right change   Enter select   "
+                                 "Backspace back   Esc close";
         text_draw(dl, FONT_BODY, px * 0.72f, p.x, p.y + px * 1.45f, TEXT_OFF, keys);
     }
     ImGui::End();
@@ -365,27 +367,27 @@ void draw_panel(int screen, int w, int h) {
 void menu_draw() {
     double now = clock_seconds();
     hud_count_frame(now);
-    int screen = g_app.menu_screen;
+    int screen = g_menu_data.screen;
     if (screen == MENU_NONE) {
         g_draw.last_screen = -2;
         // The loop closes menus itself (Esc); the next screen shown is then a new one.
-        g_menu.last_screen = MENU_NONE;
+        g_menu_data.last_screen = MENU_NONE;
         return;
     }
-    int w = g_app.screen_width, h = g_app.screen_height;
+    int w = g_menu_data.screen_width, h = g_menu_data.screen_height;
     if (w <= 0 || h <= 0) return;
     ui_prepare(w, h);
     ImGuiIO& io = ImGui::GetIO();
     io.DisplaySize = ImVec2((float)w, (float)h);
     io.DeltaTime = (float)std::clamp(now - g_draw.last_time, 0.001, 0.25);
     g_draw.last_time = now;
-    io.MousePos = ImVec2((float)g_app.cursor[0], (float)g_app.cursor[1]);
+    io.MousePos = ImVec2((float)g_menu_data.cursor[0], (float)g_menu_data.cursor[1]);
     // A press that came and went between two frames still counts as one click.
-    io.MouseDown[0] = g_app.pointer_held || g_menu.pointer_pressed;
-    g_menu.pointer_pressed = 0;
-    if (!g_draw.wheel_looked && g_app.window) {
+    io.MouseDown[0] = g_menu_data.pointer_held || g_menu_data.pointer_pressed;
+    g_menu_data.pointer_pressed = 0;
+    if (!g_draw.wheel_looked && g_menu_data.window) {
         g_draw.wheel_looked = 1;
-        g_draw.wheel = axis_open(g_app.window, "Mouse.axis[2]");
+        g_draw.wheel = axis_open(g_menu_data.window, "Mouse.axis[2]");
     }
     // One notch of the wheel is 120; ImGui scrolls a few lines per unit.
     io.MouseWheel = g_draw.wheel ? axis_read(g_draw.wheel) / 120.0f : 0.0f;
@@ -395,7 +397,7 @@ void menu_draw() {
         draw_console(w, h);
     else if (screen >= 0 && screen < SCREEN_COUNT)
         draw_panel(screen, w, h);
-    if (g_app.watching) draw_watch_prompt(text_px(FONT_BODY));
+    if (g_menu_data.watching) draw_watch_prompt(text_px(FONT_BODY));
     ImGui::Render();
     imgui_gl_render(ImGui::GetDrawData());
 }

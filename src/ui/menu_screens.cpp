@@ -2,14 +2,16 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/app.h"
-#include "app/config.h"
-#include "app/settings.h"
-#include "app/tracklist.h"
+#include "core/config.h"
+#include "core/settings.h"
 #include "bike/bike.h"
+#include "race/session.h"
+#include "replay/demolist.h"
+#include "track/tracklist.h"
 #include "ui/appearance.h"
 #include "ui/feeds.h"
 #include "ui/menu.h"
+#include "ui/menu_internal.h"
 
 namespace {
 
@@ -113,7 +115,8 @@ MenuItem track_item() {
     MenuItem m;
     m.kind = ITEM_LIST;
     m.label = "Track";
-    m.number = &g_tracks.current;
+    m.list_index = g_tracks.current;
+    m.list_select = tracklist_select;
     m.max = (int)g_tracks.tracks.size();
     m.list_text = track_title;
     return m;
@@ -132,7 +135,7 @@ void resume(int) {
 }
 
 void quit(int) {
-    g_app.quit_requested = 1;
+    g_menu_data.quit_requested = 1;
 }
 
 void start_race(int) {
@@ -148,20 +151,19 @@ void start_demo(int index) {
 }
 
 void demo_page(int dir) {
-    int pages = std::max(1, ((int)g_tracks.demos.size() + DEMO_PAGE_ROWS - 1) / DEMO_PAGE_ROWS);
-    g_tracks.demo_page = std::clamp(g_tracks.demo_page + dir, 0, pages - 1);
+    demolist_set_page(g_demo_list.page + dir);
 }
 
 void show_series(int series) {
-    g_menu.series = series;
-    g_menu.series_page = 0;
+    g_menu_data.series = series;
+    g_menu_data.series_page = 0;
     menu_open(SCREEN_STANDINGS);
 }
 
 void series_page(int dir) {
     SeriesTable t;
-    int pages = feed_series_table(g_menu.series, 0, &t) ? std::max(t.pages, 1) : 1;
-    g_menu.series_page = std::clamp(g_menu.series_page + dir, 0, pages - 1);
+    int pages = feed_series_table(g_menu_data.series, 0, &t) ? std::max(t.pages, 1) : 1;
+    g_menu_data.series_page = std::clamp(g_menu_data.series_page + dir, 0, pages - 1);
 }
 
 void start_series(int series) {
@@ -186,10 +188,6 @@ void set_gates(int kind) {
 
 void stability_changed() {
     config_apply_stability((int)g_config.stability.value);
-}
-
-void window_size_changed() {
-    menu_set_window_size(g_menu.window_size);
 }
 
 // "4-stroke, 5 speed" for the chosen bike.
@@ -288,20 +286,20 @@ void build_series(MenuPage* p) {
 
 void build_standings(MenuPage* p) {
     SeriesTable t;
-    int have = feed_series_table(g_menu.series, g_menu.series_page, &t);
+    int have = feed_series_table(g_menu_data.series, g_menu_data.series_page, &t);
     p->title = have ? t.heading : "Points Series";
     p->table = have;
-    MenuItem start = action("Start Next Event", start_series, g_menu.series);
+    MenuItem start = action("Start Next Event", start_series, g_menu_data.series);
     start.disabled = !have || t.complete;
     p->items.push_back(start);
     if (have && t.pages > 1) {
         char sub[48];
-        snprintf(sub, sizeof sub, "Rounds page %d of %d", g_menu.series_page + 1, t.pages);
+        snprintf(sub, sizeof sub, "Rounds page %d of %d", g_menu_data.series_page + 1, t.pages);
         p->subtitle = sub;
         MenuItem prev = action("Earlier Rounds", series_page, -1);
-        prev.disabled = g_menu.series_page == 0;
+        prev.disabled = g_menu_data.series_page == 0;
         MenuItem next = action("Later Rounds", series_page, 1);
-        next.disabled = g_menu.series_page >= t.pages - 1;
+        next.disabled = g_menu_data.series_page >= t.pages - 1;
         p->items.push_back(prev);
         p->items.push_back(next);
     }
@@ -309,23 +307,23 @@ void build_standings(MenuPage* p) {
 }
 
 void build_demos(MenuPage* p) {
-    int count = (int)g_tracks.demos.size();
-    int pages = std::max(1, (count + DEMO_PAGE_ROWS - 1) / DEMO_PAGE_ROWS);
-    g_tracks.demo_page = std::clamp(g_tracks.demo_page, 0, pages - 1);
+    int count = (int)g_demo_list.demos.size();
+    int pages = demolist_pages();
+    demolist_set_page(g_demo_list.page);
     p->title = "Demo Playback";
     char sub[48];
-    snprintf(sub, sizeof sub, "Page %d of %d", g_tracks.demo_page + 1, pages);
+    snprintf(sub, sizeof sub, "Page %d of %d", g_demo_list.page + 1, pages);
     p->subtitle = sub;
-    int first = g_tracks.demo_page * DEMO_PAGE_ROWS;
+    int first = g_demo_list.page * DEMO_PAGE_ROWS;
     for (int i = first; i < std::min(count, first + DEMO_PAGE_ROWS); i++)
-        p->items.push_back(action(g_tracks.demos[i].title, start_demo, i));
+        p->items.push_back(action(g_demo_list.demos[i].title, start_demo, i));
     if (count == 0) p->items.push_back(label("No demos yet: switch on Record Demo in Race."));
     p->items.push_back(
         choice(&g_config.playback_mode, "Race Against puts you among the recorded riders."));
     MenuItem prev = action("Previous Page", demo_page, -1);
-    prev.disabled = g_tracks.demo_page == 0;
+    prev.disabled = g_demo_list.page == 0;
     MenuItem next = action("Next Page", demo_page, 1);
-    next.disabled = g_tracks.demo_page >= pages - 1;
+    next.disabled = g_demo_list.page >= pages - 1;
     p->items.push_back(prev);
     p->items.push_back(next);
     p->items.push_back(back());
@@ -453,13 +451,13 @@ void build_graphics(MenuPage* p) {
     size.kind = ITEM_LIST;
     size.label = "Window Size";
     const std::vector<std::string>& sizes = menu_window_sizes(); // also finds the index
-    size.number = &g_menu.window_size;
+    size.list_index = g_menu_data.window_size;
+    size.list_select = menu_set_window_size;
     size.max = (int)sizes.size();
     size.list_text = [](int i) {
         const std::vector<std::string>& v = menu_window_sizes();
         return i >= 0 && i < (int)v.size() ? v[i].c_str() : "";
     };
-    size.changed = window_size_changed;
     size.note = "The size of the window in Windowed mode.";
     p->items.push_back(size);
     p->items.push_back(label("View", 1));
@@ -500,12 +498,12 @@ void build_sound(MenuPage* p) {
 }
 
 void notice_ok(int) {
-    menu_open(g_menu.notice_return);
+    menu_open(g_menu_data.notice_return);
 }
 
 void build_notice(MenuPage* p) {
-    p->title = g_menu.notice_title;
-    p->items.push_back(label(g_menu.notice_text));
+    p->title = g_menu_data.notice_title;
+    p->items.push_back(label(g_menu_data.notice_text));
     p->items.push_back(action("OK", notice_ok));
 }
 

@@ -2,9 +2,9 @@
 // message line (loading steps) or, without a menu, a hint how to bring the menu back.
 #include <algorithm>
 
-#include "app/app.h"
 #include "platform/window.h"
 #include "ui/hud.h"
+#include "ui/menu_internal.h"
 #include "ui/text.h"
 
 void title_layout(int width, int height, const char* message, int menu_shown, HudModel* out) {
@@ -69,18 +69,18 @@ void title_layout(int width, int height, const char* message, int menu_shown, Hu
 
 void title_draw(const char* message) {
     HudModel model;
-    title_layout(g_app.screen_width, g_app.screen_height, message, g_app.menu_screen != MENU_NONE,
-                 &model);
+    title_layout(g_menu_data.screen_width, g_menu_data.screen_height, message,
+                 g_menu_data.screen != MENU_NONE, &model);
     hud_render(model);
 }
 
 void ui_loading_screen(const char* message) {
-    GameWindow* w = g_app.window;
+    GameWindow* w = g_menu_data.window;
     if (!w || !w->gl) return;
     const FrameInfo* frame = frame_begin(w);
     if (!frame) return;
-    g_app.screen_width = frame->width;
-    g_app.screen_height = frame->height;
+    g_menu_data.screen_width = frame->width;
+    g_menu_data.screen_height = frame->height;
     title_draw(message);
     frame_end(w);
 }

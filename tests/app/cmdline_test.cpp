@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/cmdline.h"
-#include "app/config.h"
-#include "app/settings.h"
+#include "core/config.h"
+#include "core/settings.h"
 
 namespace {
 
@@ -79,10 +79,12 @@ TEST(CommandLine, UnknownOptionAndSecondFileAreErrors) {
 }
 
 TEST(CommandLine, BadNumbersPrintTheirOwnMessage) {
-    const char* opts[] = {"--texture-detail", "--ground-texture-detail", "--roostfrequency",
-                          "--erode", "--detail", "--max-detail-distance", "--lod-scale",
-                          "--lod-bias", "--lock-fps", "--fake-lag", "--fake-loss",
-                          "--chase-center"};
+    const char* opts[] = {"--texture-detail", "--ground-texture-detail",
+                          "--roostfrequency", "--erode",
+                          "--detail",         "--max-detail-distance",
+                          "--lod-scale",      "--lod-bias",
+                          "--lock-fps",       "--fake-lag",
+                          "--fake-loss",      "--chase-center"};
     for (const char* o : opts) {
         Parsed missing = parse({o});
         EXPECT_EQ(missing.result, 1) << o;

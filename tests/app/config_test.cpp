@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
+#include "app/config_file.h"
+#include "core/config.h"
 #include "platform/options.h"
 #include "support/test_env.h"
 

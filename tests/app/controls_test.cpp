@@ -4,11 +4,14 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/settings.h"
+#include "core/constants.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/options.h"
 #include "platform/window.h"
+#include "race/session_internal.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -43,7 +46,7 @@ struct LoopFixture : ::testing::Test {
     std::vector<float> throttle_per_tick;
     void SetUp() override {
         g_app = App{};
-        g_session = Session{};
+        session_reset();
         g_settings = Settings{};
         g_app.window = window_open_headless();
         controls_setup();
@@ -51,8 +54,9 @@ struct LoopFixture : ::testing::Test {
         bind_key(&g_config.front_brake_key, KEY_C);
         bind_key(&g_config.pause_key, KEY_P);
         bind_key(&g_config.step_key, KEY_DOT);
-        g_app.menu_keys[MENU_KEY_ESC] = KEY_ESC;
-        g_app.menu_screen = MENU_NONE;
+        ui_set_window(g_app.window);
+        menu_keys_resolve(g_app.window);
+        menu_show(MENU_NONE);
         g_app.tick_hook = [](void* ctx) {
             static_cast<LoopFixture*>(ctx)->throttle_per_tick.push_back(
                 g_app.controls[CONTROL_THROTTLE]);
@@ -120,40 +124,40 @@ TEST_F(LoopFixture, OppositeRowsAndAxisRowsAddUp) {
 
 TEST_F(LoopFixture, EscOpensAndClosesTheMenu) {
     input_event(KEY_ESC, 1);
-    EXPECT_EQ(g_app.menu_screen, MENU_MAIN);
+    EXPECT_EQ(g_menu.screen, SCREEN_MAIN);
     input_event(KEY_ESC, 0);
-    EXPECT_EQ(g_app.menu_screen, MENU_MAIN);
+    EXPECT_EQ(g_menu.screen, SCREEN_MAIN);
     input_event(KEY_ESC, 1);
-    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
-    g_app.menu_screen = MENU_LOCKED;
+    EXPECT_EQ(g_menu.screen, MENU_NONE);
+    menu_show(SCREEN_NOTICE);
     input_event(KEY_ESC, 1);
-    EXPECT_EQ(g_app.menu_screen, MENU_LOCKED);
+    EXPECT_EQ(g_menu.screen, SCREEN_NOTICE);
 }
 
 TEST_F(LoopFixture, MenuFreezesTheOfflineRaceOnlyOnThePlayersBike) {
-    g_session.track_loaded = 1;
-    g_session.slots[0].autopilot = 0;
+    g_session_data.track_loaded = 1;
+    g_session_data.slots[0].autopilot = 0;
     g_app.view_mode = VIEW_RIDER;
-    g_app.menu_screen = MENU_MAIN;
+    menu_show(SCREEN_MAIN);
     g_app.clock.sim_target = 3 * sim_tick;
     mainloop_ticks(10.0);
     EXPECT_EQ(g_session.session_clock, 0);
     g_config.volume.value = 10;
     EXPECT_FLOAT_EQ(engine_volume_level(), 0.0f);
     // A robot's bike viewed: the race runs on under the menu, at a quarter of the volume.
-    g_session.slots[0].autopilot = 1;
+    g_session_data.slots[0].autopilot = 1;
     g_app.clock.sim_target += 3 * sim_tick;
     mainloop_ticks(10.1);
     EXPECT_EQ(g_session.session_clock, 3);
     EXPECT_FLOAT_EQ(engine_volume_level(), 0.25f);
-    g_app.menu_screen = MENU_NONE;
+    menu_show(MENU_NONE);
     EXPECT_FLOAT_EQ(engine_volume_level(), 1.0f);
     g_app.paused = true;
     EXPECT_FLOAT_EQ(engine_volume_level(), 0.0f);
 }
 
 TEST_F(LoopFixture, PauseAndSingleStep) {
-    g_session.track_loaded = 1;
+    g_session_data.track_loaded = 1;
     g_app.view_mode = VIEW_RIDER;
     input_event(KEY_DOT, 1); // not paused: nothing
     EXPECT_EQ(g_session.session_clock, 0);
@@ -195,13 +199,13 @@ TEST_F(LoopFixture, WatchingBindsTheNextKeyOrAnAxis) {
     input_event(KEY_X, 1);
     EXPECT_EQ(b.key_code, KEY_X);
     EXPECT_STREQ(b.key_name, "X");
-    EXPECT_EQ(g_app.watching, nullptr);
+    EXPECT_EQ(g_menu.watching, nullptr);
 
     binding_watch_start(&b);
     input_event(KEY_ESC, 1); // cancels, the menu stays as it was
-    EXPECT_EQ(g_app.watching, nullptr);
+    EXPECT_EQ(g_menu.watching, nullptr);
     EXPECT_EQ(b.key_code, KEY_X);
-    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
+    EXPECT_EQ(g_menu.screen, MENU_NONE);
 
     InputDevice* d = input_device_add(g_app.window, "Stick", &FAKE_OPS, 1, 0, 0);
     g_app.window->input.device_axes.push_back(intern_name("Stick axis 0"));
@@ -209,10 +213,10 @@ TEST_F(LoopFixture, WatchingBindsTheNextKeyOrAnAxis) {
     binding_watch_start(&b);
     fake_value = 10000; // 0.31: not yet
     binding_watch_tick();
-    EXPECT_NE(g_app.watching, nullptr);
+    EXPECT_NE(g_menu.watching, nullptr);
     fake_value = -20000;
     binding_watch_tick();
-    EXPECT_EQ(g_app.watching, nullptr);
+    EXPECT_EQ(g_menu.watching, nullptr);
     EXPECT_STREQ(b.axis_name, "Stick axis 0");
     EXPECT_EQ(b.key_name, nullptr);
     EXPECT_FLOAT_EQ(b.low, -0.0625f);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/app.h"
+#include "core/constants.h"
 #include "platform/clock.h"
 
 namespace {
@@ -13,7 +14,9 @@ struct FakeClock {
     int sleeps = 0;
     double read() const { return std::floor(t * 1000 + 1e-9) / 1000; }
 };
-double fake_now(void* ctx) { return static_cast<FakeClock*>(ctx)->read(); }
+double fake_now(void* ctx) {
+    return static_cast<FakeClock*>(ctx)->read();
+}
 void fake_sleep(void* ctx, double s) {
     auto* c = static_cast<FakeClock*>(ctx);
     c->t += s;
@@ -113,9 +116,9 @@ TEST(FramePacing, TickRealTimesAreSpreadOverTheFrame) {
 }
 
 TEST(NetClock, CorrectionFactors) {
-    EXPECT_DOUBLE_EQ(net_clock_factor(-2, 0), 0.5);       // far behind the server's past
+    EXPECT_DOUBLE_EQ(net_clock_factor(-2, 0), 0.5); // far behind the server's past
     EXPECT_DOUBLE_EQ(net_clock_factor(-0.5, 0), 0.75);
-    EXPECT_DOUBLE_EQ(net_clock_factor(0.5, 1), 2.5);      // catching up before the start
+    EXPECT_DOUBLE_EQ(net_clock_factor(0.5, 1), 2.5); // catching up before the start
     EXPECT_DOUBLE_EQ(net_clock_factor(2, 1), 4.0);
     EXPECT_DOUBLE_EQ(net_clock_factor(1.0 / 16, 0), 1.0625);
     EXPECT_DOUBLE_EQ(net_clock_factor(1, 0), 1.125);

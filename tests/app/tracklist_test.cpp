@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/tracklist.h"
 #include "data/datafile.h"
+#include "replay/demolist.h"
 #include "support/test_env.h"
+#include "track/tracklist.h"
 
 TEST(TrackList, TitlesFromDescAndSortedByTitle) {
     write_file(test_game_dir() + "/zeta/terrain.hf", "x");
@@ -28,8 +29,8 @@ TEST(DemoList, NamesAndTitles) {
     write_file(test_game_dir() + "/other/c.qzdemo", "x");
     data_reset();
     ASSERT_EQ(demolist_build(), 2);
-    EXPECT_EQ(g_tracks.demos[0].name, "demos/old/b.v2.qzdemo");
-    EXPECT_EQ(g_tracks.demos[0].title, "b.v2");
-    EXPECT_EQ(g_tracks.demos[1].title, "race one");
+    EXPECT_EQ(g_demo_list.demos[0].name, "demos/old/b.v2.qzdemo");
+    EXPECT_EQ(g_demo_list.demos[0].title, "b.v2");
+    EXPECT_EQ(g_demo_list.demos[1].title, "race one");
     EXPECT_EQ(demo_title("demos/noext"), "noext");
 }

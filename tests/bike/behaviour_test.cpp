@@ -10,8 +10,8 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/config.h"
-#include "app/settings.h"
+#include "core/config.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/contact.h"
 #include "bike/drivetrain.h"

@@ -7,11 +7,10 @@
 #include <cmath>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "platform/log.h"
-#include "race/session.h"
 #include "support/test_env.h"
 #include "track/terrain.h"
 
@@ -47,7 +46,7 @@ class BikeFixture : public ::testing::Test {
         g_settings.headless = 1;
         bikes_reset();
         physics_open();
-        g_session.session_clock = 0;
+        physics_set_clock(0);
         bike = bike_load("crf250(2009)", 1, "7", nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(bike, nullptr);
     }
@@ -55,7 +54,7 @@ class BikeFixture : public ::testing::Test {
         // ODE reports solver trouble through the log.
         EXPECT_EQ(log_text().find("ODE "), std::string::npos) << log_text();
         bike_free(bike);
-        g_session.session_clock = 0;
+        physics_set_clock(0);
         g_settings.headless = 0;
         terrain_free(&g_terrain);
         physics_close_contacts();

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/contact.h"
 #include "bike/world.h"
@@ -20,7 +20,6 @@
 #include "data/shape.h"
 #include "data/texture.h"
 #include "gamedata/gamedata_util.h"
-#include "race/session.h"
 #include "support/test_env.h"
 #include "track/surface.h"
 #include "track/objects.h"
@@ -122,7 +121,8 @@ class Contacts : public ::testing::Test {
         contacts_reset();
         g_crashes = 0;
         g_disturbed.clear();
-        g_session.session_clock = 0;
+        physics_set_clock(0);
+        physics_set_ground(&g_terrain);
     }
     void TearDown() override {
         for (Bike* b : loaded) bike_free(b);
@@ -137,7 +137,7 @@ class Contacts : public ::testing::Test {
         physics_close_contacts();
         physics_close_world();
         g_settings.headless = 0;
-        g_session.session_clock = 0;
+        physics_set_clock(0);
     }
     Bike* load() {
         Bike* b = bike_load("crf250(2009)", 1, "7", nullptr, nullptr, nullptr, nullptr);
@@ -703,7 +703,7 @@ TEST_F(Contacts, SteeringForkAndSwingarmShapesSetTouched) {
 // ---- Bike against bike ----
 
 TEST_F(Contacts, TwoBikesTouchingMakeJointsForTheFirstPair) {
-    g_session.session_clock = 77;
+    physics_set_clock(77);
     g_contacts.line_disturbed = note_disturbed;
     Bike* a = make_minimal();
     Bike* b = make_minimal();
@@ -734,7 +734,7 @@ TEST_F(Contacts, TwoBikesTouchingMakeJointsForTheFirstPair) {
     EXPECT_NEAR(dBodyGetLinearVel(af)[2], 0, 1e-9);
 
     // Not touching: nothing, no bookkeeping.
-    g_session.session_clock = 78;
+    physics_set_clock(78);
     dBodySetPosition(bf, 13, 5, 10);
     EXPECT_EQ(bike_bike_contacts(a, b), 0);
     EXPECT_EQ(a->last_bike_contact, 77);
@@ -742,7 +742,7 @@ TEST_F(Contacts, TwoBikesTouchingMakeJointsForTheFirstPair) {
 }
 
 TEST_F(Contacts, LaterPairsOfTheTickGetForces) {
-    g_session.session_clock = 5;
+    physics_set_clock(5);
     Bike* a = make_minimal();
     Bike* b = make_minimal();
     Bike* c = make_minimal();
@@ -783,13 +783,13 @@ TEST_F(Contacts, LaterPairsOfTheTickGetForces) {
     dBodyEnable(cr);
 
     // A new tick: joints again.
-    g_session.session_clock = 6;
+    physics_set_clock(6);
     EXPECT_EQ(bike_bike_contacts(c, a), 1);
     EXPECT_EQ(contact_joints(ar, cr), 1);
 }
 
 TEST_F(Contacts, TheOtherBikesTyreIsARingOfTubeSpheres) {
-    g_session.session_clock = 9;
+    physics_set_clock(9);
     Bike* a = make_minimal();
     Bike* b = make_minimal();
     // B's front tyre: axle x, ring radius 1, tube 0.3, centred at the origin.
@@ -813,7 +813,7 @@ TEST_F(Contacts, TheOtherBikesTyreIsARingOfTubeSpheres) {
     EXPECT_EQ(c->steer_authority, 1000); // a rear wheel does not steer
 
     // On the axle 1 ft beside the hub: every ring point is sqrt 2 away; no contact.
-    g_session.session_clock = 10;
+    physics_set_clock(10);
     dBodySetPosition(ar, 1.0, 3, 0);
     EXPECT_EQ(bike_bike_contacts(a, b), 0);
 }
@@ -840,7 +840,7 @@ TEST_F(Contacts, GeneratedBikesRidingIntoEachOtherTouchAtTheFront) {
     const dReal* fb = dBodyGetPosition(b->bodies[BODY_FRONT_WHEEL]);
     ASSERT_NEAR(fa[2] - fb[2], gap, 1e-4);
 
-    g_session.session_clock = 12;
+    physics_set_clock(12);
     EXPECT_EQ(bike_bike_contacts(a, b), 1);
     EXPECT_GE(contact_joints(a->bodies[BODY_FRONT_WHEEL], b->bodies[BODY_FRONT_WHEEL]), 1);
     EXPECT_EQ(a->steer_authority, 20);
@@ -848,7 +848,7 @@ TEST_F(Contacts, GeneratedBikesRidingIntoEachOtherTouchAtTheFront) {
     EXPECT_EQ(a->last_bike_contact, 12);
 
     // Apart by two feet more: no contact.
-    g_session.session_clock = 13;
+    physics_set_clock(13);
     bike_translate(b, 0, 0, -2);
     EXPECT_EQ(bike_bike_contacts(a, b), 0);
     EXPECT_EQ(a->last_bike_contact, 12);
@@ -916,7 +916,7 @@ TEST_F(Contacts, ObjectContactsAndTheRiderCrashSpeed) {
 
 TEST_F(Contacts, StatuesNearTheBikeAreHitAndStamped) {
     flat_terrain(0); // 128 ft square: the statue grid's buckets are 12 ft wide
-    g_session.session_clock = 321;
+    physics_set_clock(321);
     auto add = [](float x, float z, Shape* shape, float upright, const float rot[9]) {
         Statue st{};
         st.shape = shape;
@@ -947,7 +947,7 @@ TEST_F(Contacts, StatuesNearTheBikeAreHitAndStamped) {
     EXPECT_EQ(g_objects.statues[2].last_contact, -1);
 
     dBodySetPosition(b->bodies[BODY_RIDER], 40, 1, 44.8);
-    g_session.session_clock = 322;
+    physics_set_clock(322);
     EXPECT_EQ(bike_statue_contacts(b), 1);
     EXPECT_EQ(g_objects.statues[2].last_contact, 322);
     EXPECT_EQ(g_objects.statues[3].last_contact, -1);

@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/contact.h"
 #include "bike/drivetrain.h"

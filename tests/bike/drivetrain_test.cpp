@@ -2,6 +2,7 @@
 // slip, wheelie cut, antilock and endo cut, automatic and manual shifting.
 #include "bike/drivetrain.h"
 
+#include "bike/world.h"
 #include "bike_test_util.h"
 
 using namespace biketest;
@@ -229,31 +230,31 @@ TEST_F(Drivetrain, BrakesAreAxleMotorsWithAntilockAndEndoCut) {
 TEST_F(Drivetrain, AutomaticShiftingFourTimesASecondUnderLoad) {
     bike->flags |= BIKE_AUTO_SHIFT;
     const BikeInfo& in = bike->info;
-    g_session.session_clock = 64;
+    physics_set_clock(64);
     swingarm_compressed(0.1);
     // Wheel rpm above the up-shift speed in first gear.
     rear_spin((in.shift_up_rpm + 100) / (ratio(0) * RPM));
     bike_drive_step(bike);
     EXPECT_EQ(bike->gear, 1);
     // Only on multiples of 32 ticks.
-    g_session.session_clock = 65;
+    physics_set_clock(65);
     rear_spin((in.shift_up_rpm + 100) / (ratio(1) * RPM));
     bike_drive_step(bike);
     EXPECT_EQ(bike->gear, 1);
-    g_session.session_clock = 96;
+    physics_set_clock(96);
     bike_drive_step(bike);
     EXPECT_EQ(bike->gear, 2);
     // Between the thresholds nothing changes; below the down-shift speed one gear down.
-    g_session.session_clock = 128;
+    physics_set_clock(128);
     rear_spin(10000 / (ratio(2) * RPM));
     bike_drive_step(bike);
     EXPECT_EQ(bike->gear, 2);
-    g_session.session_clock = 160;
+    physics_set_clock(160);
     rear_spin((in.shift_down_rpm - 100) / (ratio(2) * RPM));
     bike_drive_step(bike);
     EXPECT_EQ(bike->gear, 1);
     // Not while the rear tyre slides.
-    g_session.session_clock = 192;
+    physics_set_clock(192);
     bike->wheels[1].depth = 0.05f;
     bike->wheels[1].contact_velocity[2] = 2.5f;
     rear_spin((in.shift_up_rpm + 100) / (ratio(1) * RPM));
@@ -269,12 +270,12 @@ TEST_F(Drivetrain, AutomaticShiftingFourTimesASecondUnderLoad) {
     EXPECT_EQ(bike->gear, 2);
     // A five-speed box stays in fifth; first gear never goes lower.
     bike->gear = 4;
-    g_session.session_clock = 224;
+    physics_set_clock(224);
     rear_spin((in.shift_up_rpm + 100) / (ratio(4) * RPM));
     bike_drive_step(bike);
     EXPECT_EQ(bike->gear, 4);
     bike->gear = 0;
-    g_session.session_clock = 256;
+    physics_set_clock(256);
     rear_spin(0);
     bike_drive_step(bike);
     EXPECT_EQ(bike->gear, 0);

@@ -3,6 +3,7 @@
 #include "bike/rider.h"
 
 #include "bike/step.h"
+#include "bike/world.h"
 #include "bike_test_util.h"
 
 using namespace biketest;
@@ -272,13 +273,13 @@ TEST_F(Rider, SteeringDampingLeavesOnlyTheSpinAboutTheAxle) {
 
 TEST_F(Rider, BackingUpPaddlesBackwardsWithTheFootDown) {
     bike->back_up = 1;
-    g_session.session_clock = 0; // phase 0: target 2 ft/s toward the rear
+    physics_set_clock(0); // phase 0: target 2 ft/s toward the rear
     rider_walk_and_hold(bike);
     EXPECT_EQ(bike->dab, 1);
     expect_vec(dBodyGetForce(body(BODY_FRAME)), 0, 0, 2000, 1e-3);
     // A quarter of a second later the target is 2 (1 + sin p) with p = 32 x 2 pi / 127.
     clear_forces();
-    g_session.session_clock = 32;
+    physics_set_clock(32);
     dBodySetLinearVel(body(BODY_FRAME), 0, 0, 1);
     rider_walk_and_hold(bike);
     double target = 2 * (1 + sin(32 * 0.049473900056532176));

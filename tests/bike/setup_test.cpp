@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "bike/bike.h"
 #include "support/test_env.h"
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/contact.h"
 #include "bike/harness.h"
@@ -18,7 +18,6 @@
 #include "data/shape.h"
 #include "data/texture.h"
 #include "platform/log.h"
-#include "race/session.h"
 #include "replay/snapshot.h"
 #include "support/test_env.h"
 #include "track/terrain.h"
@@ -68,7 +67,7 @@ class SnapshotApply : public ::testing::Test {
     void copy(int ticks) {
         uint8_t record[SNAPSHOT_SIZE];
         snapshot_pack(rider, record);
-        bike_apply_snapshot(ghost, record, 5, ticks);
+        snapshot_apply(ghost, record, 5, ticks);
     }
 };
 
@@ -137,7 +136,7 @@ TEST_F(SnapshotApply, EveryBodyAndJointFollowsTheRecord) {
 }
 
 TEST_F(SnapshotApply, VelocitiesComeFromTheMotionBetweenRecords) {
-    g_session.session_clock = 10;
+    physics_set_clock(10);
     ride(200);
     copy(0);
     const dReal* before = dBodyGetPosition(ghost->bodies[BODY_FRAME]);
@@ -162,7 +161,7 @@ TEST_F(SnapshotApply, VelocitiesComeFromTheMotionBetweenRecords) {
     dBodySetLinearVel(ghost->bodies[BODY_FRAME], 1, 2, 3);
     copy(0);
     EXPECT_EQ(dBodyGetLinearVel(ghost->bodies[BODY_FRAME])[1], 2);
-    g_session.session_clock = 0;
+    physics_set_clock(0);
     copy(3);
     EXPECT_EQ(dBodyGetLinearVel(ghost->bodies[BODY_FRAME])[1], 2);
 }
@@ -174,7 +173,7 @@ TEST_F(SnapshotApply, CrashedRecordsCountDownAndKeepTheGear) {
     ghost->gear = 3;
     // Drive byte: gear code 7 (crashed), countdown code 15 -> 15 * 127 / 15 + 1 = 128 ticks.
     record[36] = 0xf7;
-    bike_apply_snapshot(ghost, record, 5, 1);
+    snapshot_apply(ghost, record, 5, 1);
     EXPECT_EQ(ghost->crash_countdown, 128);
     EXPECT_EQ(ghost->throttle, 0);
     EXPECT_EQ(ghost->gear, 3);
@@ -182,12 +181,12 @@ TEST_F(SnapshotApply, CrashedRecordsCountDownAndKeepTheGear) {
     // The legs start from the pose of the moment and fall from there.
     float legs_y = ghost->crash_leg[0][1];
     record[36] = 0x17; // countdown code 1 -> 127 / 15 + 1 = 9
-    bike_apply_snapshot(ghost, record, 5, 1);
+    snapshot_apply(ghost, record, 5, 1);
     EXPECT_EQ(ghost->crash_countdown, 9);
     EXPECT_LE(ghost->crash_leg[0][1], legs_y);
     // Riding again: gear 2, throttle 10/15, the countdown over.
     record[36] = 0xa2;
-    bike_apply_snapshot(ghost, record, 5, 1);
+    snapshot_apply(ghost, record, 5, 1);
     EXPECT_EQ(ghost->crash_countdown, 0);
     EXPECT_EQ(ghost->gear, 2);
     EXPECT_NEAR(ghost->throttle, 10.0 / 15, 1e-6);
@@ -201,7 +200,7 @@ TEST_F(SnapshotApply, VersionFourKeepsTheRiderWithTheFrameAndBadVersionsDoNothin
     for (int i = 0; i < 20; i++) v4[i] = v5[i];
     v4[20] = 128; // about the rest point
     for (int i = 0; i < 5; i++) v4[21 + i] = v5[34 + i];
-    bike_apply_snapshot(ghost, v4, 4, 0);
+    snapshot_apply(ghost, v4, 4, 0);
     EXPECT_LT(turn_between(ghost->bodies[BODY_RIDER], ghost->bodies[BODY_FRAME]), 1e-6);
     EXPECT_LT(distance(ghost->bodies[BODY_FRAME], rider->bodies[BODY_FRAME]), 0.01);
     EXPECT_LT(distance(ghost->bodies[BODY_RIDER], rider->bodies[BODY_RIDER]), 0.6);
@@ -209,7 +208,7 @@ TEST_F(SnapshotApply, VersionFourKeepsTheRiderWithTheFrameAndBadVersionsDoNothin
     const dReal* p = dBodyGetPosition(ghost->bodies[BODY_FRAME]);
     double x = p[0];
     v5[0] ^= 0xff;
-    bike_apply_snapshot(ghost, v5, 3, 1);
+    snapshot_apply(ghost, v5, 3, 1);
     EXPECT_EQ(dBodyGetPosition(ghost->bodies[BODY_FRAME])[0], x);
 }
 

@@ -4,6 +4,7 @@
 #include "bike/step.h"
 
 #include "bike/rider.h"
+#include "bike/world.h"
 #include "bike_test_util.h"
 
 using namespace biketest;
@@ -120,7 +121,7 @@ TEST_F(Step, SuspensionMotorsCarryTheForces) {
 }
 
 TEST_F(Step, JointForceCorrectionCancelsTheNetJointForce) {
-    g_session.session_clock = 5;
+    physics_set_clock(5);
     // Made-up feedback: forces on both bodies of each joint.
     double sum[3] = {0, 0, 0}, torque[3] = {0, 0, 0};
     const dReal* pf = dBodyGetPosition(body(BODY_FRAME));
@@ -151,11 +152,11 @@ TEST_F(Step, JointForceCorrectionCancelsTheNetJointForce) {
 
     // Not on the session's first tick.
     clear_forces();
-    g_session.session_clock = 0;
+    physics_set_clock(0);
     bike_joint_force_correction(bike);
     expect_vec(dBodyGetForce(body(BODY_FRAME)), 0, 0, 0);
     // Nothing while the rider mount is detached, nor while crashed.
-    g_session.session_clock = 5;
+    physics_set_clock(5);
     bike_detach_rider_mount(bike);
     bike_joint_force_correction(bike);
     expect_vec(dBodyGetForce(body(BODY_FRAME)), 0, 0, 0);
@@ -167,7 +168,7 @@ TEST_F(Step, JointForceCorrectionCancelsTheNetJointForce) {
 }
 
 TEST_F(Step, CorrectionAddsNothingForACrashedBikeInTheFullStep) {
-    g_session.session_clock = 10;
+    physics_set_clock(10);
     rider_crash_start(bike);
     for (int i = 0; i < BIKE_JOINT_COUNT; i++)
         for (int k = 0; k < 3; k++) bike->joint_feedback[i].f1[k] = 100;
@@ -216,7 +217,7 @@ TEST_F(Step, StepRestoresTheHeldControlsAndRecordsTheRiderVelocity) {
     wheels_touch(true, true);
     bike->dab = 0.25f;
     bike->front_brake = 0.1f;
-    g_session.session_clock = 6;
+    physics_set_clock(6);
     dBodySetLinearVel(body(BODY_RIDER), 0.5, -1, 2);
     bike_step(bike, 1);
     // The hold applied the brakes for the step (the axle motors show it) and put them back.

@@ -10,7 +10,7 @@
 #include <set>
 #include <tuple>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"

@@ -7,10 +7,10 @@
 #include <map>
 #include <set>
 
-#include "app/tracklist.h"
 #include "data/datafile.h"
 #include "gamedata_util.h"
 #include "platform/digest.h"
+#include "track/tracklist.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/image.h"
 #include "data/model.h"
 #include "data/texture.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/texture.h"
 #include "platform/window.h"
@@ -44,6 +44,7 @@ struct GroundGl {
         g_settings = Settings{};
         g_app.window = window_open_gl("ground", 320, 240, 24, 0, 16, 0, 0);
         if (!g_app.window) return false;
+        gl_set_window(g_app.window);
         gl_init_extensions(0, use_fbo, 0);
         gl_init_state(0);
         return true;
@@ -52,6 +53,7 @@ struct GroundGl {
         terrain_free(&g_terrain);
         ground_reset();
         texture_reset();
+        gl_set_window(nullptr);
         window_close(g_app.window);
         g_app.window = nullptr;
         g_gl = GlCaps{};

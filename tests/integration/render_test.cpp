@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
@@ -22,6 +22,7 @@
 #include "data/shape.h"
 #include "data/texture.h"
 #include "platform/window.h"
+#include "race/session_internal.h"
 #include "render/frame.h"
 #include "render/glstate.h"
 #include "render/ground.h"
@@ -157,6 +158,7 @@ struct Scene {
         window = window_open_gl("render test", w, h, 24, 0, 16, 0, 0);
         if (!window || !window->gl) return false;
         g_app.window = window;
+        gl_set_window(window);
         gl_init_extensions(0, 0, 0);
         gl_init_state(0);
         return true;
@@ -167,6 +169,7 @@ struct Scene {
         model_reset();
         frame_reset();
         g_app.window = nullptr;
+        gl_set_window(nullptr);
         window_close(window);
     }
 };
@@ -265,9 +268,9 @@ TEST(RenderScene, RiderOnTheStartLineInFirstPersonAndBehind) {
     float ground = terrain_height(&g_terrain, slot.x, slot.z);
     bike_translate(bike, slot.x + 10 * 0.0625f * std::sin(slot.angle), ground,
                    slot.z + 10 * 0.0625f * std::cos(slot.angle));
-    g_session.slots[0].bike = bike;
-    g_session.slots[0].kind = RIDER_LOCAL;
-    g_session.viewed_rider = 0;
+    g_session_data.slots[0].bike = bike;
+    g_session_data.slots[0].kind = RIDER_LOCAL;
+    g_session_data.viewed_rider = 0;
 
     frame_set_projection(scene.w, scene.h);
     first_person_settled(0);
@@ -289,7 +292,7 @@ TEST(RenderScene, RiderOnTheStartLineInFirstPersonAndBehind) {
         EXPECT_GT(g_render.stats.value[STAT_MODEL_POLYGONS], 200);
     }
 
-    g_session.slots[0].bike = nullptr;
+    g_session_data.slots[0].bike = nullptr;
     bike_free(bike);
     physics_close_contacts();
     physics_close_world();

@@ -12,17 +12,17 @@ struct Progress : RaceTest {
     void SetUp() override {
         RaceTest::SetUp();
         straight_course(4, {0, 1, 2, 3}, {1, 2, 3});
-        g_session.final_lap = 1000;
-        g_session.halfway_lap = 500;
-        g_session.start_tick = 100;
+        g_session_data.final_lap = 1000;
+        g_session_data.halfway_lap = 500;
+        g_session_data.start_tick = 100;
         add_rider(0, "1", RIDER_LOCAL);
     }
     // Puts the rider just past gate g at the given tick.
     void pass(int gate, int tick, int slot = 0, float speed = 30) {
-        g_session.session_clock = tick;
+        g_session_data.session_clock = tick;
         rider_progress_at(slot, 100.0f + 100.0f * gate + 1, 500, speed);
     }
-    Bike* bike() { return g_session.slots[0].bike; }
+    RiderSlot* rider() { return &g_session_data.slots[0]; }
 };
 
 TEST_F(Progress, GatesInOrderCountLapsAndLapTimes) {
@@ -72,7 +72,7 @@ TEST_F(Progress, SkippedGateIsMarkedAndCanBeRiddenLater) {
     set_times(0, {200});
     pass(3, 460);
     EXPECT_EQ(rider_gates(0), 4);
-    EXPECT_EQ(bike()->gate_times, (std::vector<int>{200, -1, -1, 460}));
+    EXPECT_EQ(rider()->gate_times, (std::vector<int>{200, -1, -1, 460}));
 }
 
 TEST_F(Progress, NoCountingPastAFinishLineNotCrossed) {
@@ -93,63 +93,63 @@ TEST_F(Progress, NoCountingPastAFinishLineNotCrossed) {
 TEST_F(Progress, RidingBackThroughTheLastGateChangesNothing) {
     pass(0, 200);
     pass(1, 300);
-    std::vector<int> before = bike()->gate_times;
+    std::vector<int> before = rider()->gate_times;
     pass(1, 310);
     pass(1, 320);
     EXPECT_EQ(rider_gates(0), 2);
-    EXPECT_EQ(bike()->gate_times, before);
+    EXPECT_EQ(rider()->gate_times, before);
 }
 
 TEST_F(Progress, StoppedAfterTheStartUntilTheNextGate) {
     pass(0, 200);
-    g_session.session_clock = 100 + 256; // exactly 2 s after the start: not yet
+    g_session_data.session_clock = 100 + 256; // exactly 2 s after the start: not yet
     rider_progress_at(0, 0, 0, 1);
-    EXPECT_EQ(bike()->stopped, 0);
-    g_session.session_clock = 100 + 257;
+    EXPECT_EQ(rider()->stopped, 0);
+    g_session_data.session_clock = 100 + 257;
     rider_progress_at(0, 0, 0, 4.9f);
-    EXPECT_EQ(bike()->stopped, 1);
+    EXPECT_EQ(rider()->stopped, 1);
     pass(1, 400);
-    EXPECT_EQ(bike()->stopped, 0);
-    g_session.session_clock = 500;
+    EXPECT_EQ(rider()->stopped, 0);
+    g_session_data.session_clock = 500;
     rider_progress_at(0, 0, 0, 5);
-    EXPECT_EQ(bike()->stopped, 0);
+    EXPECT_EQ(rider()->stopped, 0);
 }
 
 TEST_F(Progress, StoppedRiderMarksItsNextGateForTheFlaggers) {
     pass(0, 200);
-    bike()->stopped = 1;
+    rider()->stopped = 1;
     session_flaggers_update();
     for (int g = 0; g < 4; g++) EXPECT_EQ(g_gates.gates[g].marked, g == 1) << g;
-    bike()->finished = 1;
+    rider()->finished = 1;
     session_flaggers_update();
     for (int g = 0; g < 4; g++) EXPECT_EQ(g_gates.gates[g].marked, 0) << g;
 }
 
 TEST_F(Progress, FinishedRiderIsNoLongerCounted) {
-    g_session.final_lap = 1;
-    g_session.extra_laps = 1;
+    g_session_data.final_lap = 1;
+    g_session_data.extra_laps = 1;
     add_rider(1, "2");
     for (int g = 0; g < 4; g++) pass(g, 200 + 10 * g);
-    EXPECT_EQ(bike()->finished, 1); // its own laps reached the final lap
+    EXPECT_EQ(rider()->finished, 1); // its own laps reached the final lap
     pass(1, 300);
     EXPECT_EQ(rider_gates(0), 4);
     // The other rider finishes on its next crossing: the leader passed the final lap's end.
     for (int g = 0; g < 4; g++) pass(g, 400 + 10 * g, 1);
-    EXPECT_EQ(g_session.slots[1].bike->finished, 1);
-    EXPECT_TRUE(g_session.results_final);
+    EXPECT_EQ(g_session_data.slots[1].finished, 1);
+    EXPECT_TRUE(g_session_data.results_final);
 }
 
 TEST_F(Progress, SettingBackCutsTimesAndClearsFinished) {
     set_times(0, {1, 2, 3, 4, 5});
-    bike()->finished = 1;
-    bike()->stopped = 1;
+    rider()->finished = 1;
+    rider()->stopped = 1;
     rider_set_back(0, 5);
-    EXPECT_EQ(bike()->finished, 1);
-    EXPECT_EQ(bike()->stopped, 0);
+    EXPECT_EQ(rider()->finished, 1);
+    EXPECT_EQ(rider()->stopped, 0);
     rider_set_back(0, 3);
-    EXPECT_EQ(bike()->finished, 0);
+    EXPECT_EQ(rider()->finished, 0);
     EXPECT_EQ(rider_gates(0), 3);
-    EXPECT_EQ(bike()->gate_times, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(rider()->gate_times, (std::vector<int>{1, 2, 3}));
 }
 
 TEST_F(Progress, TrackWithoutGatesCountsNothing) {

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/world.h"
 #include "data/datafile.h"
 #include "data/model.h"
@@ -13,6 +13,7 @@
 #include "race/race_test_util.h"
 #include "track/terrain.h"
 #include "track/track.h"
+#include "track/tracklist.h"
 
 namespace racetest {
 
@@ -24,15 +25,16 @@ struct RaceOnRabbitHill : ::testing::Test {
         setenv("QZ_HOME", VORNIX_BUILD_DIR "/data", 1);
         data_reset();
         ASSERT_GT(tracklist_build(), 0);
-        g_tracks.current = tracklist_find("rabbithill");
-        ASSERT_GE(g_tracks.current, 0);
+        int rabbithill = tracklist_find("rabbithill");
+        ASSERT_GE(rabbithill, 0);
+        tracklist_select(rabbithill);
         bikes_reset();
         physics_open();
     }
     void TearDown() override {
         demo_record_stop();
         demo_close_playback();
-        g_demo.chosen.clear();
+        demo_choose("");
         session_free_riders();
         if (g_track.loaded) track_free();
         texture_reset();
@@ -41,7 +43,7 @@ struct RaceOnRabbitHill : ::testing::Test {
         physics_close_contacts();
         physics_close_world();
         clear_race();
-        g_tracks = TrackList{};
+        tracklist_reset();
         g_settings = Settings{};
     }
 
@@ -52,7 +54,7 @@ struct RaceOnRabbitHill : ::testing::Test {
         setenv("QZ_HOME", test_game_dir().c_str(), 1);
         data_reset();
         tracklist_build();
-        g_tracks.current = tracklist_find("rabbithill");
+        tracklist_select(tracklist_find("rabbithill"));
     }
 
     // Puts a rider 1 foot past the gate of sequence position p, 2 feet above the ground.
@@ -63,7 +65,7 @@ struct RaceOnRabbitHill : ::testing::Test {
         float x = g.centre[0] + g.direction[0], z = g.centre[2] + g.direction[2];
         float at[3];
         ASSERT_TRUE(session_rider_position(slot, at));
-        bike_translate(g_session.slots[slot].bike, x - at[0],
+        bike_translate(g_session_data.slots[slot].bike, x - at[0],
                        terrain_height(&g_terrain, x, z) + 2 - at[1], z - at[2]);
     }
 
@@ -71,8 +73,8 @@ struct RaceOnRabbitHill : ::testing::Test {
     // names that tick are teleported to their next position. schedule[slot] lists the tick of
     // every position (-1: skipped).
     static void ride(const std::vector<std::vector<int>>& schedule, int end) {
-        while (g_session.session_clock < end) {
-            int t = g_session.session_clock;
+        while (g_session_data.session_clock < end) {
+            int t = g_session_data.session_clock;
             for (int slot = 0; slot < (int)schedule.size(); slot++)
                 for (int p = 0; p < (int)schedule[slot].size(); p++)
                     if (schedule[slot][p] == t) teleport(slot, p);

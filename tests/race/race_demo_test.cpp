@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdarg>
 
+#include "race/demo_session.h"
+
+#include "core/config.h"
 #include "race/rabbithill_util.h"
 
 using namespace racetest;
@@ -39,8 +42,8 @@ struct RaceReplay : RaceOnRabbitHill {
             positions.push_back(now);
         };
         store();
-        while (g_session.session_clock < end) {
-            int t = g_session.session_clock;
+        while (g_session_data.session_clock < end) {
+            int t = g_session_data.session_clock;
             for (int slot = 0; slot < (int)schedule.size(); slot++)
                 for (int p = 0; p < (int)schedule[slot].size(); p++)
                     if (schedule[slot][p] == t) teleport(slot, p);
@@ -55,8 +58,8 @@ TEST_F(RaceReplay, PlaybackPutsEveryRiderWhereItWasAtEveryTick) {
     int table[MAX_RIDERS];
     lineup({RIDER_CODE_LOCAL, 1045, 1020}, table);
     ASSERT_TRUE(session_start(table, 0, 1, 0, 2, 0));
-    int f = g_session.first_lap, n = g_session.normal_lap, positions = f + n;
-    int t0 = g_session.start_tick + 128;
+    int f = g_session_data.first_lap, n = g_session_data.normal_lap, positions = f + n;
+    int t0 = g_session_data.start_tick + 128;
     std::vector<std::vector<int>> schedule(3, std::vector<int>(positions));
     for (int p = 0; p < positions; p++) {
         schedule[0][p] = t0 + 20 * p;
@@ -65,7 +68,7 @@ TEST_F(RaceReplay, PlaybackPutsEveryRiderWhereItWasAtEveryTick) {
     }
     int end = schedule[1].back() + 40;
     auto recorded = ride_and_track(schedule, end);
-    ASSERT_TRUE(g_session.results_final);
+    ASSERT_TRUE(g_session_data.results_final);
     int gates[3], laps[3];
     for (int slot = 0; slot < 3; slot++) {
         gates[slot] = rider_gates(slot);
@@ -77,21 +80,22 @@ TEST_F(RaceReplay, PlaybackPutsEveryRiderWhereItWasAtEveryTick) {
     for (int i = 0; i < 8; i++) text = demo.find('\n', text) + 1; // header, track, 3 blocks
     ASSERT_EQ(demo.size(), text + (size_t)3 * 39 * recorded.size());
 
-    ASSERT_TRUE(demo_start_session("demos/default.qzdemo", 0, 0));
+    ASSERT_TRUE(session_demo_start("demos/default.qzdemo", 0, 0, g_config.record.current == YES,
+                                   g_config.skill.current));
     // One step of the position code, plus the rounding of single-precision values near the
     // far side of the field.
     const float tolerance = g_terrain.extent / 16777215.0f + 4e-4f;
     for (size_t tick = 0; tick < recorded.size(); tick++) {
         if (tick > 0) session_tick();
-        ASSERT_EQ(g_session.session_clock, (int)tick);
+        ASSERT_EQ(g_session_data.session_clock, (int)tick);
         for (int slot = 0; slot < 3; slot++) {
-            ASSERT_EQ(g_session.slots[slot].kind, RIDER_REMOTE);
+            ASSERT_EQ(g_session_data.slots[slot].kind, RIDER_REMOTE);
             float at[3];
             ASSERT_TRUE(session_rider_position(slot, at));
             for (int k = 0; k < 3; k++)
                 ASSERT_NEAR(at[k], recorded[tick][slot][k], tolerance)
                     << "tick " << tick << " slot " << slot << " axis " << k;
-            EXPECT_EQ(g_session.slots[slot].visibility, 1.0f);
+            EXPECT_EQ(g_session_data.slots[slot].visibility, 1.0f);
         }
     }
     // Replayed riders pass the same gates again.
@@ -101,7 +105,7 @@ TEST_F(RaceReplay, PlaybackPutsEveryRiderWhereItWasAtEveryTick) {
     }
     // The recording has ended: the riders vanish.
     session_tick();
-    for (int slot = 0; slot < 3; slot++) EXPECT_EQ(g_session.slots[slot].visibility, 0.0f);
+    for (int slot = 0; slot < 3; slot++) EXPECT_EQ(g_session_data.slots[slot].visibility, 0.0f);
 }
 
 // Robots 45 and 20 take 600 and 660 ticks over each of the three gates after position F + 1 on
@@ -113,9 +117,9 @@ TEST_F(RaceReplay, PenaltyLongerThanALapTakesTheLapAway) {
     int table[MAX_RIDERS];
     lineup({RIDER_CODE_LOCAL, 1045, 1020}, table);
     ASSERT_TRUE(session_start(table, 0, 0, 0, 2, 0));
-    int f = g_session.first_lap, n = g_session.normal_lap, positions = f + n;
+    int f = g_session_data.first_lap, n = g_session_data.normal_lap, positions = f + n;
     ASSERT_GT(n, 5);
-    int t0 = g_session.start_tick + 128;
+    int t0 = g_session_data.start_tick + 128;
     std::vector<std::vector<int>> schedule(3, std::vector<int>(positions));
     const int step[3] = {21, 20, 22}, slow[3] = {0, 600, 660};
     for (int slot = 0; slot < 3; slot++) {
@@ -131,7 +135,7 @@ TEST_F(RaceReplay, PenaltyLongerThanALapTakesTheLapAway) {
         }
     }
     ride(schedule, schedule[2].back() + 2);
-    ASSERT_TRUE(g_session.results_final);
+    ASSERT_TRUE(g_session_data.results_final);
     auto t = [&](int slot, int p) { return schedule[slot][p]; };
 
     int penalty = (3 * 600 + 3 * 660) / 2 + 128 - 30;
@@ -154,7 +158,7 @@ TEST_F(RaceReplay, PenaltyLongerThanALapTakesTheLapAway) {
     std::vector<std::string> lines = split_lines(read_file(test_user_dir() + "results.txt"));
     ASSERT_EQ(lines.size(), 17u);
     long long ms =
-        (long long)(t(0, positions - 1) + penalty - lap2 - g_session.start_tick) * 1000 / 128;
+        (long long)(t(0, positions - 1) + penalty - lap2 - g_session_data.start_tick) * 1000 / 128;
     std::string expect = fmt("%4s | %12s | %4d | %3d:%02d.%03d | ", "999", "crf250(2009)", 1,
                              (int)(ms / 60000), (int)(ms / 1000 % 60), (int)(ms % 1000));
     EXPECT_EQ(lines[4].substr(0, expect.size()), expect) << lines[4];
@@ -163,7 +167,7 @@ TEST_F(RaceReplay, PenaltyLongerThanALapTakesTheLapAway) {
     std::string second;
     for (int p = f; p < positions; p++)
         second += (t(0, p) < 0 ? fmt("%8d", -1)
-                               : fmt("%8.3f", (t(0, p) - g_session.start_tick) / 128.0)) +
+                               : fmt("%8.3f", (t(0, p) - g_session_data.start_tick) / 128.0)) +
                   (p + 1 < positions ? " " : "\r");
     EXPECT_EQ(lines[16], second);
 }

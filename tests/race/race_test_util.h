@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "app/tracklist.h"
 #include "platform/log.h"
 #include "support/test_env.h"
 #include "bike/bike.h"
 #include "race/results.h"
 #include "race/series.h"
 #include "race/session.h"
+#include "race/session_internal.h"
 #include "replay/demo.h"
+#include "track/tracklist.h"
 #include "track/gates.h"
 
 namespace racetest {
@@ -26,26 +27,26 @@ inline Bike* add_rider(int slot, const char* number, int kind = RIDER_ROBOT,
     Bike* b = new Bike();
     b->info.name = bike;
     strncpy(b->plate, number, BIKE_PLATE_CHARS);
-    g_session.slots[slot].bike = b;
-    g_session.slots[slot].kind = kind;
-    g_session.slots[slot].autopilot = kind == RIDER_LOCAL ? 0 : 1;
+    g_session_data.slots[slot].bike = b;
+    g_session_data.slots[slot].kind = kind;
+    g_session_data.slots[slot].autopilot = kind == RIDER_LOCAL ? 0 : 1;
     return b;
 }
 
 // Sets a rider's gate times (-1 for skipped gates); gates passed = their count.
 inline void set_times(int slot, const std::vector<int>& times) {
-    Bike* b = g_session.slots[slot].bike;
-    b->gate_times = times;
-    b->gates_passed = (int)times.size();
+    RiderSlot& r = g_session_data.slots[slot];
+    r.gate_times = times;
+    r.gates_passed = (int)times.size();
 }
 
 // Removes the test's bodiless bikes and resets the race state.
 inline void clear_race() {
-    for (RiderSlot& r : g_session.slots) {
+    for (RiderSlot& r : g_session_data.slots) {
         delete r.bike;
         r = RiderSlot{};
     }
-    g_session = Session{};
+    session_reset();
     results_reset();
     series_reset();
     gates_free();
@@ -74,8 +75,8 @@ inline void straight_course(int count, const std::vector<int>& first,
     }
     g_gates.first_lap = first;
     g_gates.normal_lap = normal;
-    g_session.first_lap = (int)first.size();
-    g_session.normal_lap = (int)normal.size();
+    g_session_data.first_lap = (int)first.size();
+    g_session_data.normal_lap = (int)normal.size();
 }
 
 // The log of the current test.

@@ -11,14 +11,14 @@ namespace {
 struct Results : RaceTest {
     // A laps race of `laps` laps with F first-lap and N normal-lap positions.
     void laps_race(int f, int n, int laps, int start = 0) {
-        g_session.first_lap = f;
-        g_session.normal_lap = n;
-        g_session.race_length = 0;
-        g_session.extra_laps = laps;
-        g_session.final_lap = laps;
-        g_session.halfway_lap = (laps + 1) / 2;
-        g_session.start_tick = start;
-        g_session.track_name = "rabbithill";
+        g_session_data.first_lap = f;
+        g_session_data.normal_lap = n;
+        g_session_data.race_length = 0;
+        g_session_data.extra_laps = laps;
+        g_session_data.final_lap = laps;
+        g_session_data.halfway_lap = (laps + 1) / 2;
+        g_session_data.start_tick = start;
+        g_session_data.track_name = "rabbithill";
     }
     std::string results() { return read_file(test_user_dir() + "results.txt"); }
 };
@@ -43,7 +43,7 @@ TEST_F(Results, StandingsSortByGatesThenLastTickThenSlot) {
     EXPECT_EQ(standings_leader(), 1);
     EXPECT_EQ(standings_place(0), 2);
     EXPECT_EQ(standings_place(4), -1);
-    EXPECT_FALSE(g_session.results_final);
+    EXPECT_FALSE(g_session_data.results_final);
 }
 
 TEST_F(Results, SectionTimesAverageCleanRidesAndRecurringSections) {
@@ -104,7 +104,7 @@ struct LapRemoval : Results {
 
 TEST_F(LapRemoval, PenaltyLongerThanTheBestLapRemovesLaps) {
     standings_update();
-    ASSERT_TRUE(g_session.results_final);
+    ASSERT_TRUE(g_session_data.results_final);
     EXPECT_EQ(best_lap_index(0), 3);
     ASSERT_EQ(g_results.final_count, 2);
     // Two laps of 60 s taken away, 10 s added.
@@ -120,7 +120,7 @@ TEST_F(LapRemoval, PenaltyLongerThanTheBestLapRemovesLaps) {
 
 TEST_F(LapRemoval, ResultsBoardShowsPenaltiesAndGaps) {
     standings_update();
-    g_session.viewed_rider = 0;
+    g_session_data.viewed_rider = 0;
     ResultsBoard board;
     ASSERT_TRUE(results_board(&board));
     EXPECT_EQ(board.title, "Final Results");
@@ -150,7 +150,7 @@ TEST_F(Results, ResultsFileFollowsTheFormat) {
     add_rider(3, "42", RIDER_ROBOT, "kx125");
     set_times(3, {1900, -1, 3200, 3300, 4500}); // a clean enough cut: no penalty
     standings_update();
-    ASSERT_TRUE(g_session.results_final);
+    ASSERT_TRUE(g_session_data.results_final);
     std::string text = results();
     size_t first_end = text.find("\r\n");
     ASSERT_NE(first_end, std::string::npos);
@@ -171,13 +171,13 @@ TEST_F(Results, ResultsFileFollowsTheFormat) {
 
 TEST_F(Results, ResultsFileOfATimedRaceAndOneLap) {
     laps_race(2, 3, 1, 1792);
-    g_session.race_length = 76800;
-    g_session.extra_laps = 1;
-    g_session.final_lap = 1;
+    g_session_data.race_length = 76800;
+    g_session_data.extra_laps = 1;
+    g_session_data.final_lap = 1;
     add_rider(0, "5");
     set_times(0, {2000, 2500});
     standings_update();
-    ASSERT_TRUE(g_session.results_final);
+    ASSERT_TRUE(g_session_data.results_final);
     std::vector<std::string> lines = split_lines(results());
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(lines[0].rfind("Time=600.00|Laps=1|Track=rabbithill|Date=", 0), 0u) << lines[0];
@@ -194,7 +194,7 @@ TEST_F(Results, FinalResultsAreNotChangedByLaterGates) {
     add_rider(1, "6");
     set_times(1, {210, 520});
     standings_update();
-    ASSERT_TRUE(g_session.results_final);
+    ASSERT_TRUE(g_session_data.results_final);
     std::string before = results();
     StandingsEntry first = g_results.final_results[0];
     set_times(1, {210, 520, 600, 700, 800});
@@ -212,22 +212,22 @@ TEST_F(Results, UnfinishedRiderHoldsTheResultsBackExceptASilentRemoteOne) {
     add_rider(1, "6", RIDER_REMOTE);
     set_times(1, {210});
     standings_update();
-    EXPECT_FALSE(g_session.results_final); // offline everybody must finish
-    g_session.multiplayer = 1;             // a remote rider that sends nothing is gone
+    EXPECT_FALSE(g_session_data.results_final); // offline everybody must finish
+    g_session_data.multiplayer = 1;             // a remote rider that sends nothing is gone
     standings_update();
-    EXPECT_TRUE(g_session.results_final);
+    EXPECT_TRUE(g_session_data.results_final);
     EXPECT_EQ(g_results.final_count, 2);
 }
 
 TEST_F(Results, TheLocalRiderAlwaysHoldsTheResultsBack) {
     laps_race(2, 3, 1, 0);
-    g_session.multiplayer = 1;
+    g_session_data.multiplayer = 1;
     add_rider(0, "5", RIDER_REMOTE);
     set_times(0, {200, 500});
     add_rider(1, "6", RIDER_LOCAL);
     set_times(1, {210});
     standings_update();
-    EXPECT_FALSE(g_session.results_final);
+    EXPECT_FALSE(g_session_data.results_final);
 }
 
 TEST_F(Results, ResultsFileThatCannotBeWrittenIsLoggedAndTheRaceGoesOn) {
@@ -238,7 +238,7 @@ TEST_F(Results, ResultsFileThatCannotBeWrittenIsLoggedAndTheRaceGoesOn) {
     add_rider(0, "5");
     set_times(0, {200, 500});
     standings_update();
-    EXPECT_TRUE(g_session.results_final);
+    EXPECT_TRUE(g_session_data.results_final);
     EXPECT_NE(log_text().find("Can't write results.txt"), std::string::npos);
 }
 
@@ -254,40 +254,40 @@ TEST_F(Results, EveryoneFinishesOnTheFirstCrossingAfterTheLeader) {
     EXPECT_TRUE(rider_finished(0));
     EXPECT_FALSE(rider_finished(1));
     EXPECT_TRUE(rider_finished(2));
-    EXPECT_FALSE(g_session.results_final);
+    EXPECT_FALSE(g_session_data.results_final);
     set_times(1, {110, 900, 950, 960, 1200});
     standings_update();
     EXPECT_TRUE(rider_finished(1));
-    EXPECT_TRUE(g_session.results_final);
+    EXPECT_TRUE(g_session_data.results_final);
 }
 
 TEST_F(Results, TimedRaceFindsItsHalfWayAndFinalLap) {
     laps_race(2, 3, 1, 0);
-    g_session.race_length = 76800; // 10 minutes and 1 lap
-    g_session.final_lap = g_session.halfway_lap = LAP_UNKNOWN;
+    g_session_data.race_length = 76800; // 10 minutes and 1 lap
+    g_session_data.final_lap = g_session_data.halfway_lap = LAP_UNKNOWN;
     add_rider(0, "1");
     set_times(0, even_times(5, 0, 1000)); // 2 laps completed
-    g_session.session_clock = 38399;
+    g_session_data.session_clock = 38399;
     standings_update();
-    EXPECT_EQ(g_session.halfway_lap, LAP_UNKNOWN);
-    g_session.session_clock = 38400;
+    EXPECT_EQ(g_session_data.halfway_lap, LAP_UNKNOWN);
+    g_session_data.session_clock = 38400;
     standings_update();
-    EXPECT_EQ(g_session.halfway_lap, 3);
-    EXPECT_EQ(g_session.final_lap, LAP_UNKNOWN);
+    EXPECT_EQ(g_session_data.halfway_lap, 3);
+    EXPECT_EQ(g_session_data.final_lap, LAP_UNKNOWN);
     // The clock passes 10 minutes with the leader on its 4th lap (3 completed).
     set_times(0, even_times(8, 0, 9000));
-    g_session.session_clock = 76800;
+    g_session_data.session_clock = 76800;
     standings_update();
-    EXPECT_EQ(g_session.final_lap, 5);
+    EXPECT_EQ(g_session_data.final_lap, 5);
     standings_update();
-    EXPECT_EQ(g_session.final_lap, 5);
+    EXPECT_EQ(g_session_data.final_lap, 5);
     // A rider that had completed lap 4 before the time ran out makes it one lap more.
     add_rider(1, "2");
     std::vector<int> t = even_times(11, 0, 6000);
     t[10] = 76000;
     set_times(1, t);
     standings_update();
-    EXPECT_EQ(g_session.final_lap, 6);
+    EXPECT_EQ(g_session_data.final_lap, 6);
 }
 
 TEST_F(Results, InRaceDisplayTexts) {
@@ -312,17 +312,17 @@ TEST_F(Results, InRaceDisplayTexts) {
     EXPECT_EQ(d.last, "Last - 0:06.0 ");
     EXPECT_EQ(d.best, "Best - 0:06.0");
     EXPECT_FALSE(race_display(7, &d));
-    g_session.time_trial = 1;
-    g_session.last_lap = 128 * 75 + 13; // 75.1 s
-    g_session.best_lap = 0;
+    g_session_data.time_trial = 1;
+    g_session_data.last_lap = 128 * 75 + 13; // 75.1 s
+    g_session_data.best_lap = 0;
     ASSERT_TRUE(race_display(1, &d));
     EXPECT_EQ(d.place, "P2");
     EXPECT_EQ(d.last, "Last - 1:15.1 ");
     EXPECT_EQ(d.best, "");
-    g_session.start_tick = 500;
-    g_session.session_clock = 1000;
+    g_session_data.start_tick = 500;
+    g_session_data.session_clock = 1000;
     EXPECT_EQ(race_clock_text(), "Time - 0:03.9 ");
-    g_session.session_clock = 100;
+    g_session_data.session_clock = 100;
     EXPECT_EQ(race_clock_text(), "Time - 0:00.0 ");
 }
 

@@ -36,11 +36,12 @@ std::string cup() {
 struct SeriesTest : RaceTest {
     void SetUp() override {
         RaceTest::SetUp();
-        g_tracks.tracks = {{"dunebay", "Dune Bay"}, {"rabbithill", "Rabbit Hill"}};
+        tracklist_add("dunebay", "Dune Bay");
+        tracklist_add("rabbithill", "Rabbit Hill");
     }
     void TearDown() override {
         RaceTest::TearDown();
-        g_tracks = TrackList{};
+        tracklist_reset();
     }
     void game_file(const std::string& name, const std::string& text) {
         write_file(test_game_dir() + "/" + name, text);
@@ -159,9 +160,9 @@ struct Recording : SeriesTest {
         ASSERT_EQ(series_load_all(), 1);
         g_series.active_series = 0;
         g_series.active_event = 0;
-        g_session.first_lap = 2;
-        g_session.normal_lap = 2;
-        g_session.final_lap = 1000;
+        g_session_data.first_lap = 2;
+        g_session_data.normal_lap = 2;
+        g_session_data.final_lap = 1000;
         add_rider(0, "45");
         set_times(0, {100, 500, 1000, 1100, 1200});
         add_rider(1, "99");
@@ -195,7 +196,7 @@ TEST_F(Recording, OnlyTheNextEventIsRecorded) {
 
 TEST_F(Recording, TheLocalRiderKeepsNoPlaceWonByCuttingWhenLeavingEarly) {
     set_times(2, {100, -1, 150});
-    g_session.slots[2].bike->finished = 1;
+    g_session_data.slots[2].finished = 1;
     standings_update();
     ASSERT_GT(cut_penalty(2), 0);
     series_record_event();
@@ -204,10 +205,10 @@ TEST_F(Recording, TheLocalRiderKeepsNoPlaceWonByCuttingWhenLeavingEarly) {
 
 TEST_F(Recording, FinalResultsAreRecordedWhenTheyArrive) {
     // Everybody finishes a 1-lap race: the results go to the series at once.
-    g_session.final_lap = 1;
-    for (int slot = 0; slot < 4; slot++) g_session.slots[slot].bike->finished = 1;
+    g_session_data.final_lap = 1;
+    for (int slot = 0; slot < 4; slot++) g_session_data.slots[slot].finished = 1;
     standings_update();
-    ASSERT_TRUE(g_session.results_final);
+    ASSERT_TRUE(g_session_data.results_final);
     const Series& s = g_series.series[0];
     EXPECT_EQ(s.completed, 1);
     EXPECT_EQ(s.events[0].finish, (std::vector<int>{2, 0, 3, 1}));

@@ -59,19 +59,19 @@ TEST(RobotList, EightyRobotsNumberedTwentyToNinetyNine) {
 }
 
 TEST(RobotList, ShuffleMovesEveryEntryWithTheSeededTwister) {
-    g_session = Session{};
+    session_reset();
     std::vector<int> expect(80);
     for (int i = 0; i < 80; i++) expect[i] = i;
     shuffle(&expect, 1234);
     robot_order_shuffle(1234);
     for (int i = 0; i < 80; i++) {
-        EXPECT_EQ(g_session.robot_order[i], expect[i]);
-        EXPECT_NE(g_session.robot_order[i], i); // nobody keeps its place
+        EXPECT_EQ(g_session_data.robot_order[i], expect[i]);
+        EXPECT_NE(g_session_data.robot_order[i], i); // nobody keeps its place
     }
     shuffle(&expect, 99);
     robot_order_shuffle(99);
-    for (int i = 0; i < 80; i++) EXPECT_EQ(g_session.robot_order[i], expect[i]);
-    g_session = Session{};
+    for (int i = 0; i < 80; i++) EXPECT_EQ(g_session_data.robot_order[i], expect[i]);
+    session_reset();
 }
 
 TEST_F(RaceOnRabbitHill, StartPutsRidersAtTheGate) {
@@ -80,7 +80,7 @@ TEST_F(RaceOnRabbitHill, StartPutsRidersAtTheGate) {
                 1000 + 99, RIDER_CODE_LOCAL},
                table);
     ASSERT_TRUE(session_start(table, 0, 0, 0, 5, 0));
-    const Session& s = g_session;
+    const Session& s = g_session_data;
     EXPECT_TRUE(s.track_loaded);
     EXPECT_EQ(s.track_name, "rabbithill");
     EXPECT_EQ(s.first_lap, (int)g_gates.first_lap.size());
@@ -155,33 +155,33 @@ TEST_F(RaceOnRabbitHill, NextStartShufflesWithTheClockReached) {
     table_with({RIDER_CODE_ROBOT, RIDER_CODE_ROBOT}, table);
     ASSERT_TRUE(session_start(table, 0, 0, 0, 5, 0));
     for (int i = 0; i < 37; i++) session_tick();
-    EXPECT_EQ(g_session.session_clock, 37);
+    EXPECT_EQ(g_session_data.session_clock, 37);
     ASSERT_TRUE(session_start(table, 0, 0, 0, 5, 0));
     std::vector<int> order(80);
     for (int i = 0; i < 80; i++) order[i] = i;
     shuffle(&order, 0);
     shuffle(&order, 37);
-    EXPECT_EQ(g_session.slots[0].robot, order[0]);
-    EXPECT_EQ(g_session.slots[1].robot, order[1]);
+    EXPECT_EQ(g_session_data.slots[0].robot, order[0]);
+    EXPECT_EQ(g_session_data.slots[1].robot, order[1]);
 }
 
 TEST_F(RaceOnRabbitHill, EmptyTableGivesOneRobotAndTimedRacesWaitForTheirFinalLap) {
     int table[MAX_RIDERS] = {};
     ASSERT_TRUE(session_start(table, 0, 0, 76800, 1, 0));
-    EXPECT_EQ(g_session.slots[0].kind, RIDER_ROBOT);
-    EXPECT_NE(g_session.slots[0].bike, nullptr);
-    for (int i = 1; i < MAX_RIDERS; i++) EXPECT_EQ(g_session.slots[i].bike, nullptr);
-    EXPECT_EQ(g_session.final_lap, LAP_UNKNOWN);
-    EXPECT_EQ(g_session.halfway_lap, LAP_UNKNOWN);
+    EXPECT_EQ(g_session_data.slots[0].kind, RIDER_ROBOT);
+    EXPECT_NE(g_session_data.slots[0].bike, nullptr);
+    for (int i = 1; i < MAX_RIDERS; i++) EXPECT_EQ(g_session_data.slots[i].bike, nullptr);
+    EXPECT_EQ(g_session_data.final_lap, LAP_UNKNOWN);
+    EXPECT_EQ(g_session_data.halfway_lap, LAP_UNKNOWN);
 }
 
 TEST_F(RaceOnRabbitHill, MissingTrackFailsTheStart) {
-    g_tracks.tracks.push_back({"nowhere", "Nowhere"});
-    g_tracks.current = (int)g_tracks.tracks.size() - 1;
+    tracklist_add("nowhere", "Nowhere");
+    tracklist_select((int)g_tracks.tracks.size() - 1);
     int table[MAX_RIDERS] = {RIDER_CODE_LOCAL};
     EXPECT_FALSE(session_start(table, 0, 0, 0, 5, 0));
-    EXPECT_FALSE(g_session.track_loaded);
-    for (const RiderSlot& r : g_session.slots) EXPECT_EQ(r.bike, nullptr);
+    EXPECT_FALSE(g_session_data.track_loaded);
+    for (const RiderSlot& r : g_session_data.slots) EXPECT_EQ(r.bike, nullptr);
 }
 
 // The player, robot 45 and robot 20 ride two laps gate by gate; robot 20 skips position 10.
@@ -193,10 +193,10 @@ struct TwoLaps : RaceOnRabbitHill {
         int table[MAX_RIDERS];
         table_with({RIDER_CODE_LOCAL, 1045, 1020}, table);
         ASSERT_TRUE(session_start(table, 0, 1, 0, 2, 0));
-        f = g_session.first_lap;
-        n = g_session.normal_lap;
+        f = g_session_data.first_lap;
+        n = g_session_data.normal_lap;
         positions = f + n; // two laps
-        t0 = g_session.start_tick + 128;
+        t0 = g_session_data.start_tick + 128;
         schedule.assign(3, std::vector<int>(positions));
         for (int p = 0; p < positions; p++) {
             schedule[0][p] = t0 + 20 * p;
@@ -217,10 +217,10 @@ TEST_F(TwoLaps, LapsLapTimesAndFinishing) {
         for (int p = 0; p < positions; p++)
             EXPECT_EQ(rider_gate_time(slot, p), t(slot, p)) << slot << " " << p;
     }
-    EXPECT_DOUBLE_EQ(rider_lap_time(0, 1), (t(0, f - 1) - g_session.start_tick) / 128.0);
+    EXPECT_DOUBLE_EQ(rider_lap_time(0, 1), (t(0, f - 1) - g_session_data.start_tick) / 128.0);
     EXPECT_DOUBLE_EQ(rider_lap_time(0, 2), 20.0 * n / 128);
     EXPECT_DOUBLE_EQ(rider_lap_time(1, 2), 22.0 * n / 128);
-    EXPECT_TRUE(g_session.results_final);
+    EXPECT_TRUE(g_session_data.results_final);
 }
 
 TEST_F(TwoLaps, SkippedGateIsPenalisedInTheFinalResults) {
@@ -245,7 +245,7 @@ TEST_F(TwoLaps, ResultsFileHasEveryRiderAndGateTime) {
     EXPECT_TRUE(std::regex_match(lines[0],
                                  std::regex(R"(Time=0\.00\|Laps=2\|Track=rabbithill\|Date=\d+\r)")))
         << lines[0];
-    int start = g_session.start_tick;
+    int start = g_session_data.start_tick;
     auto time_text = [](long long ticks) {
         long long ms = ticks * 1000 / 128;
         return fmt("%3d:%02d.%03d", (int)(ms / 60000), (int)(ms / 1000 % 60), (int)(ms % 1000));
@@ -274,13 +274,13 @@ TEST_F(TwoLaps, ResultsFileHasEveryRiderAndGateTime) {
 TEST_F(TwoLaps, DemoHoldsHeaderRidersAndOneFramePerTick) {
     demo_record_stop();
     std::string demo = read_file(test_user_dir() + "demos/default.qzdemo");
-    std::string header = fmt("QZ05 3 0 2 %d\n", g_session.start_tick) + "rabbithill\n" +
+    std::string header = fmt("QZ05 3 0 2 %d\n", g_session_data.start_tick) + "rabbithill\n" +
                          "crf250(2009)||||\n999\n" +
                          "kx250f(2008)|@rider_body-green.png|||@rider_head-green.png\n45\n" +
                          "kx125|@rider_body-red.png|||@rider_head-red.png\n20\n";
     ASSERT_EQ(demo.substr(0, header.size()), header);
     // One frame at the start and one after every tick.
-    EXPECT_EQ(demo.size(), header.size() + (size_t)3 * 39 * (g_session.session_clock + 1));
+    EXPECT_EQ(demo.size(), header.size() + (size_t)3 * 39 * (g_session_data.session_clock + 1));
 }
 
 } // namespace

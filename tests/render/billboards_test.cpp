@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "platform/messages.h"
 #include "render/billboards.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "app/app.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/image.h"
 #include "platform/window.h"
 #include "render/ground.h"

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "render/ground.h"
 #include "support/test_env.h"

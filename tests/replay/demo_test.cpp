@@ -1,8 +1,9 @@
 // Demo files: the text part read and written byte by byte, versions 4 and 5, bad headers,
 // recording and naming, playback sessions, visibility and seeking on "rabbithill".
-#include "app/config.h"
+#include "core/config.h"
 #include "data/datafile.h"
 #include "platform/messages.h"
+#include "race/demo_session.h"
 #include "race/rabbithill_util.h"
 
 using namespace racetest;
@@ -133,7 +134,8 @@ TEST_F(DemoSession, ThreeRidersWriteThreeRecordsPerTick) {
 TEST_F(DemoSession, PlaybackFeedsTheRecordedRidersUntilTheirRecordsRunOut) {
     record_race(40);
     int recorded_start = g_session.start_tick;
-    ASSERT_TRUE(demo_start_session("demos/default.qzdemo", 0, 0));
+    ASSERT_TRUE(session_demo_start("demos/default.qzdemo", 0, 0, g_config.record.current == YES,
+                                   g_config.skill.current));
     EXPECT_TRUE(demo_playing());
     EXPECT_FALSE(demo_recording());
     EXPECT_EQ(g_session.start_tick, recorded_start);
@@ -162,7 +164,8 @@ TEST_F(DemoSession, RaceAgainstTheRecordingItselfDoesNotRecordOverIt) {
     record_race(20);
     demo_record_stop();
     std::string before = read_file(demo_path());
-    ASSERT_TRUE(demo_start_session("demos/default.qzdemo", 1, 1));
+    ASSERT_TRUE(session_demo_start("demos/default.qzdemo", 1, 1, g_config.record.current == YES,
+                                   g_config.skill.current));
     EXPECT_NE(log_text().find("Can't record and play from same file - recording disabled"),
               std::string::npos);
     EXPECT_FALSE(demo_recording());
@@ -180,7 +183,8 @@ TEST_F(DemoSession, RaceAgainstAnotherDemoRecordsThePlayerOnly) {
     record_race(20);
     demo_record_stop();
     ASSERT_TRUE(demo_copy("@demos/default.qzdemo", "@demos/saved.qzdemo"));
-    ASSERT_TRUE(demo_start_session("demos/saved.qzdemo", 1, 0));
+    ASSERT_TRUE(session_demo_start("demos/saved.qzdemo", 1, 0, g_config.record.current == YES,
+                                   g_config.skill.current));
     EXPECT_TRUE(demo_recording());
     for (int i = 0; i < 10; i++) session_tick();
     demo_record_stop();
@@ -212,7 +216,8 @@ TEST_F(DemoSession, NamedDemoIsCopiedWhenTheRecordingCloses) {
 TEST_F(DemoSession, VersionFourDemoPlaysWithShortRecords) {
     std::string demo = "QZ04 1 0\nrabbithill\nyz125\n12\n" + std::string(26 * 5, '\x40') + "abc";
     write_file(test_user_dir() + "demos/old.qzdemo", demo);
-    ASSERT_TRUE(demo_start_session("demos/old.qzdemo", 0, 0));
+    ASSERT_TRUE(session_demo_start("demos/old.qzdemo", 0, 0, g_config.record.current == YES,
+                                   g_config.skill.current));
     EXPECT_EQ(g_demo.record_size, 26);
     EXPECT_EQ(g_session.start_tick, 1792);
     EXPECT_EQ(g_session.extra_laps, 0);
@@ -236,23 +241,24 @@ TEST_F(DemoSession, DemoThatCannotBeWrittenLeavesTheRaceGoing) {
 
 TEST_F(DemoSession, SeekingJumpsAndRewinds) {
     record_race(300);
-    ASSERT_TRUE(demo_start_session("demos/default.qzdemo", 0, 0));
+    ASSERT_TRUE(session_demo_start("demos/default.qzdemo", 0, 0, g_config.record.current == YES,
+                                   g_config.skill.current));
     for (int i = 0; i < 10; i++) session_tick();
     EXPECT_EQ(g_session.session_clock, 10);
-    demo_seek(1);
+    session_demo_seek(1);
     EXPECT_EQ(g_session.session_clock, 138);
     EXPECT_EQ(g_demo.frames_read, 139);
-    demo_seek(-1);
+    session_demo_seek(-1);
     EXPECT_EQ(g_session.session_clock, 10);
-    demo_seek(-1);
+    session_demo_seek(-1);
     EXPECT_EQ(g_session.session_clock, 0);
     // Beyond the end: the playback stops at the last frame.
-    demo_seek(5);
+    session_demo_seek(5);
     EXPECT_EQ(g_session.session_clock, 300);
     g_settings.accurate_skip = 1;
-    demo_seek(-2);
+    session_demo_seek(-2);
     EXPECT_EQ(g_session.session_clock, 44);
-    demo_seek(1); // tick by tick
+    session_demo_seek(1); // tick by tick
     EXPECT_EQ(g_session.session_clock, 172);
     EXPECT_EQ(g_demo.frames_read, 173);
 }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "race/session.h"
@@ -56,7 +56,6 @@ class Snapshot : public ::testing::Test {
         snapshot_history_reset();
     }
     void TearDown() override {
-        for (RiderSlot& slot : g_session.slots) slot.bike = nullptr;
         for (Bike* b : bikes) bike_free(b);
         terrain_free(&g_terrain);
         snapshot_history_reset();
@@ -526,23 +525,22 @@ void fill_record(Record r, unsigned x, uint8_t marker) {
 TEST_F(Snapshot, EmptyRingGivesTheLivePackOrZeros) {
     Record out;
     memset(out, 0x5A, sizeof out);
-    snapshot_history_sample(4, 100, out);
+    snapshot_history_sample(4, 100, nullptr, out);
     for (uint8_t c : out) EXPECT_EQ(c, 0);
 
     Bike* b = load();
     bike_translate(b, 300, 0, 400);
-    g_session.slots[4].bike = b;
     Record live;
     snapshot_pack(b, live);
-    snapshot_history_sample(4, 100, out);
+    snapshot_history_sample(4, 100, b, out);
     EXPECT_EQ(memcmp(out, live, sizeof out), 0);
     // Also for a tick before any possible entry.
-    snapshot_history_sample(4, -50, out);
+    snapshot_history_sample(4, -50, b, out);
     EXPECT_EQ(memcmp(out, live, sizeof out), 0);
     // A slot outside the table gives zeros and takes nothing.
-    snapshot_history_sample(40, 100, out);
+    snapshot_history_sample(40, 100, b, out);
     for (uint8_t c : out) EXPECT_EQ(c, 0);
-    snapshot_history_sample(-1, 100, out);
+    snapshot_history_sample(-1, 100, b, out);
     for (uint8_t c : out) EXPECT_EQ(c, 0);
     snapshot_history_push(40, 5, live);
     snapshot_history_push(-3, 5, live);
@@ -565,28 +563,28 @@ TEST_F(Snapshot, SampleExactBetweenBeforeAndAfter) {
     EXPECT_EQ(g_snapshots.slots[2].head, 3);
 
     // Exactly stored: unchanged.
-    snapshot_history_sample(2, 20, out);
+    snapshot_history_sample(2, 20, nullptr, out);
     EXPECT_EQ(memcmp(out, r20, sizeof out), 0);
-    snapshot_history_sample(2, 30, out);
+    snapshot_history_sample(2, 30, nullptr, out);
     EXPECT_EQ(memcmp(out, r30, sizeof out), 0);
     // Between 10 and 20 at 13: fraction 0.3.
-    snapshot_history_sample(2, 13, out);
+    snapshot_history_sample(2, 13, nullptr, out);
     EXPECT_EQ(rd24(out), lerp_expect(1000, 2000, 0.3f, 16777215.0f));
     EXPECT_TRUE(out[34] >= 251 || out[34] <= 5);
     // Before the oldest of a ring that is not full: the oldest.
-    snapshot_history_sample(2, 3, out);
+    snapshot_history_sample(2, 3, nullptr, out);
     EXPECT_EQ(memcmp(out, r10, sizeof out), 0);
     // After the newest: the newest.
-    snapshot_history_sample(2, 1000, out);
+    snapshot_history_sample(2, 1000, nullptr, out);
     EXPECT_EQ(memcmp(out, r30, sizeof out), 0);
     // Other slots stay empty.
-    snapshot_history_sample(3, 20, out);
+    snapshot_history_sample(3, 20, nullptr, out);
     for (uint8_t c : out) EXPECT_EQ(c, 0);
 
     snapshot_history_reset();
     EXPECT_EQ(g_snapshots.slots[2].head, 0);
     for (int t : g_snapshots.slots[2].ticks) EXPECT_EQ(t, -1);
-    snapshot_history_sample(2, 20, out);
+    snapshot_history_sample(2, 20, nullptr, out);
     for (uint8_t c : out) EXPECT_EQ(c, 0);
 }
 
@@ -599,15 +597,15 @@ TEST_F(Snapshot, FullRingWrapsAndForgetsTheOldest) {
     }
     EXPECT_EQ(g_snapshots.slots[7].head, 130 % 128);
     // The newest and an interpolated middle entry.
-    snapshot_history_sample(7, 100 + 2 * 129, out);
+    snapshot_history_sample(7, 100 + 2 * 129, nullptr, out);
     EXPECT_EQ(rd24(out), 129000u);
     EXPECT_EQ(out[5], 129);
-    snapshot_history_sample(7, 100 + 2 * 60 + 1, out);
+    snapshot_history_sample(7, 100 + 2 * 60 + 1, nullptr, out);
     EXPECT_EQ(rd24(out), lerp_expect(60000, 61000, 0.5f, 16777215.0f));
     // The oldest kept entry is i = 2, at tick 104.
-    snapshot_history_sample(7, 104, out);
+    snapshot_history_sample(7, 104, nullptr, out);
     EXPECT_EQ(rd24(out), 2000u);
     // Older than everything kept: 128 steps back, so the live bike (none here).
-    snapshot_history_sample(7, 103, out);
+    snapshot_history_sample(7, 103, nullptr, out);
     for (uint8_t c : out) EXPECT_EQ(c, 0);
 }

@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/config.h"
+#include "core/config.h"
 #include "data/datafile.h"
 #include "platform/log.h"
 #include "platform/messages.h"
@@ -20,10 +20,18 @@
 
 static std::string g_test_dir;
 
-const std::string& test_dir() { return g_test_dir; }
-std::string test_home() { return g_test_dir + "/home"; }
-std::string test_user_dir() { return g_test_dir + "/home/.local/share/Vornix/"; }
-std::string test_game_dir() { return g_test_dir + "/game"; }
+const std::string& test_dir() {
+    return g_test_dir;
+}
+std::string test_home() {
+    return g_test_dir + "/home";
+}
+std::string test_user_dir() {
+    return g_test_dir + "/home/.local/share/Vornix/";
+}
+std::string test_game_dir() {
+    return g_test_dir + "/game";
+}
 
 static void make_dirs(const std::string& path) {
     for (size_t i = 1; i < path.size(); i++)
@@ -68,7 +76,8 @@ std::vector<std::string> split_lines(const std::string& text) {
 
 RunResult run_command(const std::string& command) {
     std::string out = g_test_dir + "/.stdout", err = g_test_dir + "/.stderr";
-    std::string full = "cd '" + g_test_dir + "' && (" + command + ") >'" + out + "' 2>'" + err + "'";
+    std::string full =
+        "cd '" + g_test_dir + "' && (" + command + ") >'" + out + "' 2>'" + err + "'";
     int st = system(full.c_str());
     RunResult r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
@@ -77,7 +86,9 @@ RunResult run_command(const std::string& command) {
     return r;
 }
 
-RunResult run_vornix(const std::string& args) { return run_command(std::string(VORNIX_BIN) + " " + args); }
+RunResult run_vornix(const std::string& args) {
+    return run_command(std::string(VORNIX_BIN) + " " + args);
+}
 
 void reset_foundation() {
     log_reset();
@@ -114,14 +125,17 @@ class FreshFolder : public ::testing::EmptyTestEventListener {
         if (chdir("/") != 0) abort();
         if (info.result()->Passed() && !getenv("VORNIX_KEEP_TEST_DIRS")) {
             std::string cmd = "rm -rf '" + g_test_dir + "'";
-            if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", g_test_dir.c_str());
+            if (system(cmd.c_str()) != 0)
+                fprintf(stderr, "could not remove %s\n", g_test_dir.c_str());
         }
     }
 };
 } // namespace
 
 // Allocation-failure tests need malloc to return null under AddressSanitizer too.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/texture.h"
 #include "platform/messages.h"
 #include "platform/log.h"

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
 #include "data/shape.h"
@@ -28,7 +28,8 @@ struct Summary {
 
 Summary read_summary(const std::string& track) {
     Summary s;
-    std::istringstream in(read_file(std::string(VORNIX_BUILD_DIR) + "/tools/vornix-gen/summary.txt"));
+    std::istringstream in(
+        read_file(std::string(VORNIX_BUILD_DIR) + "/tools/vornix-gen/summary.txt"));
     std::string line, current;
     while (std::getline(in, line)) {
         std::istringstream words(line);

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "platform/digest.h"
 #include "render/ground.h"
 #include "track/lighting.h"

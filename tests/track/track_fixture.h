@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/model.h"
 #include "data/shape.h"
 #include "data/texture.h"

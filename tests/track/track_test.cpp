@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
 #include "data/shape.h"

@@ -6,13 +6,15 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/config.h"
-#include "app/settings.h"
+#include "core/config.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "platform/messages.h"
 #include "race/session.h"
+#include "race/session_internal.h"
 #include "ui/hud.h"
+#include "ui/menu.h"
 #include "ui/text.h"
 
 namespace {
@@ -22,10 +24,10 @@ constexpr float PI = 3.14159265358979f;
 struct HudFixture : ::testing::Test {
     void SetUp() override {
         g_app = App{};
-        g_session = Session{};
+        session_reset();
         hud_reset();
     }
-    void TearDown() override { g_session = Session{}; }
+    void TearDown() override { session_reset(); }
 };
 
 HudInput screen(int w, int h) {
@@ -295,10 +297,9 @@ TEST_F(HudFixture, InstrumentsReadTheViewedBike) {
     bike->engine_speed = 500; // rad/s
     bike->gear = 4;
     bike->lean = -0.5f;
-    g_session.slots[3].bike = bike;
-    g_session.viewed_rider = 3;
-    g_app.screen_width = 640;
-    g_app.screen_height = 480;
+    g_session_data.slots[3].bike = bike;
+    g_session_data.viewed_rider = 3;
+    ui_set_screen_size(640, 480);
     g_config.lean_indicator.current = NO;
     HudInput in;
     hud_gather_instruments(&in);
@@ -310,7 +311,7 @@ TEST_F(HudFixture, InstrumentsReadTheViewedBike) {
     EXPECT_EQ(in.lean_indicator, 0);
     EXPECT_EQ(in.width, 640);
     EXPECT_NEAR(in.speed_mph, 30 * 0.6818181818181819, 1e-3);
-    g_session.slots[3].bike = nullptr;
+    g_session_data.slots[3].bike = nullptr;
     bike_free(bike);
     physics_close_contacts();
     physics_close_world();

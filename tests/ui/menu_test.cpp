@@ -8,25 +8,25 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/config.h"
-#include "app/settings.h"
-#include "app/tracklist.h"
+#include "app/config_file.h"
+#include "core/config.h"
+#include "core/settings.h"
 #include "bike/bike.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "race/session.h"
+#include "race/session_internal.h"
+#include "replay/demolist.h"
 #include "support/test_env.h"
+#include "track/tracklist.h"
 #include "ui/appearance.h"
 #include "ui/feeds.h"
 #include "ui/menu.h"
+#include "ui/menu_internal.h"
 
 namespace {
-
-const char* const MENU_KEY_NAMES[MENU_KEYS] = {
-    "up",  "down",  "left",        "right",        "enter",   "keypad enter",
-    "esc", "pause", "cursor-left", "cursor-right", "page up", "page down",
-};
 
 int code_of(const char* name) {
     int code = 0;
@@ -38,15 +38,14 @@ struct MenuFixture : ::testing::Test {
     int up, down, left, right, enter, esc, backspace, del, page_down, page_up;
     void SetUp() override {
         g_app = App{};
-        g_session = Session{};
+        session_reset();
         g_settings = Settings{};
-        g_tracks = TrackList{};
+        tracklist_reset();
         menu_reset();
         g_app.window = window_open_headless();
         controls_setup();
-        for (int i = 0; i < MENU_KEYS; i++)
-            if (!key_code(g_app.window, &g_app.menu_keys[i], MENU_KEY_NAMES[i]))
-                g_app.menu_keys[i] = 0;
+        ui_set_window(g_app.window);
+        menu_keys_resolve(g_app.window);
         up = code_of("up");
         down = code_of("down");
         left = code_of("left");
@@ -57,9 +56,10 @@ struct MenuFixture : ::testing::Test {
         del = code_of("Delete");
         page_down = code_of("page down");
         page_up = code_of("page up");
-        g_tracks.tracks = {{"dunebay", "Dune Bay"}, {"rabbithill", "Rabbit Hill"}};
-        g_tracks.current = 1;
-        g_app.menu_screen = SCREEN_MAIN;
+        tracklist_add("dunebay", "Dune Bay");
+        tracklist_add("rabbithill", "Rabbit Hill");
+        tracklist_select(1);
+        menu_show(SCREEN_MAIN);
     }
     void TearDown() override {
         bindings_close();
@@ -73,7 +73,7 @@ struct MenuFixture : ::testing::Test {
     }
     MenuPage page() {
         MenuPage p;
-        menu_build(g_app.menu_screen, &p);
+        menu_build(g_menu.screen, &p);
         return p;
     }
     std::string selected_label() {
@@ -107,15 +107,15 @@ TEST_F(MenuFixture, KeysMoveTheSelectionAndWrapAround) {
     press(down);
     EXPECT_EQ(selected_label(), "Race");
     press(enter);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_RACE);
+    EXPECT_EQ(g_menu.screen, SCREEN_RACE);
     EXPECT_EQ(selected_label(), "Track");
 
     // With a race running the main menu offers to resume it first.
-    g_session.track_loaded = 1;
+    g_session_data.track_loaded = 1;
     menu_open(SCREEN_MAIN);
     EXPECT_EQ(selected_label(), "Resume");
     press(enter);
-    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
+    EXPECT_EQ(g_menu.screen, MENU_NONE);
 }
 
 TEST_F(MenuFixture, LabelsAndDisabledItemsAreSkipped) {
@@ -134,29 +134,29 @@ TEST_F(MenuFixture, LabelsAndDisabledItemsAreSkipped) {
 TEST_F(MenuFixture, EscClosesAndOpensExceptOnTheNotice) {
     open("Race");
     press(esc);
-    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
+    EXPECT_EQ(g_menu.screen, MENU_NONE);
     press(esc);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_MAIN);
+    EXPECT_EQ(g_menu.screen, SCREEN_MAIN);
     menu_notice("Can't Start", "No track", SCREEN_RACE);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_NOTICE);
+    EXPECT_EQ(g_menu.screen, SCREEN_NOTICE);
     press(esc);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_NOTICE);
+    EXPECT_EQ(g_menu.screen, SCREEN_NOTICE);
     EXPECT_EQ(selected_label(), "OK");
     press(enter);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_RACE);
+    EXPECT_EQ(g_menu.screen, SCREEN_RACE);
 }
 
 TEST_F(MenuFixture, EscDuringARaceOffersResumeFirst) {
-    g_session.track_loaded = 1;
+    g_session_data.track_loaded = 1;
     go_to("Options");
     press(esc);
-    ASSERT_EQ(g_app.menu_screen, MENU_NONE);
+    ASSERT_EQ(g_menu.screen, MENU_NONE);
     menu_draw(); // a frame without a menu
     press(esc);
-    ASSERT_EQ(g_app.menu_screen, SCREEN_MAIN);
+    ASSERT_EQ(g_menu.screen, SCREEN_MAIN);
     EXPECT_EQ(selected_label(), "Resume");
     press(enter);
-    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
+    EXPECT_EQ(g_menu.screen, MENU_NONE);
     // Back from a screen keeps the item it came from.
     press(esc);
     open("Options");
@@ -178,14 +178,14 @@ TEST_F(MenuFixture, BackGoesUpOneLevel) {
     open("Bike & Rider");
     open("Bike Setup");
     press(backspace);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_BIKE);
+    EXPECT_EQ(g_menu.screen, SCREEN_BIKE);
     press(backspace);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_MAIN);
+    EXPECT_EQ(g_menu.screen, SCREEN_MAIN);
     press(backspace); // the title screen keeps its menu
-    EXPECT_EQ(g_app.menu_screen, SCREEN_MAIN);
-    g_session.track_loaded = 1;
+    EXPECT_EQ(g_menu.screen, SCREEN_MAIN);
+    g_session_data.track_loaded = 1;
     press(backspace);
-    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
+    EXPECT_EQ(g_menu.screen, MENU_NONE);
     EXPECT_EQ(menu_parent(SCREEN_GATE), SCREEN_RACE);
     EXPECT_EQ(menu_parent(SCREEN_STANDINGS), SCREEN_SERIES);
     EXPECT_EQ(menu_parent(SCREEN_SOUND), SCREEN_OPTIONS);
@@ -325,7 +325,7 @@ TEST_F(MenuFixture, TypingEndsWhenTheMenuCloses) {
     go_to("Name");
     press(enter);
     press(esc);
-    EXPECT_EQ(g_app.menu_screen, MENU_NONE);
+    EXPECT_EQ(g_menu.screen, MENU_NONE);
     EXPECT_FALSE(menu_text_editing());
     press(esc);
     menu_key('x'); // the main menu is shown again; the name is left alone
@@ -336,22 +336,22 @@ TEST_F(MenuFixture, ChoosingAKeyForABinding) {
     menu_open(SCREEN_CONTROLS);
     go_to("Throttle");
     press(enter);
-    EXPECT_EQ(g_app.watching, &g_config.throttle_key);
+    EXPECT_EQ(g_menu.watching, &g_config.throttle_key);
     EXPECT_EQ(menu_item_value(page().items[menu_current_selection()]),
               "Press a key or move a stick");
     int q = code_of("q");
     press(q);
-    EXPECT_EQ(g_app.watching, nullptr);
+    EXPECT_EQ(g_menu.watching, nullptr);
     EXPECT_EQ(g_config.throttle_key.key_code, q);
     EXPECT_STREQ(g_config.throttle_key.key_name, "Q");
-    EXPECT_EQ(g_app.menu_screen, SCREEN_CONTROLS);
+    EXPECT_EQ(g_menu.screen, SCREEN_CONTROLS);
     EXPECT_EQ(selected_label(), "Throttle"); // the key was not a menu key press
 
     // Esc gives up choosing and keeps the menu open.
     press(enter);
     press(esc);
-    EXPECT_EQ(g_app.watching, nullptr);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_CONTROLS);
+    EXPECT_EQ(g_menu.watching, nullptr);
+    EXPECT_EQ(g_menu.screen, SCREEN_CONTROLS);
     EXPECT_STREQ(g_config.throttle_key.key_name, "Q");
 
     // Delete leaves the control unbound.
@@ -372,14 +372,14 @@ TEST_F(MenuFixture, AxisBindingShowsItsRange) {
 TEST_F(MenuFixture, GameDeviceButtonsAndStick) {
     const int pad = 7 * 65536;
     menu_key(pad + 0); // the first button chooses: Race
-    EXPECT_EQ(g_app.menu_screen, SCREEN_RACE);
+    EXPECT_EQ(g_menu.screen, SCREEN_RACE);
     go_to("Laps");
     menu_key(pad + 5);
     EXPECT_DOUBLE_EQ(g_config.laps.value, 6);
     menu_key(pad + 4);
     EXPECT_DOUBLE_EQ(g_config.laps.value, 5);
     menu_key(pad + 1); // the second goes back
-    EXPECT_EQ(g_app.menu_screen, SCREEN_MAIN);
+    EXPECT_EQ(g_menu.screen, SCREEN_MAIN);
 
     // The stick moves at once, then after 0.4 s held, then every 0.12 s.
     EXPECT_EQ(selected_label(), "Race");
@@ -407,7 +407,7 @@ TEST_F(MenuFixture, DemoPages) {
         write_file(test_user_dir() + name, "QZ05 0 0 0 0\n");
     }
     open("Demo Playback");
-    ASSERT_EQ(g_tracks.demos.size(), 45u);
+    ASSERT_EQ(g_demo_list.demos.size(), 45u);
     MenuPage p = page();
     EXPECT_EQ(p.subtitle, "Page 1 of 3");
     EXPECT_EQ(p.items[0].label, "race00");
@@ -417,21 +417,21 @@ TEST_F(MenuFixture, DemoPages) {
     press(page_down);
     press(page_down);
     p = page();
-    EXPECT_EQ(g_tracks.demo_page, 2);
+    EXPECT_EQ(g_demo_list.page, 2);
     EXPECT_EQ(p.subtitle, "Page 3 of 3");
     EXPECT_EQ(p.items[4].label, "race44");
     EXPECT_EQ(p.items[5].label, "Playback Mode");
     go_to("Previous Page");
     press(enter);
-    EXPECT_EQ(g_tracks.demo_page, 1);
+    EXPECT_EQ(g_demo_list.page, 1);
     // Leaving and coming back keeps the page.
     press(backspace);
     open("Demo Playback");
-    EXPECT_EQ(g_tracks.demo_page, 1);
+    EXPECT_EQ(g_demo_list.page, 1);
     EXPECT_EQ(page().items[0].label, "race20");
     press(page_up);
     press(page_up);
-    EXPECT_EQ(g_tracks.demo_page, 0);
+    EXPECT_EQ(g_demo_list.page, 0);
 }
 
 TEST_F(MenuFixture, RiderTablesFromTheGate) {
@@ -459,7 +459,7 @@ TEST_F(MenuFixture, RiderTablesFromTheGate) {
     for (int i = 4; i < 40; i++) EXPECT_EQ(table[i], 0);
 
     // After races with "--rotate-lineup 3", entry i goes to (i + 3k) mod 40.
-    g_menu.lineup_rotation = 39;
+    g_menu_data.lineup_rotation = 39;
     menu_race_table(table);
     EXPECT_EQ(table[39], 2);
     EXPECT_EQ(table[0], 1);
@@ -509,17 +509,17 @@ TEST_F(MenuFixture, StartingWithoutARaceSessionSaysSo) {
     open("Race");
     g_settings.rotate_lineup = 3;
     EXPECT_EQ(menu_start_race(), 0);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_NOTICE);
+    EXPECT_EQ(g_menu.screen, SCREEN_NOTICE);
     EXPECT_EQ(g_menu.notice_text, "The race could not be started on Rabbit Hill.");
     EXPECT_EQ(g_menu.lineup_rotation, 0);
-    EXPECT_EQ(g_app.race_laps, 5);
+    EXPECT_EQ(g_session.race_laps, 5);
     press(enter);
-    EXPECT_EQ(g_app.menu_screen, SCREEN_RACE);
+    EXPECT_EQ(g_menu.screen, SCREEN_RACE);
 }
 
 TEST_F(MenuFixture, RecordingIsRefusedWhenRacingAgainstTheRecording) {
     log_printf("start\n");
-    g_tracks.demos.push_back({"demos/default.qzdemo", "default"});
+    demolist_add("demos/default.qzdemo", "default");
     g_config.playback_mode.current = 1;
     g_config.record.current = YES;
     menu_start_demo(0);
@@ -562,7 +562,7 @@ TEST_F(MenuFixture, ServerHistoryFillsTheServerName) {
 }
 
 TEST_F(MenuFixture, ConsoleLineTypesAndScrolls) {
-    g_app.menu_screen = SCREEN_CONSOLE;
+    menu_show(SCREEN_CONSOLE);
     EXPECT_TRUE(menu_text_editing());
     for (char c : std::string("hi")) menu_key((unsigned char)c);
     EXPECT_STREQ(g_menu.console_line, "hi");

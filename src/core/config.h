@@ -1,7 +1,6 @@
-// User settings: one record per setting (also the menus' items) and the "config" file.
-//
-// The file "@config" holds one "key=value" line per setting in a fixed order; it is read once
-// at start-up and written once at exit.
+// User settings: one record per setting (also the menus' items), with their defaults, ranges
+// and option texts. The "config" file (app/config_file.h) holds one "key=value" line per
+// setting in the order of config_items(); it is read once at start-up and written at exit.
 #pragma once
 
 #include <vector>
@@ -37,7 +36,7 @@ struct TextSetting {
 // A control bound either to a key (name and resolved code) or to an axis with its range.
 struct KeyBinding {
     const char* label;
-    const char* key_name;  // interned, null when none
+    const char* key_name;  // interned or a literal (defaults), null when none
     int key_code;          // resolved at start-up by the input layer, 0 when unresolved
     const char* axis_name; // interned, null when none
     Axis* axis;            // opened axis, null when none
@@ -101,18 +100,39 @@ extern ConfigState g_config_state;
 enum { NO = 0, YES = 1 };
 enum { SLOT_EMPTY = 0, SLOT_HUMAN, SLOT_ROBOT, SLOT_ROBOT_2STROKE, SLOT_ROBOT_4STROKE };
 
+// How a row of the settings table is stored and written.
+enum ConfigKind { CFG_INT, CFG_CHOICE, CFG_SLIDER, CFG_TEXT, CFG_BINDING };
+
+// One row of the settings table: where the setting lives and what it starts as.
+struct ConfigItem {
+    const char* key; // when count > 1, a printf pattern ending in "%02d"
+    ConfigKind kind;
+    void* setting;     // the first of count records in g_config
+    int count;         // 1, or how many numbered keys share the row
+    const char* label; // menu label (null for integers)
+    double def;        // integer or slider value, or the choice's option index
+    double min, max, step;
+    const char* const* options; // fixed option list; null when the list comes from the data
+    int option_count;
+    const char* text; // text default, or the binding's default key name
+    int max_len;      // text settings
+};
+
+// Every setting in file order (the bindings last); *count receives the number of rows.
+const ConfigItem* config_items(int* count);
+// The n-th record of a row.
+template <typename T> T* config_record(const ConfigItem& item, int n) {
+    return static_cast<T*>(item.setting) + n;
+}
+// Copies at most the setting's max_len characters of value into a text setting.
+void config_text_set(TextSetting* t, const char* value);
+
 // Puts every setting back to its default (start-up, tests). Option lists that come from the
 // data (texture variants, video modes) keep what config_set_options gave them.
 void config_defaults();
 // config_defaults, and also forgets the option lists config_set_options gave and the bike hook
 // (tests).
 void config_reset();
-// Reads "@config" when it exists; a missing file changes nothing.
-void config_read();
-// Writes "@config" (creating the per-user folder); failures are silent.
-void config_write();
-// Sets a binding from a configuration value text ("(k)x", "x", "(0.1,0.9)axis name").
-void binding_parse(KeyBinding* binding, const char* value);
 // The 20 bindings in file order, with their keys.
 KeyBinding* config_binding(int index);
 const char* config_binding_key(int index);
@@ -124,6 +144,8 @@ void config_set_options(Choice* choice, const std::vector<const char*>& options)
 void config_apply_stability(int stability);
 // Called after "bike" is read: rebuilds the "bike_texture" list for the chosen bike.
 void config_set_bike_hook(void (*bike_changed)());
+// The window size a windowed run had ("xres", "yres"; the window's frame size each frame).
+void config_set_window_size(int width, int height);
 // Puts a server name first in the 16-entry history when it differs from the first entry (the
 // others move down one place, the last falls off).
 void config_server_history_add(const char* name);

@@ -1,46 +1,18 @@
-// User settings and the "config" file.
-//
-// File format: plain text, one "key=value" line per setting, each ending in a line feed
-// (a carriage return before it is tolerated on reading). The key is everything before the first
-// "=" (case-sensitive, not trimmed); the value everything after it. Values: integers "%d",
-// sliders "%f", choices the current option's text, texts as they are, bindings "(k)<key name>"
-// or "(<low>,<high>)<axis name>". Lines are written in the fixed order of CONFIG_ITEMS, the
-// numbered keys "slot00".."slot39" and "server_name_hist00".."server_name_hist15" in place,
-// the bindings last; an unbound binding has no line. Unknown keys and bad values are skipped.
+// The settings: one record per setting (also the menus' items), their defaults, ranges and
+// option texts, in the fixed order of the "config" file. The file itself is read and written
+// by the application (app/config_file.cpp) through config_items().
 
-#include "app/config.h"
+#include "core/config.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-#include "data/datafile.h"
-#include "platform/options.h"
 
 Config g_config;
 ConfigState g_config_state;
 
 namespace {
-
-enum ConfigKind { CFG_INT, CFG_CHOICE, CFG_SLIDER, CFG_TEXT, CFG_BINDING };
-
-// One row of the settings table: where the setting lives and what it starts as.
-struct ConfigItem {
-    const char* key; // when count > 1, a printf pattern ending in "%02d"
-    ConfigKind kind;
-    void* setting;     // the first of count records in g_config
-    int count;         // 1, or how many numbered keys share the row
-    const char* label; // menu label (null for integers)
-    double def;        // integer or slider value, or the choice's option index
-    double min, max, step;
-    const char* const* options; // fixed option list; null when the list comes from the data
-    int option_count;
-    const char* text; // text default, or the binding's default key name
-    int max_len;      // text settings
-};
 
 constexpr const char* NO_YES[] = {"No", "Yes"};
 constexpr const char* SKILLS[] = {"Novice", "Amateur", "Expert"};
@@ -56,12 +28,6 @@ constexpr const char* WHEELIES[] = {"No", "Yes", "Front Only"};
 constexpr const char* TEXTURE_DIMS[] = {"32x32",   "64x64",   "128x128",
                                         "256x256", "512x512", "1024x1024"};
 constexpr const char* PLAYBACK_MODES[] = {"Playback Only", "Race Against"};
-
-// Older configuration files name these bikes without their model year.
-constexpr const char* OLD_BIKE_NAMES[][2] = {{"crf250", "crf250(2008)"},
-                                             {"kx250f", "kx250f(2008)"},
-                                             {"rmz250", "rmz250(2008)"},
-                                             {"yz250f", "yz250f(2008)"}};
 
 constexpr ConfigItem item_int(const char* key, int* p, int def) {
     return {key, CFG_INT, p, 1, nullptr, (double)def, 0, 0, 0, nullptr, 0, nullptr, 0};
@@ -239,31 +205,13 @@ const StabilityRow STABILITY_ROWS[] = {
     {&C.land_damping_factor, {1, 1.5, 2, 2, 2, 2}},
 };
 
-// The n-th record of a row.
-template <typename T> T* item_at(const ConfigItem& item, int n) {
-    return static_cast<T*>(item.setting) + n;
-}
-
-// The key of the n-th record of a row ("slot07"), in a caller's buffer.
-const char* item_key(const ConfigItem& item, int n, char* buf, size_t size) {
-    if (item.count == 1) return item.key;
-    snprintf(buf, size, item.key, n);
-    return buf;
-}
-
-void text_set(TextSetting* t, const char* value) {
-    size_t n = strnlen(value, (size_t)t->max_len);
-    memcpy(t->text, value, n);
-    t->text[n] = 0;
-}
-
 void item_default(const ConfigItem& item, int n) {
     switch (item.kind) {
     case CFG_INT:
-        *item_at<int>(item, n) = (int)item.def;
+        *config_record<int>(item, n) = (int)item.def;
         break;
     case CFG_CHOICE: {
-        Choice* c = item_at<Choice>(item, n);
+        Choice* c = config_record<Choice>(item, n);
         c->label = item.label ? item.label : g_config_state.slot_labels[n];
         if (item.options) c->options.assign(item.options, item.options + item.option_count);
         // Lists from the data keep what they were given; the video modes always begin with
@@ -274,160 +222,37 @@ void item_default(const ConfigItem& item, int n) {
         break;
     }
     case CFG_SLIDER: {
-        Slider* s = item_at<Slider>(item, n);
+        Slider* s = config_record<Slider>(item, n);
         *s = {item.label, item.def, item.step, item.min, item.max};
         break;
     }
     case CFG_TEXT: {
-        TextSetting* t = item_at<TextSetting>(item, n);
+        TextSetting* t = config_record<TextSetting>(item, n);
         t->label = item.label;
         t->max_len = item.max_len;
-        text_set(t, item.text);
+        config_text_set(t, item.text);
         break;
     }
     case CFG_BINDING: {
-        KeyBinding* b = item_at<KeyBinding>(item, n);
-        *b = {item.label, intern_string(item.text), 0, nullptr, nullptr, 0.0f, 1.0f};
-        break;
-    }
-    }
-}
-
-// "%d" in the manner of scanf: leading white space and a sign allowed, trailing text ignored.
-// Numbers beyond the int range are held at its ends. 1 when a number was read.
-int parse_int(const char* text, int* out) {
-    char* end;
-    long v = strtol(text, &end, 10);
-    if (end == text) return 0;
-    *out = (int)std::clamp(v, (long)INT_MIN, (long)INT_MAX);
-    return 1;
-}
-
-// "%f" in the manner of scanf; "nan" is refused so that no setting can hold one.
-int parse_float(const char* text, float* out) {
-    char* end;
-    float v = strtof(text, &end);
-    if (end == text || std::isnan(v)) return 0;
-    *out = v;
-    return 1;
-}
-
-void choice_select(Choice* c, const char* value) {
-    for (size_t i = 0; i < c->options.size(); i++) {
-        if (c->options[i] && strcmp(c->options[i], value) == 0) {
-            c->current = (int)i;
-            return;
-        }
-    }
-}
-
-void item_read(const ConfigItem& item, int n, const char* value) {
-    switch (item.kind) {
-    case CFG_INT: {
-        int v;
-        if (parse_int(value, &v)) *item_at<int>(item, n) = v;
-        break;
-    }
-    case CFG_CHOICE: {
-        Choice* c = item_at<Choice>(item, n);
-        if (c == &C.bike) {
-            for (const auto& old : OLD_BIKE_NAMES)
-                if (strcmp(value, old[0]) == 0) value = old[1];
-            choice_select(c, value);
-            // The bike's texture variants depend on the bike; a later "bike_texture" line
-            // picks within the new list.
-            C.bike_texture.current = 0;
-            if (g_config_state.bike_changed) g_config_state.bike_changed();
-            break;
-        }
-        choice_select(c, value);
-        break;
-    }
-    case CFG_SLIDER: {
-        Slider* s = item_at<Slider>(item, n);
-        float v;
-        if (!parse_float(value, &v)) break;
-        s->value = std::clamp(v, (float)s->min, (float)s->max);
-        if (s == &C.stability) config_apply_stability((int)s->value);
-        break;
-    }
-    case CFG_TEXT: {
-        TextSetting* t = item_at<TextSetting>(item, n);
-        // A history entry that long cannot have come from the menu.
-        if (t >= C.server_name_hist && t < C.server_name_hist + CONFIG_SERVER_HISTORY &&
-            strlen(value) >= 127)
-            break;
-        text_set(t, value);
-        break;
-    }
-    case CFG_BINDING:
-        binding_parse(item_at<KeyBinding>(item, n), value);
-        break;
-    }
-}
-
-// Applies one "key=value" pair; unknown keys are ignored.
-void config_apply(const char* key, const char* value) {
-    // Fixed keys first, then the numbered ones.
-    for (const ConfigItem& item : CONFIG_ITEMS) {
-        if (item.count == 1 && strcmp(key, item.key) == 0) {
-            item_read(item, 0, value);
-            return;
-        }
-    }
-    // Recognised and dropped: the setting no longer exists.
-    if (strcmp(key, "ground_texture_distance") == 0) return;
-    // "slot%02d", "server_name_hist%02d": the prefix, then exactly two digits.
-    for (const ConfigItem& item : CONFIG_ITEMS) {
-        if (item.count == 1) continue;
-        size_t len = strlen(item.key) - 4;
-        if (strncmp(key, item.key, len) != 0) continue;
-        const char* d = key + len;
-        if (d[0] < '0' || d[0] > '9' || d[1] < '0' || d[1] > '9' || d[2] != 0) continue;
-        int n = (d[0] - '0') * 10 + (d[1] - '0');
-        if (n < item.count) item_read(item, n, value);
-        return;
-    }
-}
-
-// A text setting's value up to any line break, so a stray one cannot forge another line.
-int text_length(const char* text) {
-    return (int)strcspn(text, "\r\n");
-}
-
-void item_write(DataFile* f, const ConfigItem& item, int n) {
-    char buf[64];
-    const char* key = item_key(item, n, buf, sizeof buf);
-    switch (item.kind) {
-    case CFG_INT:
-        data_printf(f, "%s=%d\n", key, *item_at<int>(item, n));
-        break;
-    case CFG_CHOICE: {
-        const char* text = item_at<Choice>(item, n)->text();
-        data_printf(f, "%s=%.*s\n", key, text_length(text), text);
-        break;
-    }
-    case CFG_SLIDER:
-        data_printf(f, "%s=%f\n", key, item_at<Slider>(item, n)->value);
-        break;
-    case CFG_TEXT: {
-        const char* text = item_at<TextSetting>(item, n)->text;
-        data_printf(f, "%s=%.*s\n", key, text_length(text), text);
-        break;
-    }
-    case CFG_BINDING: {
-        const KeyBinding* b = item_at<KeyBinding>(item, n);
-        if (b->key_name)
-            data_printf(f, "%s=(k)%.*s\n", key, text_length(b->key_name), b->key_name);
-        else if (b->axis_name)
-            data_printf(f, "%s=(%f,%f)%.*s\n", key, (double)b->low, (double)b->high,
-                        text_length(b->axis_name), b->axis_name);
+        KeyBinding* b = config_record<KeyBinding>(item, n);
+        *b = {item.label, item.text, 0, nullptr, nullptr, 0.0f, 1.0f};
         break;
     }
     }
 }
 
 } // namespace
+
+const ConfigItem* config_items(int* count) {
+    *count = CONFIG_ITEM_COUNT;
+    return CONFIG_ITEMS;
+}
+
+void config_text_set(TextSetting* t, const char* value) {
+    size_t n = strnlen(value, (size_t)t->max_len);
+    memcpy(t->text, value, n);
+    t->text[n] = 0;
+}
 
 void config_defaults() {
     for (int n = 0; n < CONFIG_SLOTS; n++)
@@ -445,66 +270,9 @@ void config_reset() {
     config_defaults();
 }
 
-void config_read() {
-    DataFile* f = data_open("@config", "rb");
-    if (!f) return;
-    char line[1024];
-    bool continuation = false; // the rest of a line longer than the buffer
-    while (data_gets(f, line, (int)sizeof line)) {
-        size_t len = strlen(line);
-        bool skip = continuation;
-        // A line cut by the buffer goes on in the next chunk, which is not a line of its own.
-        continuation = len == sizeof line - 1 && line[len - 1] != '\n';
-        if (skip) continue;
-        char* eq = strchr(line, '=');
-        if (!eq) continue;
-        *eq = 0;
-        char* value = eq + 1;
-        size_t vlen = strlen(value);
-        while (vlen > 0 && (value[vlen - 1] == '\r' || value[vlen - 1] == '\n')) value[--vlen] = 0;
-        config_apply(line, value);
-    }
-    data_close(f);
-}
-
-void config_write() {
-    DataFile* f = data_open("@config", "wb");
-    if (!f) return;
-    for (const ConfigItem& item : CONFIG_ITEMS)
-        for (int n = 0; n < item.count; n++) item_write(f, item, n);
-    data_close(f);
-}
-
-void binding_parse(KeyBinding* binding, const char* value) {
-    while (*value == ' ' || (*value >= '\t' && *value <= '\r')) value++;
-    binding->key_name = nullptr;
-    binding->key_code = 0;
-    binding->axis_name = nullptr;
-    binding->axis = nullptr;
-    binding->low = 0.0f;
-    binding->high = 1.0f;
-    // "(low,high)axis name": the numbers as "(%f,%f)" reads them.
-    const char* close = strchr(value, ')');
-    if (value[0] == '(' && close) {
-        char* comma;
-        float low = strtof(value + 1, &comma);
-        char* end = comma;
-        float high = comma != value + 1 && *comma == ',' ? strtof(comma + 1, &end) : NAN;
-        // Infinite or missing numbers would make every axis reading meaningless.
-        if (std::isfinite(low) && std::isfinite(high) && end != comma + 1) {
-            binding->low = low;
-            binding->high = high;
-            binding->axis_name = intern_string(close + 1);
-            return;
-        }
-    }
-    if (strncmp(value, "(k)", 3) == 0) value += 3;
-    binding->key_name = intern_string(value);
-}
-
 KeyBinding* config_binding(int index) {
     if (index < 0 || index >= CONFIG_BINDINGS) return nullptr;
-    return item_at<KeyBinding>(CONFIG_ITEMS[CONFIG_FIRST_BINDING + index], 0);
+    return config_record<KeyBinding>(CONFIG_ITEMS[CONFIG_FIRST_BINDING + index], 0);
 }
 
 const char* config_binding_key(int index) {
@@ -532,6 +300,11 @@ void config_set_bike_hook(void (*bike_changed)()) {
 void config_server_history_add(const char* name) {
     TextSetting* hist = C.server_name_hist;
     if (strcmp(name, hist[0].text) == 0) return;
-    for (int i = CONFIG_SERVER_HISTORY - 1; i > 0; i--) text_set(&hist[i], hist[i - 1].text);
-    text_set(&hist[0], name);
+    for (int i = CONFIG_SERVER_HISTORY - 1; i > 0; i--) config_text_set(&hist[i], hist[i - 1].text);
+    config_text_set(&hist[0], name);
+}
+
+void config_set_window_size(int width, int height) {
+    C.xres = width;
+    C.yres = height;
 }

@@ -1,12 +1,11 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <algorithm>
 
-#include "app/config.h"
+#include "core/config.h"
+#include "core/maths.h"
 
 Settings g_settings;
-
-static double clampd(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
 
 void settings_from_config() {
     Settings& s = g_settings;
