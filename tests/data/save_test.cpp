@@ -1,0 +1,121 @@
+// Atomic saves: the new contents in place, or the old file untouched and no temporary left.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include "data/datafile.h"
+#include "data/save.h"
+#include "support/test_env.h"
+
+namespace {
+
+// Every name in a folder, "." and ".." left out.
+std::vector<std::string> folder_names(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* d = opendir(folder.c_str());
+    if (!d) return names;
+    while (dirent* e = readdir(d))
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+            names.push_back(e->d_name);
+    closedir(d);
+    return names;
+}
+
+std::string temp_of(const std::string& path) {
+    return path + ".tmp" + std::to_string((long)getpid());
+}
+
+} // namespace
+
+TEST(DataSave, BytesReplaceTheOldFileUnderTheUserFolder) {
+    data_reset();
+    write_file(test_user_dir() + "results/a.txt", "old contents");
+    std::string error = "x";
+    ASSERT_EQ(data_save_bytes("@results/a.txt", "new\r\n\0!", 7, &error), 1);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(read_file(test_user_dir() + "results/a.txt"), std::string("new\r\n\0!", 7));
+    // Nothing but the file itself is left beside it.
+    EXPECT_EQ(folder_names(test_user_dir() + "results"), std::vector<std::string>{"a.txt"});
+}
+
+TEST(DataSave, FoldersOfANewNameAreCreatedAndTheGameFolderIsNeverWritten) {
+    data_reset();
+    write_file(test_game_dir() + "/tracks/t/desc", "game copy");
+    ASSERT_EQ(data_save_bytes("@tracks/t/desc", "user copy", 9), 1);
+    EXPECT_EQ(read_file(test_user_dir() + "tracks/t/desc"), "user copy");
+    EXPECT_EQ(read_file(test_game_dir() + "/tracks/t/desc"), "game copy");
+}
+
+TEST(DataSave, TextWrittenThroughTheStream) {
+    data_reset();
+    DataSave save;
+    ASSERT_EQ(data_save_begin("@config", &save), 1);
+    data_printf(save.file, "laps=%d\n", 7);
+    data_puts(save.file, "name=Joe\n");
+    // Until the commit the old file (none here) is what the name shows.
+    EXPECT_FALSE(file_exists(test_user_dir() + "config"));
+    ASSERT_EQ(data_save_commit(&save), 1);
+    EXPECT_EQ(read_file(test_user_dir() + "config"), "laps=7\nname=Joe\n");
+}
+
+TEST(DataSave, AbortedSaveLeavesTheOldFileAndNoTemporary) {
+    data_reset();
+    write_file(test_user_dir() + "config", "laps=5\n");
+    DataSave save;
+    ASSERT_EQ(data_save_begin("@config", &save), 1);
+    data_puts(save.file, "laps=");
+    data_save_abort(&save);
+    EXPECT_EQ(read_file(test_user_dir() + "config"), "laps=5\n");
+    EXPECT_FALSE(file_exists(temp_of(test_user_dir() + "config")));
+}
+
+TEST(DataSave, TemporaryThatCannotBeCreatedFailsWithTheOldFileKept) {
+    data_reset();
+    std::string path = test_user_dir() + "config";
+    write_file(path, "laps=5\n");
+    run_command("mkdir -p '" + temp_of(path) + "'"); // a folder in the temporary's place
+    std::string error;
+    EXPECT_EQ(data_save_bytes("@config", "laps=9\n", 7, &error), 0);
+    EXPECT_EQ(error, "can't create");
+    EXPECT_EQ(read_file(path), "laps=5\n");
+}
+
+TEST(DataSave, RenameThatFailsRemovesTheTemporary) {
+    data_reset();
+    std::string path = test_user_dir() + "demos/x.qzdemo";
+    write_file(path + "/inside", "a folder holds the name"); // rename cannot replace it
+    std::string error;
+    EXPECT_EQ(data_save_bytes("@demos/x.qzdemo", "QZ05", 4, &error), 0);
+    EXPECT_EQ(error, "can't rename");
+    EXPECT_FALSE(file_exists(temp_of(path)));
+    EXPECT_EQ(read_file(path + "/inside"), "a folder holds the name");
+}
+
+TEST(DataSave, FullDiskIsReportedAndNothingReplaced) {
+    // /dev/full takes the open and fails every write with ENOSPC; it stands in for the
+    // temporary here by naming it as the path itself (nothing is renamed onto it: the commit
+    // fails first).
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    DataSave save;
+    save.path = test_dir() + "/never";
+    save.temp = "/dev/full";
+    save.file = data_open("/dev/full", "wb");
+    ASSERT_NE(save.file, nullptr);
+    std::string big(1 << 16, 'x');
+    data_write(save.file, big.data(), big.size());
+    // The commit removes its temporary on failure; keep /dev/full out of that.
+    save.temp = test_dir() + "/not-there";
+    EXPECT_EQ(data_save_commit(&save), 0);
+    EXPECT_EQ(save.error, "disk full");
+    EXPECT_FALSE(file_exists(save.path));
+}
+
+TEST(DataSave, EmptyOrFolderNamesAreRefused) {
+    data_reset();
+    std::string error;
+    EXPECT_EQ(data_save_bytes("", "x", 1, &error), 0);
+    EXPECT_EQ(error, "can't create");
+    EXPECT_EQ(data_save_bytes("@demos/", "x", 1, &error), 0);
+    EXPECT_EQ(error, "can't create");
+}
