@@ -12,6 +12,7 @@
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
+#include "net/client.h"
 #include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/log.h"
@@ -19,13 +20,17 @@
 #include "platform/options.h"
 #include "platform/script.h"
 #include "platform/window.h"
+#include "race/hooks.h"
 #include "race/results.h"
 #include "race/series.h"
 #include "race/session.h"
 #include "render/glstate.h"
+#include "render/ground.h"
 #include "render/shaders.h"
 #include "replay/demo.h"
 #include "replay/demolist.h"
+#include "robot/robot.h"
+#include "track/terrain.h"
 #include "track/track.h"
 #include "track/tracklist.h"
 #include "ui/appearance.h"
@@ -159,9 +164,17 @@ static void shutdown() {
     config_write();
 }
 
+// The hook records lower modules call the higher ones through.
+static void install_hooks() {
+    terrain_set_hooks(ground_terrain_hooks());
+    race_set_robot_hooks(robot_race_hooks());
+    race_set_net_hooks(net_race_hooks());
+}
+
 int app_main(int argc, char** argv) {
     log_install_new_handler();
     log_set_oom_cleanup(close_audio_and_window);
+    install_hooks();
 
     open_log();
     if (!game_data_present()) {

@@ -257,3 +257,13 @@ void ground_free(Terrain* t) {
     g_ground.workaround = workaround;
     g_ground.standin_names = standin;
 }
+
+static void shading_read(Terrain* t) {
+    g_ground.lowdetail_cursor = 0;
+    ground_lowdetail_build(t);
+}
+
+const TerrainHooks* ground_terrain_hooks() {
+    static const TerrainHooks hooks{shading_read, ground_terrain_loaded, ground_free};
+    return &hooks;
+}

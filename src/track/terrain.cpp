@@ -10,10 +10,10 @@
 #include "data/scanner.h"
 #include "platform/digest.h"
 #include "platform/log.h"
-#include "render/ground.h"
 #include "track/terrain_internal.h"
 
 Terrain g_terrain;
+static TerrainHooks g_terrain_hooks;
 
 static std::string file_in(const char* folder, const char* name) {
     return path_join(folder, (std::string("/") + name).c_str());
@@ -241,7 +241,7 @@ int terrain_load(Terrain* t, const char* folder) {
     terrain_free(t);
     t->folder = folder;
     if (!read_heights(t, folder)) goto fail;
-    ground_lowdetail_alloc(t);
+    terrain_lowdetail_alloc(t);
     if (!read_shading(t, folder)) goto fail;
     if (verbose())
         log_printf("%lu bytes texture memory used before ground tiles loaded\n",
@@ -254,13 +254,13 @@ int terrain_load(Terrain* t, const char* folder) {
     if (verbose())
         log_printf("%dx%d low detail textures needed for %dx%d field\n", t->lowdetail_count,
                    t->lowdetail_count, t->samples, t->samples);
-    ground_lowdetail_build(t);
+    if (g_terrain_hooks.shading_read) g_terrain_hooks.shading_read(t);
     if (verbose())
         log_printf("%lu bytes texture memory used after low detail ground textures\n",
                    terrain_texture_memory());
     if (!read_shadows(t, folder)) goto fail;
     read_decals(t, folder);
-    ground_terrain_loaded(t);
+    if (g_terrain_hooks.loaded) g_terrain_hooks.loaded(t);
     t->modified = false;
     t->deformation_locked = false;
     return 1;
@@ -269,8 +269,12 @@ fail:
     return 0;
 }
 
+void terrain_set_hooks(const TerrainHooks* hooks) {
+    g_terrain_hooks = hooks ? *hooks : TerrainHooks{};
+}
+
 void terrain_free(Terrain* t) {
-    ground_free(t);
+    if (g_terrain_hooks.freeing) g_terrain_hooks.freeing(t);
     *t = Terrain();
 }
 

@@ -69,6 +69,18 @@ struct Terrain {
 // The terrain of the loaded track.
 extern Terrain g_terrain;
 
+// Calls from the terrain into the ground renderer, which sits above it. Each may be null.
+struct TerrainHooks {
+    // The shading is read: the low-detail textures can be made from it.
+    void (*shading_read)(Terrain* terrain) = nullptr;
+    // A terrain finished loading: the renderer sets itself up for it.
+    void (*loaded)(Terrain* terrain) = nullptr;
+    // A terrain is about to be freed: the renderer lets go of its textures and arrays.
+    void (*freeing)(Terrain* terrain) = nullptr;
+};
+// Installs the hooks (copied; null installs none).
+void terrain_set_hooks(const TerrainHooks* hooks);
+
 // Loads a track folder ("@" + track name, or a plain path). 1 on success; on failure the reason
 // is logged and the terrain freed. Writes the loading and texture-memory lines to the log.
 int terrain_load(Terrain* terrain, const char* folder);
@@ -127,6 +139,23 @@ int terrain_decal_bucket(const Terrain* terrain, float coordinate);
 // The decals whose buckets meet the rectangle [x0, x1] x [z0, z1] (ft), ascending, each once.
 void terrain_decals_in(const Terrain* terrain, float x0, float z0, float x1, float z1,
                        std::vector<int>* out);
+
+// ---- Shading (terrain_shade.cpp)
+
+// The shading bytes (RGB, half intensity) the sun, the ambient light (g_lighting) and the
+// shadows give sample (i, j); indices are clamped to the field.
+void terrain_sample_shade(const Terrain* terrain, int i, int j, uint8_t rgb[3]);
+// Sets the rebuild bits of the low-detail textures whose 448-sample blocks the rectangle meets.
+void terrain_mark_shading(Terrain* terrain, int i0, int j0, int i1, int j1);
+// Recomputes the shading of every sample of the rectangle (clamped to the field) and marks it.
+void terrain_relight(Terrain* terrain, int i0, int j0, int i1, int j1);
+// W for a field of N tiles per side: (2N / 64 + 6) / 7, and at least 1 so that small fields
+// still have one texture for their shading.
+int terrain_lowdetail_count(int tiles);
+// Allocates the W x W bookkeeping with every rebuild bit clear (no GL).
+void terrain_lowdetail_alloc(Terrain* terrain);
+// Rebuild bit of low-detail texture index (row x W + column).
+int terrain_lowdetail_dirty(const Terrain* terrain, int index);
 
 // Computes every surface type's tile blend code from the texture names (done by the loader).
 void terrain_blend_codes(Terrain* terrain);

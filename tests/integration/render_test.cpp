@@ -159,12 +159,14 @@ struct Scene {
         if (!window || !window->gl) return false;
         g_app.window = window;
         gl_set_window(window);
+        terrain_set_hooks(ground_terrain_hooks());
         gl_init_extensions(0, 0, 0);
         gl_init_state(0);
         return true;
     }
     ~Scene() {
         track_free();
+        terrain_set_hooks(nullptr);
         texture_reset();
         model_reset();
         frame_reset();
