@@ -9,7 +9,7 @@
 #include "bike/world.h"
 #include "data/image.h"
 #include "platform/log.h"
-#include "render/bikedraw.h"
+#include "data/plate_font.h"
 
 #include "data/model.h"
 #include "data/shape.h"

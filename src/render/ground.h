@@ -179,7 +179,6 @@ int ground_decal_pieces(float size, int workaround);
 
 // ---- The low-detail ground textures (their shading and rebuild bits are the terrain's).
 
-
 // Creates and fills the W x W GL textures from the shading (only with a GL context).
 void ground_lowdetail_build(Terrain* terrain);
 // Deletes the GL textures and forgets the bookkeeping.

@@ -66,10 +66,8 @@ void terrain_sample_shade(const Terrain* t, int i, int j, uint8_t rgb[3]) {
 void terrain_mark_shading(Terrain* t, int i0, int j0, int i1, int j1) {
     int W = t->lowdetail_count;
     if (W <= 0) return;
-    int bx0 = clamp(i0 / LOWDETAIL_STEP, 0, W - 1),
-        bx1 = clamp(i1 / LOWDETAIL_STEP, 0, W - 1);
-    int bz0 = clamp(j0 / LOWDETAIL_STEP, 0, W - 1),
-        bz1 = clamp(j1 / LOWDETAIL_STEP, 0, W - 1);
+    int bx0 = clamp(i0 / LOWDETAIL_STEP, 0, W - 1), bx1 = clamp(i1 / LOWDETAIL_STEP, 0, W - 1);
+    int bz0 = clamp(j0 / LOWDETAIL_STEP, 0, W - 1), bz1 = clamp(j1 / LOWDETAIL_STEP, 0, W - 1);
     for (int bz = bz0; bz <= bz1; bz++)
         for (int bx = bx0; bx <= bx1; bx++) {
             int index = bz * W + bx;
@@ -100,7 +98,6 @@ void terrain_lowdetail_alloc(Terrain* t) {
     t->lowdetail_textures.assign((size_t)W * W, 0);
     t->lowdetail_dirty.assign(((size_t)W * W + 31) / 32, 0);
 }
-
 
 int terrain_lowdetail_dirty(const Terrain* t, int index) {
     if (index < 0 || index >= t->lowdetail_count * t->lowdetail_count) return 0;
