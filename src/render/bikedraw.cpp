@@ -19,6 +19,7 @@
 #include "data/image.h"
 #include "data/model.h"
 #include "render/frame.h"
+#include "render/model_draw.h"
 #include "render/shaders.h"
 #include "track/lighting.h"
 #include "track/terrain.h"

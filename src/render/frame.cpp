@@ -21,6 +21,7 @@
 #include "render/bikedraw.h"
 #include "render/billboards.h"
 #include "render/ground.h"
+#include "render/model_draw.h"
 #include "render/shaders.h"
 #include "track/gates.h"
 #include "track/lighting.h"

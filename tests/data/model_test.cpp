@@ -9,6 +9,7 @@
 #include "data/datafile.h"
 #include "data/model.h"
 #include "platform/log.h"
+#include "render/model_draw.h"
 #include "support/test_env.h"
 
 namespace {
