@@ -19,7 +19,7 @@
 #include "race/session.h"
 #include "render/glstate.h"
 #include "track/track.h"
-#include "ui/imgui_gl.h"
+#include "render/imgui_gl.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 #include "ui/text.h"
@@ -375,7 +375,7 @@ void ui_prepare(int width, int height) {
     if (!g_imgui_gl.enabled && g_menu_data.window && g_menu_data.window->gl)
         imgui_gl_enable(g_gl.multitexture);
     text_prepare(height);
-    imgui_gl_sync_fonts();
+    imgui_gl_sync_fonts(g_text.atlas_generation);
     (void)width;
 }
 

@@ -41,6 +41,7 @@ struct MenuFixture : ::testing::Test {
         session_reset();
         g_settings = Settings{};
         tracklist_reset();
+        demolist_reset();
         menu_reset();
         g_app.window = window_open_headless();
         controls_setup();
