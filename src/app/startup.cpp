@@ -64,10 +64,11 @@ static void open_log() {
     log_setup(setup.c_str());
 }
 
-// "Default Fullscreen", "Windowed", then every display mode of the first mode's depth.
-static void build_video_modes() {
+// "Default Fullscreen", "Windowed", then every display mode of the first mode's depth. A
+// headless run touches no display, so it lists only the first two.
+static void build_video_modes(int headless) {
     g_app.video_mode_names = {"Default Fullscreen", "Windowed"};
-    if (!g_settings.headless) {
+    if (!headless) {
         const DisplayMode* modes = display_modes();
         for (int i = 0; modes[i].width; i++) {
             if (modes[i].bits != modes[0].bits) continue;
@@ -182,9 +183,9 @@ int app_main(int argc, char** argv) {
         return 0;
     }
     config_defaults(); // the settings hold nothing until given their defaults
-    for (TextSetting& h : g_config.server_name_hist) h.text[0] = 0;
+    for (TextSetting& h : g_config.server_name_hist) config_text_set(&h, "");
     messages_clear();
-    build_video_modes();
+    build_video_modes(cmdline_has_switch(argc - 1, argv + 1, "--headless"));
     config_apply_stability((int)g_config.stability.value);
     appearance_lists_build();
     config_read();
