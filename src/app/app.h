@@ -172,7 +172,9 @@ void screenshot_request();
 int screenshot_next_number();
 
 // Cameras (camera.cpp).
-// Height of the ground under the camera, smoothed over a radius (0 without a loaded terrain).
+// Height of the ground under the camera, smoothed over a radius (feet): the mean of the
+// height under it and eight on the circle, never below the height under it; 0 without a
+// loaded terrain.
 float camera_ground_height(float x, float z, float radius);
 // The chase camera behind the player's bike.
 void camera_orbit_player(const BikePose& pose, int rigid, CameraView* out);
