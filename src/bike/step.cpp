@@ -335,3 +335,8 @@ void bike_hold(Bike* bike) {
     bike->throttle = 0;
     bike->dab = 1;
 }
+
+void bike_set_course_point(Bike* bike, const float point[3]) {
+    bike->course_point_valid = point != nullptr;
+    for (int k = 0; k < 3; k++) bike->course_point[k] = point ? point[k] : 0.0f;
+}

@@ -68,10 +68,22 @@ void false_start(int slot) {
     }
 }
 
+// The next gate of the sequence is where a racing rider heads; a finished rider, or a track
+// without gates, has no course point.
+void set_course_point(const RiderSlot& r) {
+    const Session& s = g_session_data;
+    int gate = s.normal_lap > 0 && !r.finished ? gates_sequence_gate(r.gates_passed) : -1;
+    if (gate >= 0 && gate < (int)g_gates.gates.size())
+        bike_set_course_point(r.bike, g_gates.gates[gate].centre);
+    else
+        bike_set_course_point(r.bike, nullptr);
+}
+
 // Who sets a rider's controls before its bike step.
 void before_bike_step(void*, int slot) {
     const Session& s = g_session_data;
     const RiderSlot& r = s.slots[slot];
+    if (r.kind != RIDER_REMOTE) set_course_point(r);
     if (r.kind == RIDER_ROBOT) {
         const RaceRobotHooks& robot = race_robot_hooks();
         if (robot.drive) robot.drive(slot);
