@@ -169,7 +169,7 @@ void input_event(int code, int pressed) {
     // 6. The console line.
     if (g_app.view_mode != VIEW_EDITOR && command_pressed(CMD_CONSOLE, code, pressed))
         menu_show(SCREEN_CONSOLE);
-    // 7.
+    // 7. Nothing more on the title screen; the editor sees its keys first.
     if (g_app.view_mode == VIEW_TITLE) return;
     if (g_app.view_mode == VIEW_EDITOR && editor_key(code, pressed)) return;
     // 8. Pause, 9. single step.

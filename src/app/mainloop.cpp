@@ -295,7 +295,7 @@ static void warp_restart() {
 }
 
 int mainloop_pass(const ClockSource* source) {
-    // 1-3.
+    // 1-3. Quit, choose the view, draw the frame.
     if (g_app.quit_requested || g_menu.quit_requested) return 0;
     camera_follow_start();
     choose_view();
@@ -312,10 +312,10 @@ int mainloop_pass(const ClockSource* source) {
     double step = frame_wait(&g_app.clock, g_settings.lock_fps, g_settings.warp, source, &now);
     if (net_connected()) step *= net_clock_factor(net_tick_lead() * sim_tick, net_before_start());
     frame_advance(&g_app.clock, step, now);
-    // 8-9.
+    // 8-9. The pointer for the menus, then the ticks the simulation owes.
     menu_pointer();
     mainloop_ticks(now);
-    // 10.
+    // 10. The warp restart, the ground renderer's work and the message expiry.
     warp_restart();
     if (g_app.view_mode != VIEW_TITLE) ground_update(1000);
     messages_update();

@@ -45,7 +45,8 @@ struct GroundContact {
     float depth;     // feet along normal, > 0
 };
 
-// Calls out of the contact code into modules that come later in the build order.
+// Calls out of the contact code into the rider model and the line memory, which the contact
+// code cannot include: the rider model is set by the bike loader, the line memory by robots.
 struct ContactState {
     // Starts a rider crash (the rider model); null: nothing happens.
     void (*crash)(Bike* bike) = nullptr;

@@ -139,25 +139,25 @@ void bike_step(Bike* bike, int simulate) {
     // 4. Walking and holding may change these for this tick only.
     float dab = bike->dab, front_brake = bike->front_brake, rear_brake = bike->rear_brake;
     rider_walk_and_hold(bike);
-    // 5.
+    // 5. The springs that hold the rider on the seat.
     rider_springs(bike);
-    // 6, 7.
+    // 6, 7. Fork and shock forces into their motors.
     bike_suspension_step(bike);
-    // 8.
+    // 8. Balance and steering.
     bike_balance_and_steer(bike);
-    // 9.
+    // 9. Engine, clutch, gearbox and brakes.
     bike_drive_step(bike);
-    // 10.
+    // 10. Damping the front wheel's wobble.
     steering_damping_step(bike);
-    // 11.
+    // 11. Taking back what the joints left on the assembly last step.
     bike_joint_force_correction(bike);
-    // 12.
+    // 12. The foot put down, and turning on the spot.
     dab_assist(bike);
-    // 13.
+    // 13. The controls walking and holding changed for this tick only.
     bike->dab = dab;
     bike->front_brake = front_brake;
     bike->rear_brake = rear_brake;
-    // 14.
+    // 14. The foot-down blend and the crashed legs.
     crash_pose_step(bike);
     // 15. The rider's velocity for the acceleration test four ticks on.
     store(body_velocity(bike->bodies[BODY_RIDER]), bike->rider_velocity_ring[g_physics.clock & 3]);

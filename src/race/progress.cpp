@@ -166,7 +166,7 @@ void rider_progress_at(int slot, float x, float z, float speed) {
             b->finished = 1;
     }
 
-    // 5.
+    // 5. The standings see the new gate; a rider who passed one is moving again.
     standings_update();
     b->stopped = 0;
     // 6. The line memory sees what this tick's search found.

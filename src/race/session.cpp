@@ -270,19 +270,19 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     loading_message("Resetting...");
     // 2. Seeded with how far the previous session got.
     robot_order_shuffle((unsigned)s.session_clock);
-    // 3.
+    // 3. The old track's learned lines are kept; demos close.
     loading_message("Remembering lines...");
     const RaceRobotHooks& robots = race_robot_hooks();
     if (robots.lines_save) robots.lines_save();
     demo_close_playback();
     demo_record_stop();
-    // 4.
+    // 4. The old riders and results go.
     loading_message("Cleaning up...");
     log_printf("Deallocating bikes\n");
     session_free_riders();
     log_printf("Finished deallocating bikes\n");
     results_reset();
-    // 5.
+    // 5. The clock, the start and the race length.
     s.session_clock = 0;
     s.cue_tick = CUE_TICKS;
     if (rider_table && !play_demo) memcpy(s.lineup, rider_table, sizeof s.lineup);
@@ -303,7 +303,7 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
         s.play_demo = 0;
         return 0;
     }
-    // 7.
+    // 7. The rider table: the player alone in a time trial, else the one given.
     int table[MAX_RIDERS] = {};
     if (s.time_trial) {
         table[0] = RIDER_CODE_LOCAL;
@@ -314,10 +314,10 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     bool any = false;
     for (int code : table) any = any || code != RIDER_CODE_DEMO;
     if (!any && !s.play_demo) table[0] = RIDER_CODE_ROBOT;
-    // 8.
+    // 8. The new track's lines for the robots.
     loading_message("Analyzing lines...");
     if (robots.lines_load) robots.lines_load(skill);
-    // 9.
+    // 9. The riders and their bikes, and which one is viewed.
     loading_message("Loading bikes...");
     load_riders(table);
     s.viewed_rider = 0;
@@ -325,34 +325,34 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
         if (s.slots[i].bike) s.viewed_rider = i;
     for (int i = 0; i < MAX_RIDERS; i++)
         if (s.slots[i].bike && s.slots[i].kind == RIDER_LOCAL) s.viewed_rider = i;
-    // 10.
+    // 10. The recording.
     if (record_demo) session_demo_record_start();
-    // 11.
+    // 11. Particles and the line memory's per-session records.
     roost_reset();
     if (robots.lines_reset) robots.lines_reset();
-    // 12.
+    // 12. Texture memory, and what the old track left in the caches.
     char memory[64];
     snprintf(memory, sizeof memory, "%d MB texture memory used\n",
              (int)(g_textures.memory / (1024 * 1024)));
     post_message(memory);
     texture_purge();
     model_purge();
-    // 13.
+    // 13. The final and half-way laps, known now for a race of laps.
     if (s.race_length > 0) {
         s.final_lap = s.halfway_lap = LAP_UNKNOWN;
     } else {
         s.final_lap = s.extra_laps;
         s.halfway_lap = (s.extra_laps + 1) / 2;
     }
-    // 14.
+    // 14. The start gate's bars go up.
     start_bars_raise();
-    // 15.
+    // 15. A time trial starts before the line.
     if (s.time_trial) session_reset_riders();
-    // 16.
+    // 16. The first demo frame, written or played.
     physics_set_clock(s.session_clock);
     session_demo_record_frame();
     if (demo_playing()) session_demo_play_frame();
-    // 17.
+    // 17. Fresh standings, the viewed rider and the camera.
     s.results_final = 0;
     standings_update();
     if (!s.slots[s.viewed_rider].bike) {

@@ -154,7 +154,7 @@ void session_tick() {
     roost_update();
     // 8. The start gate's bars.
     start_bars_update(s.session_clock, s.start_tick);
-    // 9.
+    // 9. The clock, which the bikes read too.
     s.session_clock++;
     physics_set_clock(s.session_clock);
     // 10. The demo being recorded or played.

@@ -35,14 +35,14 @@ void main() {
 }
 )";
 
-// Light and fog shared by the lit programs: n is the unit eye-space normal, spec the specular
+// Light and fog shared by the lit programs: n is the unit eye-space normal, shine the specular
 // strength from the map (1 without one).
 const char* LIGHT_COMMON = R"(
 varying vec3 v_pos;
 varying vec3 v_normal;
 varying vec3 v_tangent;
 uniform sampler2D tex;
-vec4 shade(vec3 n, float spec) {
+vec4 shade(vec3 n, float shine) {
     vec3 l = normalize(gl_LightSource[0].position.xyz);
     vec3 v = normalize(-v_pos);
     float d = max(dot(n, l), 0.0);
@@ -51,7 +51,7 @@ vec4 shade(vec3 n, float spec) {
     vec3 light = gl_LightModel.ambient.rgb + gl_LightSource[0].ambient.rgb +
                  gl_LightSource[0].diffuse.rgb * d;
     vec3 c = t.rgb * gl_Color.rgb * light +
-             gl_FrontMaterial.specular.rgb * gl_LightSource[0].specular.rgb * s * spec;
+             gl_FrontMaterial.specular.rgb * gl_LightSource[0].specular.rgb * s * shine;
     float f = clamp(exp(-gl_Fog.density * length(v_pos)), 0.0, 1.0);
     return vec4(mix(gl_Fog.color.rgb, c, f), t.a * gl_Color.a);
 }

@@ -53,14 +53,14 @@ static int hex_digit(char c) {
     return -1;
 }
 
-// "#RRGGBB#name": the colour and where the name starts; false when the spec has no colour.
-static bool parse_colour(const char* spec, uint8_t rgb[3], const char** name) {
-    if (strlen(spec) <= 7 || spec[0] != '#' || spec[7] != '#') return false;
+// "#RRGGBB#name": the colour and where the name starts; false when the text has no colour.
+static bool parse_colour(const char* look, uint8_t rgb[3], const char** name) {
+    if (strlen(look) <= 7 || look[0] != '#' || look[7] != '#') return false;
     int d[6];
     for (int i = 0; i < 6; i++)
-        if ((d[i] = hex_digit(spec[1 + i])) < 0) return false;
+        if ((d[i] = hex_digit(look[1 + i])) < 0) return false;
     for (int i = 0; i < 3; i++) rgb[i] = (uint8_t)(d[2 * i] * 16 + d[2 * i + 1]);
-    *name = spec + 8;
+    *name = look + 8;
     return true;
 }
 
@@ -73,7 +73,7 @@ static void billboard_push(const Billboard& b) {
     g_objects.billboard_slots.push_back(BillboardSlots{{0, 0}});
 }
 
-int billboard_add(float x, float y, float z, float width, float height, const char* spec) {
+int billboard_add(float x, float y, float z, float width, float height, const char* look) {
     Billboard b{};
     b.x = x;
     b.z = z;
@@ -82,9 +82,9 @@ int billboard_add(float x, float y, float z, float width, float height, const ch
     b.width = width;
     b.height = height;
     b.color[0] = b.color[1] = b.color[2] = b.color[3] = 255;
-    if (spec && *spec) {
-        const char* name = spec;
-        parse_colour(spec, b.color, &name);
+    if (look && *look) {
+        const char* name = look;
+        parse_colour(look, b.color, &name);
         if (*name) b.texture = texture_load(name);
     }
     billboard_push(b);
@@ -102,16 +102,16 @@ int billboards_add_particles(int count) {
 }
 
 /* "billboards": text records, one after another until one does not match:
- *   [ x y z ] width height spec
- * y is the height above the ground; spec is a texture name, optionally "#RRGGBB#name".
+ *   [ x y z ] width height look
+ * y is the height above the ground; look is a texture name, optionally "#RRGGBB#name".
  */
 int billboards_read(DataFile* f) {
     float v[5];
-    char spec[1024];
-    while (data_scanf(f, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], spec) ==
+    char look[1024];
+    while (data_scanf(f, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], look) ==
                6 &&
            all_finite(v, 5))
-        billboard_add(v[0], v[1], v[2], v[3], v[4], spec);
+        billboard_add(v[0], v[1], v[2], v[3], v[4], look);
     return 1;
 }
 

@@ -91,9 +91,9 @@ extern ObjectState g_objects;
 // Empties every list and the grid (track loading starts and track freeing ends with this).
 void objects_free();
 
-// Adds a billboard; y is the height above the ground. The spec is a texture name, optionally
+// Adds a billboard; y is the height above the ground. The look is a texture name, optionally
 // preceded by "#RRGGBB#" for a colour. A texture that does not load leaves texture 0.
-int billboard_add(float x, float y, float z, float width, float height, const char* spec);
+int billboard_add(float x, float y, float z, float width, float height, const char* look);
 // Adds count hidden billboards at the origin, 1 x 1, no texture; returns the first index.
 int billboards_add_particles(int count);
 // Reads "billboards" records from an open stream. Returns 1.

@@ -74,13 +74,13 @@ int track_load() {
     digest_begin(&d);
     // 2. Empty object lists and statue grid.
     track_clear_objects();
-    // 3.
+    // 3. Loading starts.
     loading_message("Loading track...");
-    // 4.
+    // 4. The files of the ground, in the order the digest takes them.
     static const char* const GROUND_FILES[] = {"terrain.hf", "terrain.png", "texturelist",
                                                "tilemap", "tileinfo"};
     for (const char* file : GROUND_FILES) digest_file(&d, track_file(file));
-    // 5.
+    // 5. The terrain.
     std::string folder = "@" + g_track.name;
     if (verbose()) log_printf("Loading '%s'\n", folder.c_str());
     if (!terrain_load(&g_terrain, folder.c_str())) {
@@ -94,13 +94,13 @@ int track_load() {
     digest_and_read(&d, "timing_gates", gates_read);
     // 7. The roost particles' billboards.
     billboards_add_particles(PARTICLE_BILLBOARD_COUNT);
-    // 8.
+    // 8. The flaggers.
     flaggers_read(track_file("flaggers").c_str());
     log_texture_memory("after flagger creation");
     // 9. The writers keep their hands off what came before: particles, flaggers, start gates.
     g_objects.billboards_kept = (int)g_objects.billboards.size();
     g_objects.statues_kept = (int)g_objects.statues.size();
-    // 10.
+    // 10. The billboards.
     {
         DataFile* f = data_open(track_file("billboards").c_str(), "r");
         if (f) {
@@ -109,16 +109,16 @@ int track_load() {
         }
     }
     log_texture_memory("after billboard creation");
-    // 11.
+    // 11. The statues.
     digest_and_read(&d, "statues", statues_read);
     log_texture_memory("after statue creation");
-    // 12.
+    // 12. The lighting.
     lighting_read(track_file("lighting").c_str());
-    // 13.
+    // 13. The map picture.
     g_track.map_texture = texture_load(track_file("map.png").c_str());
-    // 14.
+    // 14. The statues' bucket grid.
     statue_grid_rebuild();
-    // 15. The track editor takes the track over here once it exists.
+    // 15. The track editor needs nothing handed over: it edits the loaded records in place.
     // 16. Every distinct collision-shape file once, in statue order.
     std::vector<std::string> shapes;
     for (const Statue& s : g_objects.statues) {
@@ -130,7 +130,7 @@ int track_load() {
         shapes.push_back(name);
         digest_file(&d, name);
     }
-    // 17.
+    // 17. The track digest.
     digest_end(&d, g_track.digest);
     g_track.loaded = true;
     return 1;
