@@ -130,7 +130,7 @@ void input_event(int code, int pressed) {
     // 1. The menu layer learns that the menu changed under it.
     menu_note_event();
 
-    // The window's close button ends the run (the menus have no quit confirmation yet).
+    // The window's close button ends the run: nothing asks for a confirmation.
     if (code == KEY_CLOSE && pressed && !g_app.quit_requested) {
         log_printf("Close requested\n");
         g_app.quit_requested = 1;

@@ -138,7 +138,6 @@ int track_load() {
 
 void track_free() {
     log_printf("Deallocating track\n");
-    // The robot line memory is freed with the gates once it exists.
     track_clear_objects();
     terrain_free(&g_terrain);
     g_track.name.clear();
