@@ -134,8 +134,9 @@ struct MenuState {
     int lineup_rotation = 0;     // "--rotate-lineup": places rotated so far
     std::string notice_title, notice_text;
     int notice_return = SCREEN_MAIN;
-    int window_size = 0;    // index into menu_window_sizes of the configured size
-    int deferred_item = -1; // item clicked with the pointer, run outside the frame
+    int window_size = 0;                   // index into menu_window_sizes of the configured size
+    std::vector<std::string> window_sizes; // the list menu_window_sizes last made
+    int deferred_item = -1;                // item clicked with the pointer, run outside the frame
     int deferred_screen = -1;
     int pointer_moved = 0; // the pointer moved since the last drawn menu (hover selects)
     int pointer_x = 0, pointer_y = 0;

@@ -148,7 +148,7 @@ void menu_apply_video_mode(int) {
 }
 
 const std::vector<std::string>& menu_window_sizes() {
-    static std::vector<std::string> sizes;
+    std::vector<std::string>& sizes = g_menu_data.window_sizes;
     sizes.assign(std::begin(WINDOW_SIZES), std::end(WINDOW_SIZES));
     char mine[32];
     snprintf(mine, sizeof mine, "%dx%d", g_config.xres, g_config.yres);
