@@ -86,8 +86,7 @@ BenchWorld* bench_world() {
         gl_init_extensions(0, 0, 0);
         gl_init_state(0);
         log_printf("GL_RENDERER: %s\n", (const char*)glGetString(GL_RENDERER));
-        g_track.name = "rabbithill";
-        if (!track_load()) {
+        if (!track_load_named("rabbithill")) {
             w->error = "rabbithill did not load (set QZ_HOME to the generated data)";
             return w;
         }

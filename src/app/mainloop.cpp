@@ -89,7 +89,7 @@ double net_clock_factor(double x, int before_start) {
 
 void frame_advance(FrameClock* c, double step, double now) {
     c->sim_target += step;
-    g_messages.elapsed_time += step;
+    messages_advance(step);
     c->last_frame_time = now;
 }
 

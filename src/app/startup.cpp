@@ -81,7 +81,7 @@ static void build_video_modes(int headless) {
     for (const std::string& s : g_app.video_mode_names) options.push_back(intern_string(s.c_str()));
     int keep = g_config.video_mode.current;
     config_set_options(&g_config.video_mode, options);
-    if (keep < (int)options.size()) g_config.video_mode.current = keep;
+    if (keep < (int)options.size()) config_choose(&g_config.video_mode, keep);
 }
 
 // Opens the window in the configured video mode (a window without display when headless);

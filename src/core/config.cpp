@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/maths.h"
+
 Config g_config;
 ConfigState g_config_state;
 
@@ -307,4 +309,13 @@ void config_server_history_add(const char* name) {
 void config_set_window_size(int width, int height) {
     C.xres = width;
     C.yres = height;
+}
+
+void config_choose(Choice* choice, int index) {
+    int n = (int)choice->options.size();
+    choice->current = n > 0 ? clamp(index, 0, n - 1) : 0;
+}
+
+void config_set_billboard_lookahead(int window) {
+    C.billboard_optimize_lookahead = window;
 }

@@ -144,6 +144,10 @@ void config_set_options(Choice* choice, const std::vector<const char*>& options)
 void config_apply_stability(int stability);
 // Called after "bike" is read: rebuilds the "bike_texture" list for the chosen bike.
 void config_set_bike_hook(void (*bike_changed)());
+// The billboard look-ahead window ("billboard_optimize_lookahead", the "bbopt" command).
+void config_set_billboard_lookahead(int window);
+// Chooses option index of a choice (held to its options).
+void config_choose(Choice* choice, int index);
 // The window size a windowed run had ("xres", "yres"; the window's frame size each frame).
 void config_set_window_size(int width, int height);
 // Puts a server name first in the 16-entry history when it differs from the first entry (the

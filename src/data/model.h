@@ -52,12 +52,13 @@ struct ModelBone {
 struct ModelState {
     std::vector<Model*> cache;
     int generation = 0;    // raised with the texture generation at each track change
-    int shaders = 0;       // set by the renderer: shader programs are in use
-    int texture_units = 1; // set by the renderer: texture units available
-    int polygons = 0;      // render statistics, cleared by the renderer each frame
-    int vertices = 0;
+    int shaders = 0;       // shader programs are in use (model_set_gl_caps)
+    int texture_units = 1; // texture units available (model_set_gl_caps)
 };
 extern ModelState g_models;
+
+// What the GL drawing offers the uploads: shader programs on, and the texture units.
+void model_set_gl_caps(int shaders, int texture_units);
 
 // The cached model or a newly read one; null when missing or malformed. "@" names also get
 // their level-of-detail variants.

@@ -245,9 +245,8 @@ static int choose_track() {
         if (g_track.loaded) track_free();
         texture_new_generation();
         model_new_generation();
-        g_track.name = chosen;
         s.track_loaded = 0;
-        if (chosen.empty() || !track_load()) {
+        if (chosen.empty() || !track_load_named(chosen)) {
             s.track_name.clear();
             return 0;
         }
@@ -255,7 +254,7 @@ static int choose_track() {
     s.track_loaded = 1;
     s.track_name = g_track.name;
     physics_set_ground(&g_terrain);
-    if (s.multiplayer) g_terrain.deformation_locked = true;
+    if (s.multiplayer) terrain_lock_deformation(&g_terrain, true);
     bool gates = gates_present() && !g_gates.first_lap.empty() && !g_gates.normal_lap.empty();
     s.first_lap = gates ? (int)g_gates.first_lap.size() : 0;
     s.normal_lap = gates ? (int)g_gates.normal_lap.size() : 0;

@@ -66,7 +66,7 @@ int billboard_lookahead(int* items, unsigned* textures, int n, int window) {
 }
 
 void billboard_lookahead_set(int window) {
-    g_config.billboard_optimize_lookahead = window;
+    config_set_billboard_lookahead(window);
     char text[64];
     snprintf(text, sizeof text, "Billboard optimization window is now %d", window);
     post_message(text);

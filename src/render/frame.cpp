@@ -339,8 +339,8 @@ void draw_debug_lines() {
 
 void finish_stats() {
     RenderStats& st = g_render.stats;
-    st.value[STAT_MODEL_POLYGONS] = g_models.polygons;
-    st.value[STAT_MODEL_VERTICES] = g_models.vertices;
+    st.value[STAT_MODEL_POLYGONS] = g_model_stats.polygons;
+    st.value[STAT_MODEL_VERTICES] = g_model_stats.vertices;
     for (int i = 0; i < STAT_COUNT; i++) st.max[i] = std::max(st.max[i], st.value[i]);
 }
 
@@ -350,7 +350,7 @@ void frame_draw_world(const Camera& camera) {
     g_render.camera = camera;
     // 1. Statistics, flaggers, animations.
     for (int& v : g_render.stats.value) v = 0;
-    g_models.polygons = g_models.vertices = 0;
+    g_model_stats = ModelDrawStats{};
     // Another module may have bound a texture since the last frame.
     g_render.bound_texture = ~0u;
     int clock = g_session.session_clock;

@@ -9,6 +9,8 @@
 #include "core/settings.h"
 #include "data/model.h"
 
+ModelDrawStats g_model_stats;
+
 // Draws one mesh through its display list or its arrays, and counts it.
 static void mesh_draw(const Mesh* m) {
     if (!g_settings.headless) {
@@ -17,8 +19,8 @@ static void mesh_draw(const Mesh* m) {
         else
             mesh_send(m);
     }
-    g_models.polygons += m->triangle_count;
-    g_models.vertices += m->vertex_count;
+    g_model_stats.polygons += m->triangle_count;
+    g_model_stats.vertices += m->vertex_count;
 }
 
 static void gl_material(const Mesh* m) {

@@ -5,6 +5,14 @@
 struct Model;
 struct ModelBone;
 
+// Polygons and vertices of the models drawn since the renderer last cleared them (render
+// statistics).
+struct ModelDrawStats {
+    int polygons = 0;
+    int vertices = 0;
+};
+extern ModelDrawStats g_model_stats;
+
 // Draws the base model's meshes (display lists or vertex arrays) and counts them.
 void model_draw_rigid(const Model* model);
 // Draws the chosen level's meshes up to the first environment-mapped one, with each mesh's

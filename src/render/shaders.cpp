@@ -171,10 +171,9 @@ unsigned one_pixel(unsigned char r, unsigned char g, unsigned char b) {
 // Tells the model drawing (tangents, environment texture coordinates) and the bike loader
 // (which map variants to look up) what the renderer does.
 void announce(int on) {
-    g_models.shaders = on;
     GLint units = 1;
     if (g_gl.multitexture) glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
-    g_models.texture_units = units;
+    model_set_gl_caps(on, units);
     // Normal maps are read by the programs only; specular maps too.
     bikes_set_shading_level(on ? 3 : 1);
 }

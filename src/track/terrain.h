@@ -123,6 +123,9 @@ void terrain_cell_triangles(const Terrain* terrain, int i, int j, TerrainTriangl
 int terrain_triangles(const Terrain* terrain, float cx, float cz, float r, TerrainTriangle* out,
                       int max);
 
+// Locks the heights against deformation (a network race needs the track as the server has it)
+// or unlocks them.
+void terrain_lock_deformation(Terrain* terrain, bool locked);
 // Raises (amount > 0) or lowers the ground around (x, z) with a smooth 4 x 4-sample bump whose
 // weights add up to 1; keeps the shading's offset from the computed light and marks the
 // low-detail textures for rebuilding. Nothing happens while deformation_locked is set.

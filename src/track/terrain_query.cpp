@@ -14,7 +14,6 @@ static inline int cell_of(float f) {
     return (int)floorf(f);
 }
 
-
 float terrain_sample(const Terrain* t, int i, int j) {
     int last = t->samples - 1;
     return t->heights[clamp(i, 0, last) + t->samples * clamp(j, 0, last)];
@@ -260,4 +259,8 @@ void terrain_blend_codes(Terrain* t) {
         }
         t->surfaces[own].blend_code = code;
     }
+}
+
+void terrain_lock_deformation(Terrain* t, bool locked) {
+    t->deformation_locked = locked;
 }

@@ -136,6 +136,11 @@ int track_load() {
     return 1;
 }
 
+int track_load_named(const std::string& name) {
+    g_track.name = name;
+    return track_load();
+}
+
 void track_free() {
     log_printf("Deallocating track\n");
     track_clear_objects();

@@ -20,6 +20,8 @@ extern TrackState g_track;
 // Loads the track named by g_track.name. 1 on success; on failure the name is cleared and 0
 // returned. A track already loaded must be freed first.
 int track_load();
+// Names the track (a folder under the search path, without "@") and loads it as track_load.
+int track_load_named(const std::string& name);
 // Releases everything track_load created and clears the name.
 void track_free();
 // "@" + track name + "/" + file: a data name inside the current track folder.

@@ -171,8 +171,7 @@ void menu_set_window_size(int index) {
     if (index < 0 || index >= (int)sizes.size()) return;
     int w = 0, h = 0;
     if (sscanf(sizes[index].c_str(), "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0) return;
-    g_config.xres = w;
-    g_config.yres = h;
+    config_set_window_size(w, h);
     if (g_menu_data.window && g_menu_data.window->native && g_menu_data.video_mode_index == 1)
         window_set_mode(g_menu_data.window, w, h, g_settings.mode_word & 0xff);
 }

@@ -180,9 +180,9 @@ void set_gates(int kind) {
     if (kind == SLOT_ROBOT) {
         // The player at gate 1 and a full gate of robots beside.
         for (Choice& c : g_config.slot) c.current = SLOT_ROBOT;
-        g_config.slot[0].current = SLOT_HUMAN;
+        config_choose(&g_config.slot[0], SLOT_HUMAN);
     } else {
-        g_config.slot[0].current = SLOT_HUMAN;
+        config_choose(&g_config.slot[0], SLOT_HUMAN);
     }
 }
 
