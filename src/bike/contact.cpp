@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/bike_internal.h"
 #include "bike/world.h"
 #include "core/constants.h"
 #include "core/maths.h"
@@ -103,7 +104,7 @@ int tyre_contact(Bike* bike, Wheel& wheel) {
     dContact c;
     tyre_contact_record(&g, wheel.tube_radius, mu, wheel.contact_velocity, axle, &c);
     dJointID j = contact_joint(&c, wheel.body, nullptr);
-    dJointSetFeedback(j, &wheel.feedback);
+    dJointSetFeedback(j, ode_feedback(&wheel.feedback));
 
     // 8. Rolling resistance.
     const dReal* lv = dBodyGetLinearVel(wheel.body);

@@ -18,9 +18,9 @@
 // Units: feet, seconds, pound-force. The tick length is 1/128 s.
 #pragma once
 
-#include <ode/ode.h>
-
 struct Bike;
+struct dContact;
+struct dxBody;
 struct Shape;
 struct Statue;
 struct SurfaceType;
@@ -114,7 +114,7 @@ int bike_bike_contacts(Bike* a, Bike* b);
 // orientation rot; body is the object's rigid body or null for a static object. The rider
 // crashes when its shape hits faster than 20 ft/s relative to the object. 1 if they touched.
 int bike_object_contacts(Bike* bike, const Shape* shape, const float pos[3], const float rot[9],
-                         dBodyID body);
+                         dxBody* body);
 // The statue contact for statues_collide (track/objects.h): ctx is the Bike; the statue's
 // shape placed at pos with rot against the bike as bike_object_contacts does (static object).
 int statue_contact(void* bike, int statue, const Statue* s, const float pos[3], const float rot[9]);

@@ -1,6 +1,8 @@
 // The headless physics harness: tracks, placing bikes, and the bikes' part of the race tick.
 #include "bike/harness.h"
 
+#include <ode/ode.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -107,7 +107,7 @@ void bike_joint_force_correction(Bike* bike) {
         dJointID j = bike->joints[i];
         dBodyID b1 = dJointGetBody(j, 0), b2 = dJointGetBody(j, 1);
         if (!b1 || !b2) return; // the rider mount is off during a crash
-        const dJointFeedback& fb = bike->joint_feedback[i];
+        const JointFeedback& fb = bike->joint_feedback[i];
         Vec3 f1 = vec3(fb.f1), f2 = vec3(fb.f2);
         F = F + f1 + f2;
         T = T + vec3(fb.t1) + vec3(fb.t2) + cross(body_position(b1) - pf, f1) +

@@ -3,6 +3,7 @@
 // body shapes with the touched flag and the crash rule, bike against bike with joints for the
 // first pair and forces after, and objects with the crash speed.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <initializer_list>
@@ -462,7 +463,7 @@ TEST_F(Contacts, BikeStandingOnFlatGround) {
         for (int i = 0; i < dBodyGetNumJoints(wheel.body); i++) {
             dJointID j = dBodyGetJoint(wheel.body, i);
             if (dJointGetType(j) == dJointTypeContact) {
-                EXPECT_EQ(dJointGetFeedback(j), &wheel.feedback);
+                EXPECT_EQ((const void*)dJointGetFeedback(j), (const void*)&wheel.feedback);
             }
         }
     }

@@ -1,5 +1,7 @@
 // Race sessions on the generated "rabbithill": the start, the robot list, spawn positions, a
 // two-lap race ridden gate by gate with its results and demo, and time trials.
+#include <ode/ode.h>
+
 #include <cmath>
 #include <cstdarg>
 #include <random>

@@ -2,6 +2,7 @@
 // clamping, the drive byte's crash countdown and gear coding, version 4 and 5 decoding, the
 // interpolation's wrap and quaternion rules, and the per-slot history lookup.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,7 @@
 // HUD layout without GL: the instruments, the overlay texts and their formats, the results
 // board's colours and bands, the message lines, "Paused" and the title screen.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <string>
