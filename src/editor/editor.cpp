@@ -82,6 +82,7 @@ void editor_enter() {
     const RiderSlot& r = g_session.slots[g_session.viewed_rider % MAX_RIDERS];
     if (!r.bike) {
         camera_over_field();
+        editor_update_point();
         return;
     }
     static const float CENTRE[3] = {0, 0, 0};
@@ -96,6 +97,7 @@ void editor_enter() {
     c.eye[2] = p[2] + std::cos(c.yaw) * back;
     c.eye[1] = p[1] + up;
     c.pitch = -0.75f;
+    editor_update_point();
 }
 
 void editor_leave() {

@@ -148,6 +148,7 @@ void select_tool(int tool) {
 // Space or the pointer's button goes down over the ground.
 void apply_press(bool pointer) {
     EditorState& e = g_editor;
+    editor_update_point();
     if (!e.have_point) return;
     float x = e.point[0], z = e.point[2];
     if (e.tool == TOOL_RAMP) {
@@ -187,6 +188,7 @@ void apply_release() {
 
 void place() {
     EditorState& e = g_editor;
+    editor_update_point();
     if (!e.have_point) return;
     float x = e.point[0], z = e.point[2], facing = editor_facing();
     if (e.tool == TOOL_GATES) {
@@ -206,6 +208,7 @@ void place() {
 
 void move_selection() {
     EditorState& e = g_editor;
+    editor_update_point();
     if (!e.have_point) return;
     float x = e.point[0], z = e.point[2];
     if (e.tool == TOOL_GATES)
@@ -252,6 +255,7 @@ void strength_keys(int dir) {
 
 void pick() {
     EditorState& e = g_editor;
+    editor_update_point();
     if (!e.have_point) return;
     if (e.tool == TOOL_PAINT) {
         e.surface = terrain_tile_at(&g_terrain, e.point[0], e.point[2]);
@@ -324,7 +328,6 @@ int editor_key(int code, int pressed) {
         e.held[HELD_POINTER] = pressed;
         if (pressed) {
             e.pointer_on = 1;
-            editor_update_point();
             apply_press(true);
         } else if (!e.held[HELD_APPLY]) {
             apply_release();

@@ -122,9 +122,9 @@ void selection_section() {
         ImGui::Text("%d gates", (int)s.gates.size());
         if (e.selected >= 0 && e.selected < (int)s.gates.size()) {
             const Gate& g = s.gates[e.selected];
-            ImGui::Text("Gate %d at (%.1f, %.1f), radius %.1f ft, facing %.0f deg", e.selected + 1,
-                        g.centre[0], g.centre[2], g.radius,
-                        std::atan2(-g.direction[0], -g.direction[2]) * 180 / PI);
+            ImGui::TextWrapped("Gate %d at (%.1f, %.1f), radius %.1f ft, facing %.0f deg",
+                               e.selected + 1, g.centre[0], g.centre[2], g.radius,
+                               std::atan2(-g.direction[0], -g.direction[2]) * 180 / PI);
         }
         ImGui::TextWrapped("First lap: %s", lap_text(s.first_lap).c_str());
         ImGui::TextWrapped("Normal lap: %s", lap_text(s.normal_lap).c_str());
@@ -178,11 +178,11 @@ void tool_panel(float px, int w) {
     ImGui::SetNextWindowBgAlpha(0.78f);
     ImGui::Begin(title.c_str(), nullptr, flags);
     ImGui::SetWindowFontScale(PANEL_SCALE);
-    float button = (ImGui::GetContentRegionAvail().x - ImGui::GetStyle().ItemSpacing.x * 4) / 5;
+    float button = (ImGui::GetContentRegionAvail().x - ImGui::GetStyle().ItemSpacing.x * 3) / 4;
     for (int t = 0; t < TOOL_COUNT; t++) {
         char label[32];
         snprintf(label, sizeof label, "%d %s", (t + 1) % 10, TOOL_NAMES[t]);
-        if (t % 5) ImGui::SameLine();
+        if (t % 4) ImGui::SameLine();
         bool on = e.tool == t;
         if (on) ImGui::PushStyleColor(ImGuiCol_Button, ACCENT);
         if (ImGui::Button(label, ImVec2(button, 0))) {
@@ -194,11 +194,11 @@ void tool_panel(float px, int w) {
     }
     ImGui::Separator();
     if (e.tool <= TOOL_PAINT) {
-        ImGui::SliderFloat("Radius (ft)", &e.radius, BRUSH_RADIUS_MIN, BRUSH_RADIUS_MAX, "%.1f",
-                           ImGuiSliderFlags_Logarithmic);
+        ImGui::SliderFloat(e.tool == TOOL_RAMP ? "Width" : "Radius", &e.radius, BRUSH_RADIUS_MIN,
+                           BRUSH_RADIUS_MAX, "%.1f ft", ImGuiSliderFlags_Logarithmic);
         if (e.tool != TOOL_PAINT && e.tool != TOOL_RAMP)
-            ImGui::SliderFloat(e.tool <= TOOL_LOWER ? "Strength (ft/s)" : "Strength (/s)",
-                               &e.strength, BRUSH_STRENGTH_MIN, BRUSH_STRENGTH_MAX, "%.2f",
+            ImGui::SliderFloat("Strength", &e.strength, BRUSH_STRENGTH_MIN, BRUSH_STRENGTH_MAX,
+                               e.tool <= TOOL_LOWER ? "%.2f ft/s" : "%.2f /s",
                                ImGuiSliderFlags_Logarithmic);
     }
     if (e.tool == TOOL_FLATTEN) {
@@ -404,22 +404,22 @@ void editor_draw_panels() {
     ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(px * 0.3f, px * 0.1f));
     if (e.show_panels) {
         tool_panel(px, w);
-        // The general keys along the bottom of the view.
+        // The general keys at the top right, beside the panel and clear of the messages.
         const char* keys = "1-0 tools   arrows, Page Up/Down, Home/End, right button: camera "
                            "(Shift: faster)   Ctrl+Z/Y undo, redo   Ctrl+S save   Ctrl+N new "
                            "track   Ctrl+E export   G grid   L lap path   H panels   Tab: ride";
         float size_px = ImGui::GetFontSize() * PANEL_SCALE;
-        ImVec2 size = ImGui::GetFont()->CalcTextSizeA(size_px, 1e9f, (float)w - px, keys);
+        float left = g_editor.panel_rects.size() >= 4 ? g_editor.panel_rects[2] + px : px;
+        float wrap = std::max((float)w - left - px, px * 8);
+        ImVec2 size = ImGui::GetFont()->CalcTextSizeA(size_px, 1e9f, wrap, keys);
         ImDrawList* dl = ImGui::GetForegroundDrawList();
-        ImVec2 at((float)w - size.x - px * 0.5f, (float)h - size.y - px * 0.4f);
+        ImVec2 at((float)w - size.x - px * 0.6f, px * 0.5f);
         dl->AddRectFilled(ImVec2(at.x - px * 0.3f, at.y - px * 0.2f),
-                          ImVec2((float)w - px * 0.2f, (float)h - px * 0.2f),
-                          IM_COL32(0, 0, 0, 140), px * 0.3f);
+                          ImVec2(at.x + size.x + px * 0.3f, at.y + size.y + px * 0.2f),
+                          IM_COL32(0, 0, 0, 120), px * 0.3f);
         dl->AddText(ImGui::GetFont(), size_px, at, IM_COL32(220, 220, 225, 255), keys, nullptr,
-                    (float)w - px);
-    } else
-        ImGui::GetForegroundDrawList()->AddText(ImVec2(px * 0.5f, px * 0.5f),
-                                                IM_COL32(255, 255, 255, 200), "H: editor panels");
+                    wrap);
+    }
     if (e.form.open) form_panel(px, w, h);
     ImGui::PopStyleVar(3);
     // The aim mark: where Space works while the keys steer.
