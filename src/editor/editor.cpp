@@ -63,7 +63,9 @@ static void track_freeing() {
 }
 
 void editor_init() {
-    static const TrackEditorHooks hooks{track_loaded, track_freeing};
+    TrackEditorHooks hooks;
+    hooks.loaded = track_loaded;
+    hooks.freeing = track_freeing;
     track_set_editor_hooks(&hooks);
 }
 

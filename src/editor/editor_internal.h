@@ -204,6 +204,9 @@ int brush_paint(Terrain* t, float x, float z, float radius, int type, int rect[4
 
 // ---- Strokes and the undo history (undo.cpp)
 
+// False (with a message) while a network race is on: the track must stay the server's.
+bool editor_may_edit();
+
 // A ground or paint stroke with the current tool starts, takes one dab of dt seconds at
 // (x, z) per tick, and ends (the step joins the history; shadows and shading are recomputed
 // over what the stroke reaches).

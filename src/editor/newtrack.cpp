@@ -147,6 +147,7 @@ int heightmap_load(const char* name, int samples, float low, float high, std::ve
 
 int editor_new_track(NewTrackForm* form) {
     form->error.clear();
+    if (g_session.multiplayer) return refuse(form, "No new track during a network race");
     if (!folder_name_ok(form)) return 0;
     if (form->shift < NEW_TRACK_SHIFT_MIN || form->shift > NEW_TRACK_SHIFT_MAX)
         return refuse(form, "The size must be 16 to 2048 tiles per side");

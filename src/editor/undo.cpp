@@ -10,6 +10,7 @@
 #include "core/constants.h"
 #include "editor/editor_internal.h"
 #include "platform/messages.h"
+#include "race/session.h"
 #include "render/ground.h"
 
 namespace {
@@ -167,9 +168,16 @@ void editor_ground_changed(int i0, int j0, int i1, int j1) {
     ground_heights_changed();
 }
 
+bool editor_may_edit() {
+    if (!g_session.multiplayer) return true;
+    post_message("The track can't be edited during a network race");
+    return false;
+}
+
 void stroke_begin(float x, float z) {
     EditorState& e = g_editor;
     if (e.stroke.active) stroke_end();
+    if (!editor_may_edit()) return;
     if (!ground_tool(e.tool) && e.tool != TOOL_PAINT) return;
     if (g_terrain.samples <= 0) return;
     e.stroke = Stroke{};
@@ -261,7 +269,7 @@ int editor_ramp_apply() {
 
 int editor_scene_commit(const TrackScene& before, const TrackScene& after, const char* label) {
     int bits = scene_diff(before, after);
-    if (!bits) return 0;
+    if (!bits || !editor_may_edit()) return 0;
     TrackScene now;
     scene_read(&now);
     int applied = scene_apply(after);
@@ -286,6 +294,7 @@ int editor_undo() {
         post_message("Nothing to undo");
         return 0;
     }
+    if (!editor_may_edit()) return 0;
     EditStep step = std::move(e.undo.back());
     e.undo.pop_back();
     e.undo_bytes -= step.bytes;
@@ -303,6 +312,7 @@ int editor_redo() {
         post_message("Nothing to redo");
         return 0;
     }
+    if (!editor_may_edit()) return 0;
     EditStep step = std::move(e.redo.back());
     e.redo.pop_back();
     restore(step, false);

@@ -225,6 +225,8 @@ int scene_apply(const TrackScene& scene) {
     }
     if (bits & (SCENE_SLOTS | SCENE_STATUES)) statue_grid_rebuild();
     if (bits & SCENE_DECALS) terrain_decals_set(&g_terrain, scene.decals, scene.decals_present);
+    // The track differs from its files now: a network race loads them again.
+    if (bits) g_terrain.modified = true;
     return bits;
 }
 

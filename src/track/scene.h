@@ -57,8 +57,9 @@ enum {
 void scene_read(TrackScene* out);
 // Makes the loaded track hold the scene: each part that differs is replaced (statues are
 // created again from their names, start gates follow the slots, the statue grid is rebuilt,
-// decals are indexed again). Objects stand on the ground as it is now. Returns the SCENE_*
-// bits of the parts that changed.
+// decals are indexed again). Objects stand on the ground as it is now. A change sets the
+// terrain's `modified` flag (the track differs from its files). Returns the SCENE_* bits of
+// the parts that changed.
 int scene_apply(const TrackScene& scene);
 // The SCENE_* bits of the parts in which two scenes differ (every value compared exactly).
 int scene_diff(const TrackScene& a, const TrackScene& b);

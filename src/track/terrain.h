@@ -63,8 +63,8 @@ struct Terrain {
     int lowdetail_count = 0;                  // W per side
     std::vector<unsigned> lowdetail_textures; // W x W GL names, row by row; 0 without GL
     std::vector<uint32_t> lowdetail_dirty;    // one rebuild bit per texture
-    bool modified = false;                    // set by the first deformation
-    bool deformation_locked = false;          // while set, deformation leaves the heights alone
+    bool modified = false; // differs from its files: set by deformation and the editor's edits
+    bool deformation_locked = false; // while set, deformation leaves the heights alone
     unsigned char digest[20] = {}; // RIPEMD-160 of the samples as read (two bytes each, low first)
 };
 
@@ -162,8 +162,8 @@ struct TerrainPatch {
 void terrain_patch_get(const Terrain* terrain, int i0, int j0, int i1, int j1, TerrainPatch* out);
 // Writes a patch back: heights that are not finite keep the sample's old height, the others
 // are held within TERRAIN_HEIGHT_LIMIT; min/max_height widen to include them; shading and
-// shadows are written when the patch holds them; the low-detail textures over it are marked.
-// 0 when the patch does not fit the field.
+// shadows are written when the patch holds them; the low-detail textures over it are marked and
+// `modified` is set. 0 when the patch does not fit the field.
 int terrain_patch_put(Terrain* terrain, const TerrainPatch& patch);
 
 // A block of ground tiles.
@@ -172,7 +172,8 @@ struct TilePatch {
     std::vector<uint8_t> tiles;           // row by row (z outer)
 };
 void terrain_tiles_get(const Terrain* terrain, int x0, int z0, int x1, int z1, TilePatch* out);
-// Writes the tiles back, each held below the surface-type count. 0 when it does not fit.
+// Writes the tiles back, each held below the surface-type count, and sets `modified`. 0 when it
+// does not fit.
 int terrain_tiles_put(Terrain* terrain, const TilePatch& patch);
 
 // Replaces the decal list (textures are kept as given) and rebuilds the bucket index; the list

@@ -62,6 +62,8 @@ int terrain_patch_put(Terrain* t, const TerrainPatch& p) {
             if (shadows) t->shadows[at] = p.shadows[from];
         }
     terrain_mark_shading(t, p.i0, p.j0, p.i1, p.j1);
+    // The ground differs from its files now: a network race loads them again.
+    t->modified = true;
     return 1;
 }
 

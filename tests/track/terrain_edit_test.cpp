@@ -66,7 +66,10 @@ TEST_F(TerrainEdit, PatchesComeOutAndGoBackWithTheirShadingAndShadows) {
     p.heights[2] = -12.5f; // taken, the minimum widens
     p.shading[3] = 200;
     p.shadows[4] = 77;
+    EXPECT_FALSE(t.modified);
     ASSERT_EQ(terrain_patch_put(&t, p), 1);
+    // The ground differs from its files: a network race would load them again.
+    EXPECT_TRUE(t.modified);
     EXPECT_EQ(t.heights[0 + 9 * 2], 20.0f);
     EXPECT_EQ(t.heights[1 + 9 * 2], TERRAIN_HEIGHT_LIMIT);
     EXPECT_EQ(t.heights[2 + 9 * 2], -12.5f);
