@@ -121,3 +121,27 @@ TEST_F(EditorFixture, TheNewTrackFormTakesTypedText) {
     ctrl(KEY_N);
     EXPECT_EQ(g_editor.form.open, 0);
 }
+
+TEST_F(EditorFixture, TheRayFindsTheGroundWhereItFirstPassesBelowIt) {
+    float eye[3] = {2, 40, 3}, dir[3] = {0.6f, -0.64f, 0.48f}; // unit length
+    float hit[3];
+    ASSERT_EQ(editor_ray_ground(eye, dir, hit), 1);
+    // On the ground, on the ray, and the ray is above the ground a little before the hit.
+    EXPECT_FLOAT_EQ(hit[1], terrain_height(&g_terrain, hit[0], hit[2]));
+    float s = (hit[0] - eye[0]) / dir[0];
+    EXPECT_NEAR(hit[2], eye[2] + dir[2] * s, 1e-3f);
+    EXPECT_NEAR(hit[1], eye[1] + dir[1] * s, 1e-2f);
+    float back = s - 0.5f;
+    EXPECT_GT(eye[1] + dir[1] * back,
+              terrain_height(&g_terrain, eye[0] + dir[0] * back, eye[2] + dir[2] * back));
+    // Looking up there is no ground to find.
+    float up[3] = {0, 1, 0};
+    EXPECT_EQ(editor_ray_ground(eye, up, hit), 0);
+    // The middle of the picture is the view's own direction.
+    g_editor.cam.yaw = 0.3f, g_editor.cam.pitch = -0.4f;
+    float d[3];
+    editor_pixel_ray(0, 0, 1, 1, d);
+    EXPECT_NEAR(d[0], -std::sin(0.3f) * std::cos(-0.4f), 1e-5f);
+    EXPECT_NEAR(d[1], std::sin(-0.4f), 1e-5f);
+    EXPECT_NEAR(d[2], -std::cos(0.3f) * std::cos(-0.4f), 1e-5f);
+}
