@@ -12,6 +12,8 @@
 
 namespace {
 
+// A new gate reaches 24 ft each way from its centre: across a motocross track and its edges, as
+// the gates of the game's own tracks do.
 constexpr float GATE_RADIUS_DEFAULT = 24.0f;
 constexpr float GATE_RADIUS_MIN = 2.0f, GATE_RADIUS_MAX = 500.0f;
 
