@@ -29,9 +29,8 @@ int editor_save() {
         return 0;
     }
     if (e.stroke.active) stroke_end();
-    // The terrain writes into the folder it was loaded from: the track's own data name, which
-    // the save functions send to the per-user folder.
-    g_terrain.folder = "@" + g_track.name;
+    // The terrain writes into the folder it was loaded from, the track's own data name ("@"
+    // and its folder), which the save functions send to the per-user folder.
     DataSaveSet set;
     bool ok = terrain_save_to(&g_terrain, &set) && add_file(&set, "timing_gates", gates_write_to) &&
               add_file(&set, "billboards", billboards_write_to) &&
