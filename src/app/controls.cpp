@@ -52,11 +52,13 @@ void resolve_binding(GameWindow* w, KeyBinding* b) {
 void cycle_view() {
     int& view = g_app.view_mode;
     if (view == VIEW_EDITOR) {
+        editor_leave();
         ground_refresh_all();
         session_drop_bikes();
         view = VIEW_ORBIT;
     } else if (view == VIEW_RIDER) {
         view = g_settings.editor ? VIEW_EDITOR : VIEW_ORBIT;
+        if (view == VIEW_EDITOR) editor_enter();
     } else if (view == VIEW_ORBIT) {
         view = VIEW_FREE;
     } else if (view != VIEW_TITLE) {

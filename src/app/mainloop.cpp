@@ -137,6 +137,8 @@ static void place_camera() {
             camera_orbit_view(g_app.orbit, pose.chase_point, &g_app.camera);
     } else if (g_app.view_mode == VIEW_FREE) {
         camera_free_view(g_app.free_cam, &g_app.camera);
+    } else if (g_app.view_mode == VIEW_EDITOR) {
+        editor_camera(&g_app.camera);
     }
 }
 

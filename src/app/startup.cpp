@@ -30,6 +30,7 @@
 #include "replay/demo.h"
 #include "replay/demolist.h"
 #include "robot/robot.h"
+#include "editor/editor.h"
 #include "track/terrain.h"
 #include "track/track.h"
 #include "track/tracklist.h"
@@ -168,6 +169,10 @@ static void shutdown() {
 // The hook records lower modules call the higher ones through.
 static void install_hooks() {
     terrain_set_hooks(ground_terrain_hooks());
+    editor_init();
+    EditorHooks editor{};
+    editor.screenshot = screenshot_request;
+    editor_set_hooks(&editor);
     race_set_robot_hooks(robot_race_hooks());
     race_set_net_hooks(net_race_hooks());
 }

@@ -128,6 +128,9 @@ void ground_update_textures();
 void ground_draw(const float eye[3], const float view[3]);
 // The area a decal covers has changed (added, moved or removed).
 void ground_mark_decal(const Decal* decal);
+// The surface tiles over a sample rectangle changed (painted): the fixed textures and window
+// entries showing it are drawn again, a window entry at a time as for decals.
+void ground_mark_samples(int i0, int j0, int i1, int j1);
 // Ground editing changed heights: the error pass recomputes the values (roost wear does not
 // call this).
 void ground_heights_changed();

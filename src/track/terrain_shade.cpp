@@ -1,8 +1,10 @@
 // The ground's shading: the light the sun, the ambient light and the shadows give each height
 // sample, and the rebuild bits of the low-detail textures the renderer keeps of it. Both belong
 // to the terrain record, so the terrain's own edits (deformation, the editor) keep them right.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "core/maths.h"
 #include "track/lighting.h"
@@ -102,4 +104,78 @@ void terrain_lowdetail_alloc(Terrain* t) {
 int terrain_lowdetail_dirty(const Terrain* t, int index) {
     if (index < 0 || index >= t->lowdetail_count * t->lowdetail_count) return 0;
     return (t->lowdetail_dirty[index >> 5] >> (index & 31)) & 1;
+}
+
+// The sun's horizontal direction and its rise per unit of horizontal distance; false when the
+// sun casts no shadows (at or below the horizon, or straight overhead).
+static bool sun_ray(float dir[2], float* rise) {
+    const float* s = g_lighting.sun_vector;
+    float horiz = std::sqrt(s[0] * s[0] + s[2] * s[2]);
+    if (!(horiz > 1e-4f) || !(s[1] > 0)) return false;
+    dir[0] = s[0] / horiz, dir[1] = s[2] / horiz;
+    *rise = s[1] / horiz;
+    return true;
+}
+
+// 1 when the ray from sample (i, j) toward the sun meets the ground.
+static int sample_in_shadow(const Terrain* t, int i, int j, const float dir[2], float rise) {
+    float step = t->spacing * 0.75f;
+    float x = (float)i * t->spacing, z = (float)j * t->spacing;
+    float y = t->heights[(size_t)i + (size_t)t->samples * j] + 0.25f;
+    for (;;) {
+        x += dir[0] * step;
+        z += dir[1] * step;
+        y += rise * step;
+        if (y > t->max_height || x < 0 || z < 0 || x > t->extent || z > t->extent) return 0;
+        if (terrain_height(t, x, z) > y) return 1;
+    }
+}
+
+void terrain_cast_shadows(Terrain* t, int i0, int j0, int i1, int j1) {
+    int P = t->samples;
+    if (P <= 0 || t->shadows.size() != (size_t)P * P || t->heights.size() != (size_t)P * P) return;
+    i0 = clamp(i0, 0, P - 1), i1 = clamp(i1, 0, P - 1);
+    j0 = clamp(j0, 0, P - 1), j1 = clamp(j1, 0, P - 1);
+    if (i0 > i1 || j0 > j1) return;
+    // The hard shadows of the rectangle and one sample around it, then the 3 x 3 softening.
+    int a0 = std::max(i0 - 1, 0), a1 = std::min(i1 + 1, P - 1);
+    int b0 = std::max(j0 - 1, 0), b1 = std::min(j1 + 1, P - 1);
+    int w = a1 - a0 + 1;
+    std::vector<uint8_t> hard((size_t)w * (b1 - b0 + 1), 0);
+    float dir[2], rise;
+    if (sun_ray(dir, &rise))
+        for (int j = b0; j <= b1; j++)
+            for (int i = a0; i <= a1; i++)
+                hard[(size_t)(i - a0) + (size_t)w * (j - b0)] =
+                    (uint8_t)sample_in_shadow(t, i, j, dir, rise);
+    for (int j = j0; j <= j1; j++)
+        for (int i = i0; i <= i1; i++) {
+            int sum = 0;
+            for (int dj = -1; dj <= 1; dj++)
+                for (int di = -1; di <= 1; di++) {
+                    int a = clamp(i + di, 0, P - 1), b = clamp(j + dj, 0, P - 1);
+                    sum += hard[(size_t)(a - a0) + (size_t)w * (b - b0)];
+                }
+            t->shadows[(size_t)i + (size_t)P * j] = (uint8_t)(sum * 220 / 9);
+        }
+}
+
+bool terrain_shadow_reach(const Terrain* t, int i0, int j0, int i1, int j1, int out[4]) {
+    int P = t->samples;
+    if (P <= 0 || t->spacing <= 0) return false;
+    out[0] = i0 - 1, out[1] = j0 - 1, out[2] = i1 + 1, out[3] = j1 + 1;
+    float dir[2], rise;
+    if (sun_ray(dir, &rise)) {
+        // The longest shadow: from the highest ground down to the lowest, in samples.
+        float reach = (t->max_height - t->min_height) / rise / t->spacing + 2;
+        if (!(reach < (float)P)) reach = (float)P;
+        int r = (int)std::ceil(reach);
+        // A shadowed sample lies on the side away from the sun.
+        if (dir[0] > 0) out[0] -= (int)std::ceil(r * dir[0]);
+        if (dir[0] < 0) out[2] += (int)std::ceil(-r * dir[0]);
+        if (dir[1] > 0) out[1] -= (int)std::ceil(r * dir[1]);
+        if (dir[1] < 0) out[3] += (int)std::ceil(-r * dir[1]);
+    }
+    for (int k = 0; k < 4; k++) out[k] = clamp(out[k], 0, P - 1);
+    return true;
 }
