@@ -271,6 +271,30 @@ void rider_opacities(float alpha[MAX_RIDERS]) {
     }
 }
 
+// The blob shadows of every rider drawn this frame, as dark as the rider is opaque.
+void draw_blob_shadows(const float alpha[MAX_RIDERS]) {
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(-1, -2);
+    BlobShadow shadows[2];
+    for (int s = 0; s < MAX_RIDERS; s++) {
+        if (!(alpha[s] > 0)) continue;
+        int n = bike_blob_shadows(g_session.slots[s].bike, shadows);
+        for (int k = 0; k < n; k++) blob_shadow_draw(shadows[k], alpha[s]);
+    }
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+}
+
 // Step 9: statues (hay bales, tuff blocks, the start gates with their bars) in their frames.
 void draw_statues(const Camera& camera) {
     glColor4f(1, 1, 1, 1);
@@ -393,12 +417,15 @@ void frame_draw_world(const Camera& camera) {
         g_render.bound_texture = ~0u;
     }
 
+    // Blob shadows lie on the ground under the riders, beneath everything that stands on it.
+    float alpha[MAX_RIDERS];
+    rider_opacities(alpha);
+    if (g_track.loaded && g_config.blob_shadows.current == YES) draw_blob_shadows(alpha);
+
     // 7. Lights.
     setup_lighting();
 
     // 8. Opaque riders.
-    float alpha[MAX_RIDERS];
-    rider_opacities(alpha);
     shader_use(SHADER_LIT);
     for (int s = 0; s < MAX_RIDERS; s++)
         if (alpha[s] >= 1.0f)
