@@ -60,7 +60,7 @@ int bike_blob_shadows(const Bike* bike, BlobShadow out[2]) {
     b.half_length = wheelbase * 0.5f + tyre;
     b.half_width = 1.3f;
     float ground = terrain_height(&g_terrain, frame[0], frame[2]);
-    b.alpha = 0.6f * height_fade(frame[1] - ground, bike->info.frame_position[1] + 0.5f);
+    b.alpha = 0.7f * height_fade(frame[1] - ground, bike->info.frame_position[1] + 0.5f);
     // A rider off the bike casts a shadow of its own.
     if (bike_crash_countdown(bike) > 0) {
         float rider[3];
