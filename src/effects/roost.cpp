@@ -7,7 +7,6 @@
 
 #include "bike/bike.h"
 #include "bike/bodypose.h"
-#include "bike/contact.h"
 #include "bike/world.h"
 #include "core/constants.h"
 #include "core/maths.h"
@@ -209,16 +208,16 @@ int roost_emit_wheel(const RoostWheel& w, int emissions, float cap, int tick) {
     return thrown;
 }
 
-void roost_emit(Bike* bike, int recorded) {
+void roost_emit(const Bike* bike) {
     if (!bike) return;
     int emissions = roost_emissions(g_settings.roost_frequency);
     if (emissions == 0) return;
     for (int w = 0; w < 2; w++) {
-        // Riders simulated here read their contact again (the ground may have worn since the
-        // tick's contacts); placed riders keep what their placement found.
-        float depth = recorded ? bike->wheels[w].depth : bike_wheel_contact_sense(bike, w);
-        if (!(depth > 0)) continue;
+        // The wheel's contact record: this tick's contact for a rider simulated here (its
+        // bodies have not moved since), its placement's for a rider placed from records.
         const Wheel& wheel = bike->wheels[w];
+        float depth = wheel.depth;
+        if (!(depth > 0)) continue;
         RoostWheel rw;
         float rot[9];
         int body = BODY_FRONT_WHEEL + w;

@@ -55,11 +55,11 @@ struct RoostState {
 extern const RoostState& g_roost;
 
 // Throws roost from one rider's wheels for this tick, after the contacts and before the world
-// step. recorded: the rider is not simulated here (a demo or remote rider) and throws from the
-// contact records its placement left; otherwise each wheel's contact is read from the ground
-// again. Density ("roost_density", "--roostfrequency", 0..1000) and the wear factor
-// ("--erode") come from g_settings. Allocates nothing.
-void roost_emit(Bike* bike, int recorded);
+// step, from the wheels' contact records: this tick's contacts for a rider simulated here, the
+// snapshot placement's for a demo or remote rider (bike/contact.h keeps both). Density
+// ("roost_density", "--roostfrequency", 0..1000) and the wear factor ("--erode") come from
+// g_settings. Allocates nothing.
+void roost_emit(const Bike* bike);
 // Moves every live particle one tick, after the bike steps; landed particles return to the
 // pool (and give their load back to the ground).
 void roost_update();

@@ -1,7 +1,7 @@
 // Roost and engine sound on real bikes (the harness on a flat dirt field with the generated
-// bikes): a spinning rear tyre throws roost from behind it, a rider placed from records throws
-// from its stored contacts only, and neither the roost nor the engine sound allocates once
-// running.
+// bikes): a spinning rear tyre throws roost from behind it, roost comes from the wheels' contact
+// records (as the contacts or a snapshot placement leave them), and neither the roost nor the
+// engine sound allocates once running.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -70,7 +70,7 @@ class EffectsOnBikes : public ::testing::Test {
             bike_set_clutch(bike, 1);
             bike_set_throttle(bike, 1);
             harness_tick();
-            roost_emit(bike, 0);
+            roost_emit(bike);
             roost_update();
         }
     }
@@ -97,20 +97,20 @@ TEST_F(EffectsOnBikes, ASpinningRearTyreThrowsRoostFromBehindIt) {
     EXPECT_LT(vec3f_length(bike->wheels[0].contact_velocity), 4.0f);
 }
 
-TEST_F(EffectsOnBikes, APlacedRiderThrowsFromItsStoredContactsOnly) {
+TEST_F(EffectsOnBikes, RoostComesFromTheWheelsContactRecords) {
     Bike* bike = harness_add_bike("crf250(2009)", 512, 512, 0);
     ASSERT_NE(bike, nullptr);
     launch(bike, 64);
     roost_reset();
-    // Recorded: the stored records say where the tyres are; with none touching, nothing.
+    // The records say where the tyres are; with none touching, nothing.
     for (Wheel& w : bike->wheels) w.depth = 0;
-    roost_emit(bike, 1);
+    roost_emit(bike);
     EXPECT_EQ(g_roost.live_count, 0);
-    // The contact records as a placement leaves them (the rear still slides): roost again.
+    // The records as a snapshot placement leaves them (the rear still slides): roost again.
     bike_wheel_contact_sense(bike, 0);
     bike_wheel_contact_sense(bike, 1);
     ASSERT_GT(bike->wheels[1].depth, 0);
-    for (int t = 0; t < 8; t++) roost_emit(bike, 1);
+    for (int t = 0; t < 8; t++) roost_emit(bike);
     EXPECT_GT(g_roost.live_count, 0);
 }
 
@@ -135,7 +135,7 @@ TEST_F(EffectsOnBikes, RoostAndEngineSoundAllocateNothingOnceRunning) {
                     bike_set_throttle(b, 1);
                 }
                 harness_tick();
-                for (Bike* b : g_harness.bikes) roost_emit(b, 0);
+                for (Bike* b : g_harness.bikes) roost_emit(b);
                 roost_update();
                 ASSERT_NE(audio_read(), nullptr);
             }

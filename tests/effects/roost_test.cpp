@@ -140,7 +140,7 @@ TEST_F(RoostTest, EmissionPassesFollowTheDensity) {
     }
     // Density 0 never throws anything from a bike either: roost_emit stops before the wheels.
     g_settings.roost_frequency = 0;
-    roost_emit(nullptr, 0);
+    roost_emit(nullptr);
     EXPECT_EQ(g_roost.live_count, 0);
 }
 

@@ -177,7 +177,7 @@ TEST_F(EffectsScene, RoostFliesBehindABikeAcceleratingOnDirt) {
         bike_set_clutch(bike, 1);
         bike_set_throttle(bike, 1);
         harness_tick();
-        roost_emit(bike, 0);
+        roost_emit(bike);
         roost_update();
     }
     ASSERT_GT(g_roost.live_count, 30);

@@ -127,7 +127,7 @@ TEST_F(ErodeRace, WearFollowsTheRiddenLineAndTheDemoStillPlays) {
             float d = distance_to(line, i * g_terrain.spacing, j * g_terrain.spacing);
             farthest = std::max(farthest, d);
             if (d <= 3 * g_terrain.spacing) on_line++;
-            if (d > 40) far++;
+            if (d > 60) far++; // roost flies a few tens of feet, no farther
         }
     EXPECT_GT(changed, 20);
     EXPECT_GT(on_line, changed / 4) << "ruts under the wheels";
