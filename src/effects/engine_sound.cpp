@@ -2,7 +2,6 @@
 // into the ring ahead of the play position, and the voice's Doppler, distance and pan.
 #include "effects/engine_sound.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -26,6 +25,7 @@ EngineSoundState g_state;
 
 constexpr int RING_MASK = ENGINE_RING - 1;
 constexpr uint32_t PHASE_ONE = 1u << 24; // one pulse period in the phase accumulator
+// The four-stroke's pipe, which is also what a "pipe" line leaves out.
 constexpr float DEFAULT_LENGTH = 5.0f, DEFAULT_SPREAD = 0.9182072f, DEFAULT_GAIN = -0.85f;
 constexpr float MAX_PIPE_LENGTH = 400.0f; // feet: the round trip still fits the ring
 
@@ -51,7 +51,7 @@ void build_tables() {
     s.four.misfire_high = 2.5f;
     s.four.closed_amplitude = 0.5f;
     s.four.open_amplitude = 1.0f;
-    engine_pipe_configure(&s.four, 5.0f, 0.9182072f, -0.85f, 0, 15);
+    engine_pipe_configure(&s.four, DEFAULT_LENGTH, DEFAULT_SPREAD, DEFAULT_GAIN, 0, 15);
     s.two = EngineParams{};
     s.two.wave = s.wave_two;
     s.two.firings_per_rev = 1.0f;
@@ -75,7 +75,7 @@ void ensure_tables() {
 // 1) reads it: *at moves past what was read; 0 when nothing reads (*at stays).
 int scan_number(const char** at, const char* end, int integer, double* out) {
     const char* p = *at;
-    while (p < end && std::strchr(" \t\r\f\v", *p) && *p) p++;
+    while (p < end && *p && std::strchr(" \t\r\f\v", *p)) p++;
     char field[64];
     size_t n = 0;
     while (p + n < end && n + 1 < sizeof field && p[n] && !std::strchr(" \t\r\f\v", p[n])) {
@@ -86,8 +86,7 @@ int scan_number(const char** at, const char* end, int integer, double* out) {
     char* stop = field;
     double v;
     if (integer) {
-        errno = 0;
-        long l = std::strtol(field, &stop, 10);
+        long l = std::strtol(field, &stop, 10); // out of range: LONG_MIN or LONG_MAX
         v = l < INT_MIN ? INT_MIN : (l > INT_MAX ? INT_MAX : (double)l); // saturated
     } else {
         v = std::strtod(field, &stop);
