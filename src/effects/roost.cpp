@@ -115,6 +115,8 @@ int emit_slip(const RoostWheel& w, const RoostType& type, int n, float dig, floa
         for (int k = 0; k < 3; k++) e[k] += w.centre[k];
         point_velocity(w, e, v);
         for (int k = 0; k < 3; k++) p[k] = e[k] + v[k] * DT * (float)i / (float)n;
+        // Scaled by vscale itself: the tyre's own speed already varies over the arc (a splash,
+        // thrown at one speed, takes a random share of vscale instead).
         for (int k = 0; k < 3; k++) v[k] = (v[k] + type.randomize * centred_random()) * type.vscale;
         thrown += roost_add(p, v, dig, type);
     }
