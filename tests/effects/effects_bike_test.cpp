@@ -1,6 +1,5 @@
 // Roost and engine sound on real bikes (the harness on a flat dirt field with the generated
-// bikes): a spinning rear tyre throws roost from behind it, roost comes from the wheels' contact
-// records (as the contacts or a snapshot placement leave them), and neither the roost nor the
+// bikes): a spinning rear tyre throws roost from behind it, and neither the roost nor the
 // engine sound allocates once running.
 #include <gtest/gtest.h>
 
@@ -95,23 +94,6 @@ TEST_F(EffectsOnBikes, ASpinningRearTyreThrowsRoostFromBehindIt) {
     EXPECT_GT(rising, 0);
     // The front wheel rolls: its contact point does not slide, so all of it is the rear's.
     EXPECT_LT(vec3f_length(bike->wheels[0].contact_velocity), 4.0f);
-}
-
-TEST_F(EffectsOnBikes, RoostComesFromTheWheelsContactRecords) {
-    Bike* bike = harness_add_bike("crf250(2009)", 512, 512, 0);
-    ASSERT_NE(bike, nullptr);
-    launch(bike, 64);
-    roost_reset();
-    // The records say where the tyres are; with none touching, nothing.
-    for (Wheel& w : bike->wheels) w.depth = 0;
-    roost_emit(bike);
-    EXPECT_EQ(g_roost.live_count, 0);
-    // The records as a snapshot placement leaves them (the rear still slides): roost again.
-    bike_wheel_contact_sense(bike, 0);
-    bike_wheel_contact_sense(bike, 1);
-    ASSERT_GT(bike->wheels[1].depth, 0);
-    for (int t = 0; t < 8; t++) roost_emit(bike);
-    EXPECT_GT(g_roost.live_count, 0);
 }
 
 TEST_F(EffectsOnBikes, RoostAndEngineSoundAllocateNothingOnceRunning) {
