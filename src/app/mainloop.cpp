@@ -206,6 +206,17 @@ float engine_volume_level() {
     return (float)g_config.volume.value * factor * 0.1f;
 }
 
+EngineListener engine_listener() {
+    const Listener& l = g_render.listener;
+    EngineListener ear;
+    for (int i = 0; i < 3; i++) {
+        ear.eye[i] = l.eye[i];
+        ear.right[i] = l.rot[i]; // the rotation's first row is the camera's right axis
+        ear.velocity[i] = l.velocity[i];
+    }
+    return ear;
+}
+
 // Step 4 of a tick: the player's controls drive the bike, or steer the camera.
 static void act_on_tick() {
     if (viewed_is_player()) {
@@ -302,11 +313,17 @@ int mainloop_pass(const ClockSource* source) {
     camera_follow_start();
     choose_view();
     if (!draw_frame()) return 0; // a failed swap ends the run
-    // 4. Engine sounds.
+    // 4. Engine sounds, heard from the camera of the frame just shown (without a window, from
+    // the camera the frame would have had).
     if (audio_is_open()) {
+        if (!g_app.window || !g_app.window->gl) {
+            place_camera();
+            frame_listen(g_app.view_mode, g_app.camera);
+        }
         float level = engine_volume_level();
+        EngineListener ear = engine_listener();
         for (const RiderSlot& r : g_session.slots)
-            if (r.bike && r.sound) engine_sound_update(r.bike, r.sound, level);
+            if (r.bike && r.sound) engine_sound_update(r.bike, r.sound, level, ear);
         audio_commit();
     }
     // 5-7. Pacing, and the clock correction while connected.

@@ -461,6 +461,22 @@ int bike_ground_contacts(Bike* bike) {
     return any;
 }
 
+float bike_wheel_contact_sense(Bike* bike, int w) {
+    Wheel& wheel = bike->wheels[w];
+    GroundContact g;
+    if (!wheel.body || !torus_ground_contact(physics_ground(), &wheel, &g)) {
+        wheel.depth = 0;
+        return 0;
+    }
+    memcpy(wheel.contact_point, g.point, sizeof g.point);
+    memcpy(wheel.contact_normal, g.normal, sizeof g.normal);
+    wheel.depth = g.depth;
+    dVector3 v;
+    dBodyGetPointVel(wheel.body, g.point[0], g.point[1], g.point[2], v);
+    for (int k = 0; k < 3; k++) wheel.contact_velocity[k] = (float)v[k];
+    return g.depth;
+}
+
 int bike_ground_test(const Bike* bike) {
     GroundContact g;
     for (const Wheel& wheel : bike->wheels)

@@ -105,6 +105,11 @@ int bike_ground_contacts(Bike* bike);
 // Whether a tyre or a body shape reaches into the ground, without making any contact (placing
 // bikes at the start).
 int bike_ground_test(const Bike* bike);
+// Refills one wheel's contact record (0 front, 1 rear) from the ground under its body's
+// current pose without making a joint: point, normal, depth and the wheel's velocity at the
+// point, or depth 0 off the ground. Roost reads these records; bikes placed from snapshots
+// get theirs here, as they make no contacts. Returns the depth.
+float bike_wheel_contact_sense(Bike* bike, int wheel);
 // Contacts between two bikes (call once per unordered pair and tick). The first pair a bike
 // takes part in within a tick gets joints, later pairs forces of at most 1000 lbf. Front-end
 // hits set `steer_authority` to 20; both bikes' `last_bike_contact` becomes the tick. 1 if

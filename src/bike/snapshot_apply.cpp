@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "bike/bike.h"
+#include "bike/contact.h"
 #include "bike/rider.h"
 #include "bike/snapshot_apply.h"
 #include "bike/step.h"
@@ -189,4 +190,8 @@ void bike_apply_snapshot(Bike* bike, const SnapshotFields* fields, int ticks) {
         const dReal* p = dBodyGetPosition(bodies[i]);
         for (int k = 0; k < 3; k++) bike->rest_positions[i][k] = (float)p[k];
     }
+
+    // 11. A placed bike makes no contacts: its wheels' contact records are read from the
+    // ground here, so that it throws roost where its tyres are.
+    for (int w = 0; w < 2; w++) bike_wheel_contact_sense(bike, w);
 }

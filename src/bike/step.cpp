@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/contact.h"
 #include "bike/drivetrain.h"
 #include "bike/rider.h"
 #include "bike/bike_internal.h"
@@ -283,6 +284,7 @@ void bike_extrapolate(Bike* bike, int ticks) {
                body_axis(frame, 1) * (double)bike->info.rear_wheel.torus_radius;
     double ground = terrain_height(physics_ground(), (float)low.x, (float)low.z);
     if (ground > low.y) bike_translate(bike, 0, (float)(ground - low.y), 0);
+    for (int w = 0; w < 2; w++) bike_wheel_contact_sense(bike, w);
 }
 
 // ---- Derived values and setters ----

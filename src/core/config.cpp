@@ -163,6 +163,8 @@ constexpr ConfigItem CONFIG_ITEMS[] = {
     item_slider("volume", &C.volume, "Volume", 10, 0, 10, 1),
     item_choice("playback_mode", &C.playback_mode, "Playback Mode", PLAYBACK_MODES, 0),
     item_int("billboard_optimize_lookahead", &C.billboard_optimize_lookahead, 8),
+    item_choice("blob_shadows", &C.blob_shadows, "Blob Shadows", NO_YES, YES),
+    item_choice("impact_sounds", &C.impact_sounds, "Impact Sounds", NO_YES, YES),
     item_binding("throttle_key", &C.throttle_key, "Throttle", "x"),
     item_binding("front_brake_key", &C.front_brake_key, "Front Brake", "c"),
     item_binding("rear_brake_key", &C.rear_brake_key, "Rear Brake", "v"),

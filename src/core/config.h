@@ -79,6 +79,8 @@ struct Config {
     Slider model_detail, model_texture_detail, fov, first_person_height, first_person_angle, volume;
     Choice playback_mode;
     int billboard_optimize_lookahead;
+    Choice blob_shadows;  // a soft shadow on the ground under every bike and rider
+    Choice impact_sounds; // landing and crash sounds
     // The bindings, in the order they are written.
     KeyBinding throttle_key, front_brake_key, rear_brake_key, left_key, right_key, clutch_key,
         upshift_key, downshift_key, dab_key, back_up_key, lean_forward_key, lean_backward_key,

@@ -33,9 +33,8 @@ void emit_roost(void*) {
     if (n == 0) return;
     int first = (int)((unsigned)s.session_clock % (unsigned)n);
     for (int i = 0; i < n; i++) {
-        const RiderSlot& r = s.slots[riders[(first + i) % n]];
-        // Riders not simulated here throw roost from their recorded contacts.
-        roost_emit(r.bike, r.kind == RIDER_REMOTE);
+        // Riders placed from records throw from the contacts their placement found.
+        roost_emit(s.slots[riders[(first + i) % n]].bike);
     }
 }
 

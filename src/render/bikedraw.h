@@ -90,3 +90,18 @@ void rider_pose_of_bike(const Bike* bike, RiderPose* pose);
 // with the sky's environment texture. alpha below 1 draws it translucent (ghosts). The
 // modelview holds the camera with its translation; the lights are set up.
 void bike_draw(Bike* bike, int mode, float alpha, const Camera& camera);
+
+// A soft dark patch on the ground: an ellipse around centre (world feet) with half axes along
+// axis (a unit (x, z) direction) and across it, darkest (alpha) in the middle.
+struct BlobShadow {
+    float centre[3];
+    float axis[2];
+    float half_length, half_width;
+    float alpha; // 0..1, lighter the higher the body is above the ground
+};
+// The blob shadows of a bike: one under it from tyre to tyre, and one under its rider while
+// crashed. Returns how many (0 without a bike).
+int bike_blob_shadows(const Bike* bike, BlobShadow out[2]);
+// Draws one shadow on g_terrain at opacity times its alpha (blending on, textures off, depth
+// writes off: the caller's state).
+void blob_shadow_draw(const BlobShadow& shadow, float opacity);

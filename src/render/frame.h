@@ -118,6 +118,9 @@ void frame_first_person(int slot);
 // One frame of a view of the main loop: first person, the chase, orbit or free camera, or a
 // cleared frame for the title.
 void frame_draw_view(int view_mode, const CameraView& view);
+// Publishes the listener of a view as drawing it would, without drawing (runs without a
+// window still hear their engines from the camera).
+void frame_listen(int view_mode, const CameraView& view);
 
 // Binds a texture (0 unbinds), counting texture changes.
 void frame_bind_texture(unsigned texture);

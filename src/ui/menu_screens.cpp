@@ -467,6 +467,7 @@ void build_graphics(MenuPage* p) {
     p->items.push_back(choice(&c.hide_rider));
     p->items.push_back(choice(&c.rigid_camera));
     p->items.push_back(choice(&c.lens_flare));
+    p->items.push_back(choice(&c.blob_shadows, "A soft shadow on the ground under every bike."));
     p->items.push_back(slider(&c.ghost_fade_distance));
     p->items.push_back(label("Detail", 1));
     for (Slider* s : {&c.ground_detail, &c.ground_texture_detail})
@@ -485,6 +486,7 @@ void build_sound(MenuPage* p) {
     Config& c = g_config;
     p->title = "Sound & Display";
     p->items.push_back(slider(&c.volume));
+    p->items.push_back(choice(&c.impact_sounds, "Thumps of landings and crunches of crashes."));
     p->items.push_back(label("On-screen Display", 1));
     p->items.push_back(toggle("Show Frame Rate", &c.draw_fps));
     p->items.push_back(toggle("Show Race Clock", &c.draw_time));
