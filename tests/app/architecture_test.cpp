@@ -103,9 +103,10 @@ TEST(Architecture, IncludesFollowTheLayers) {
                 << inc.file << ":" << inc.line << " includes " << inc.module << "/" << inc.header
                 << ", a layer above " << module;
             // A module's internal header is its own.
-            if (inc.header.find("_internal.h") != std::string::npos)
+            if (inc.header.find("_internal.h") != std::string::npos) {
                 EXPECT_EQ(inc.module, module)
                     << inc.file << ":" << inc.line << " includes another module's internal header";
+            }
         }
     }
     EXPECT_GT(checked, 300); // the walk really saw the sources
