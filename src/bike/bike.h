@@ -327,6 +327,9 @@ const char* bike_name(const Bike* bike);
 const char* bike_plate_text(const Bike* bike);
 int bike_two_stroke(const Bike* bike);
 int bike_gear(const Bike* bike);
+// The gears a catalogue record's box has (ratios above 0), 0..6.
+int bike_info_gear_count(const BikeInfo* info);
+int bike_gear_count(const Bike* bike);
 int bike_crash_countdown(const Bike* bike);
 
 // ---- Setup ----

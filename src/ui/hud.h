@@ -49,6 +49,7 @@ struct HudInput {
     int have_bike = 0;
     float rpm = 0;       // engine speed in revolutions per minute
     int gear = 0;        // 0 = first gear
+    int gear_count = 6;  // the gears the bike's box has (1..6)
     float speed_mph = 0; // miles per hour
     float lean = 0;      // rider lean input, -1 (forward) .. 1 (back)
     int lean_indicator = 1;

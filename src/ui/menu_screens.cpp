@@ -193,8 +193,7 @@ void stability_changed() {
 // "4-stroke, 5 speed" for the chosen bike.
 std::string bike_summary() {
     const BikeInfo* info = bike_info_find(g_config.bike.text());
-    int gears = 0;
-    for (float r : info->gear_ratio) gears += r > 0;
+    int gears = bike_info_gear_count(info);
     char buf[64];
     snprintf(buf, sizeof buf, "%s, %d speed", info->two_stroke ? "2-stroke" : "4-stroke", gears);
     return buf;
