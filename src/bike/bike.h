@@ -327,6 +327,10 @@ void bike_setup_defaults(Bike* bike);
 // Copies the player's configuration (g_config) into the bike: assists, flags, brake torques,
 // automatic clutch, shifting, BikeSetup and the rider mass distribution.
 void bike_apply_setup(Bike* bike);
+// The race server forbids (1) or allows (0) arcade physics for bikes set up from now on.
+void bikes_set_arcade_blocked(int blocked);
+// Switches arcade physics off on one bike.
+void bike_arcade_off(Bike* bike);
 // The physical value a setup menu value v stands for, for the keys the menu shows physically:
 // spring rates (pound-force per foot), preloads and oil level (feet), sprockets (teeth).
 // Returns 1 and sets *value for those keys, 0 for any other key.
