@@ -254,6 +254,11 @@ struct Bike {
     float crash_leg_velocity[2][3];  // ft/s
     float rider_velocity_ring[4][3]; // rider body velocity of the last four ticks, slot tick mod 4
     float rest_positions[BIKE_BODY_COUNT][3]; // after the last reset or snapshot
+    // After a snapshot: its bodies' orientations (w, x, y, z), and 1 so that the next snapshot
+    // takes its velocities from this one's placement (not from where extrapolation or the world
+    // step moved the bodies since); 0 after a reset.
+    float rest_orientations[BIKE_BODY_COUNT][4];
+    int rest_from_snapshot;
     int touched;           // a body shape touched the ground; cleared by the race session
     int last_bike_contact; // session tick of the last bike-to-bike contact, -1 when none
     // The point of the course the rider heads for (bike_set_course_point); the dab assist

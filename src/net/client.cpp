@@ -141,7 +141,8 @@ int client_send(const uint8_t* bytes, int length) {
 
 void client_set_state(int state, int send_now) {
     g_net_data.state = state;
-    if (send_now) g_net_data.last_send = 0;
+    // Long ago, so the state's packet goes out in this step even in the first second of a run.
+    if (send_now) g_net_data.last_send = NET_SEND_NOW;
 }
 
 void client_bad_slot(const char* packet, uint32_t slot) {
@@ -261,7 +262,7 @@ void net_reset() {
     NetClient& c = g_net_data;
     c.password.clear();
     c.last_announced = NO_SLOT;
-    c.last_send = 0;
+    c.last_send = NET_SEND_NOW;
     c.restart_value = 0;
     c.bad_slot_logged = 0;
     c.track.clear();

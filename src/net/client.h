@@ -27,6 +27,9 @@ enum NetState {
     NET_DISCONNECTING = 15 // DISCONNECT: waiting for the server to confirm
 };
 
+// A last send time that makes the state's packet go out at the next step.
+constexpr double NET_SEND_NOW = -1e30;
+
 // Lineup entries of a slot.
 enum { NET_LINEUP_EMPTY = 0, NET_LINEUP_ME = 1, NET_LINEUP_REMOTE = 5 };
 
@@ -53,11 +56,11 @@ struct NetClient {
     int start_tick = 0;
     uint8_t digest[20] = {}; // the server's track digest
     std::string track;
-    int my_rider = NO_SLOT;       // grid place this client rides, NO_SLOT while watching
-    int last_announced = NO_SLOT; // highest rider slot announced, NO_SLOT for none
-    uint32_t server_tick = 0;     // as last heard, then one more per step while above 0
-    uint32_t max_server_tick = 0; // highest server tick received
-    double last_send = 0;         // seconds of elapsed time; 0 sends at the next step
+    int my_rider = NO_SLOT;          // grid place this client rides, NO_SLOT while watching
+    int last_announced = NO_SLOT;    // highest rider slot announced, NO_SLOT for none
+    uint32_t server_tick = 0;        // as last heard, then one more per step while above 0
+    uint32_t max_server_tick = 0;    // highest server tick received
+    double last_send = NET_SEND_NOW; // seconds of elapsed time
     NetSlot slots[MAX_RIDERS];
     ReliableChannel reliable;
     int crossings_reported = 0; // gate crossings of this rider last reported

@@ -130,8 +130,10 @@ void client_state_entry(int slot, int ping, uint32_t tick, const uint8_t* record
     if (!remote(slot)) return;
     NetSlot& s = c.slots[slot];
     if (tick <= s.last_rx_tick) return; // not newer than what we have
-    if (!watching())
-        snapshot_apply(bike_of(slot), record, SNAPSHOT_VERSION, (int)(tick - s.last_rx_tick));
+    // The first state moves the rider from where it was parked: that is no motion to take a
+    // velocity from, so it is placed at rest.
+    int ticks = s.last_rx_tick == 0 ? 0 : (int)std::min<uint32_t>(tick - s.last_rx_tick, 1u << 20);
+    if (!watching()) snapshot_apply(bike_of(slot), record, SNAPSHOT_VERSION, ticks);
     s.ping_ticks = ping;
     s.last_rx_tick = tick;
     snapshot_history_push(slot, (int)(tick & 0x7fffffffu), record);
