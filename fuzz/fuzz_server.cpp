@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "fuzz_util.h"
 #include "server.h"
@@ -16,7 +15,6 @@
 namespace {
 
 Server* g_server;
-std::string g_results; // in the run's own folder
 
 void check(bool ok) {
     if (!ok) abort();
@@ -40,7 +38,7 @@ ServerClient* client_of(const NetAddress& a) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_results = fuzz_private_folder() + "/results";
+    fuzz_private_folder();
     // The server tells its host what happens on standard output: not what a fuzzer wants.
     if (!freopen("/dev/null", "w", stdout)) abort();
     return 0;
@@ -63,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     o.ready_wait = 0.5;
     o.cooldown = 0.5;
     o.max_riders = 2;
-    o.results = g_results;
+    o.results = ""; // races end all the time here: no results files
     std::string error;
     if (!server_open(g_server, o, 1.0, &error)) abort();
     double now = 1.0;
@@ -85,8 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         server_datagram(g_server, buf, (int)n, &from);
         now += 1.0 / 32;
-        g_server->now = now;
-        server_timed(g_server);
+        server_step(g_server, now); // nothing else sends to it: only its timed work runs
         int used = 0;
         for (const ServerClient& k : g_server->clients) {
             used += k.used;

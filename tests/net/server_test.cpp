@@ -435,3 +435,23 @@ TEST(ServerOptionsTest, CommandLineAndConfigurationFile) {
     EXPECT_FALSE(server_parse_options(3, (char**)broken, &o, &error, &data, &log));
     EXPECT_EQ(error, "broken.cfg:1: no '=' in \"laps 3\"");
 }
+
+TEST_F(RacingServer, AClientThatStopsAcknowledgingIsDropped) {
+    start(options());
+    uint32_t race = server->race_id;
+    racing();
+    // Ann crosses gates as fast as she likes; Bob reads nothing, so his queue of relayed
+    // crossings grows until the server gives up on him.
+    for (uint32_t i = 0; i < 300 && server->clients[1].used; i++) {
+        Bytes cross;
+        word(&cross, race);
+        word(&cross, i);
+        word(&cross, 300 + i);
+        a->send_message(MSG_CROSSINGS, cross);
+        run();
+        a->drain();
+    }
+    EXPECT_FALSE(server->clients[1].used);
+    EXPECT_TRUE(server->clients[0].used);
+    EXPECT_EQ(server->roster[1].left, 1);
+}

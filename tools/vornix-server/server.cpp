@@ -196,8 +196,6 @@ void on_client_packet(Server* s, ServerClient* c, const uint8_t* d, int n) {
         break;
     case PKT_MESSAGE:
         on_message(s, c, d, n);
-        if (c->used && c->reliable.queue.size() > RELIABLE_BACKLOG)
-            drop(s, c, "stopped acknowledging");
         break;
     case PKT_ACK:
         if (n >= 13) reliable_ack(&c->reliable, net_get32(d + 9));
@@ -291,13 +289,19 @@ void server_step(Server* s, double now) {
         if (n < 0) break;
         server_datagram(s, data, n, &from);
     }
-    // Clients that went silent, and kicked ones that never said goodbye.
-    for (ServerClient& c : s->clients)
-        if (c.used && now - c.last_heard > s->opt.timeout) {
-            uint8_t p[4];
+    // Clients that went silent, kicked ones that never said goodbye, and ones whose messages
+    // pile up unacknowledged (they would hold the server's memory).
+    for (ServerClient& c : s->clients) {
+        if (!c.used) continue;
+        uint8_t p[4];
+        if (now - c.last_heard > s->opt.timeout) {
             server_send(s, &c, p, net_pack_disconnected(p));
             drop(s, &c, "timed out");
+        } else if (c.reliable.queue.size() > RELIABLE_BACKLOG) {
+            server_send(s, &c, p, net_pack_disconnected(p));
+            drop(s, &c, "stopped acknowledging");
         }
+    }
     server_timed(s);
 }
 

@@ -44,7 +44,7 @@ struct ServerOptions {
     double ready_wait = 20;          // seconds the race clock waits for riders still loading
     double cooldown = 20;            // seconds between a race's end and the next warm-up
     double timeout = 20;             // clients silent this long are dropped
-    std::string results = "results"; // folder of the results files
+    std::string results = "results"; // folder of the results files ("" writes none)
     int no_arcade = 0;               // forbid arcade physics
     std::string welcome;             // said to every client that joins, "" = none
 };
