@@ -288,8 +288,8 @@ void hud_layout_overlay(const HudInput& in, HudModel* out) {
         y += px * 1.2f;
     }
     if (in.show_ping) {
-        char buf[32];
-        snprintf(buf, sizeof buf, "Ping - %d ms", in.ping_ms);
+        char buf[64];
+        snprintf(buf, sizeof buf, "Ping - %dms (%dms offset)", in.ping_ms, in.ping_offset_ms);
         out->items.push_back(text(buf, W - m, y, px, WHITE, FONT_BODY, ALIGN_RIGHT));
         y += px * 1.2f;
     }
@@ -363,6 +363,7 @@ void hud_gather_overlay(HudInput* in) {
     int ping = feed_ping_ms();
     in->show_ping = g_config.draw_ping && ping >= 0;
     in->ping_ms = ping;
+    in->ping_offset_ms = feed_ping_offset_ms();
     in->show_stats = g_settings.draw_render_stats != 0;
     if (in->show_stats && !feed_render_stats(in->stats, in->stats_max)) in->show_stats = 0;
     in->console_open = g_menu_data.screen == SCREEN_CONSOLE;

@@ -64,6 +64,7 @@ struct HudInput {
     ResultsBoard board;
     int show_fps = 0, fps = 0;
     int show_ping = 0, ping_ms = 0;
+    int ping_offset_ms = 0; // how far the local clock is behind the server's
     int show_stats = 0;
     int stats[RENDER_STAT_COUNT] = {}, stats_max[RENDER_STAT_COUNT] = {};
     std::vector<std::string> messages; // oldest first, at most 5

@@ -144,6 +144,7 @@ TEST_F(HudFixture, OverlayLinesAsTheSettingsSay) {
     in.fps = 57;
     in.show_ping = 1;
     in.ping_ms = 80;
+    in.ping_offset_ms = -23;
     in.show_stats = 1;
     in.stats[0] = 1200;
     in.stats_max[0] = 1500;
@@ -156,7 +157,7 @@ TEST_F(HudFixture, OverlayLinesAsTheSettingsSay) {
     ASSERT_TRUE(fps);
     EXPECT_EQ(fps->align, ALIGN_RIGHT);
     EXPECT_FLOAT_EQ(fps->x0, 1000 - 12);
-    EXPECT_TRUE(m.find_text("Ping - 80 ms"));
+    EXPECT_TRUE(m.find_text("Ping - 80ms (-23ms offset)"));
     EXPECT_TRUE(m.find_text("Ground polygons - 1200 max=1500"));
     EXPECT_TRUE(m.find_text("Model polygons - 0 max=0"));
     EXPECT_TRUE(m.find_text("Shader Changes - 3 max=4"));
