@@ -12,6 +12,7 @@
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
+#include "effects/engine_sound.h"
 #include "net/client.h"
 #include "net/transport.h"
 #include "platform/audio.h"
@@ -148,6 +149,13 @@ static void console_camera_aim(float yaw, float pitch) {
     g_app.free_cam.pitch_rate = 0;
 }
 
+// "pipe": the viewed bike's engine sound takes the taps (nothing without audio).
+static int console_set_pipe(int slot, const PipeTaps& t) {
+    if (slot < 0 || slot >= MAX_RIDERS) return 0;
+    return engine_sound_set_pipe(g_session.slots[slot].sound, t.length, t.spread, t.gain,
+                                 t.first_tap, t.last_tap);
+}
+
 static void shutdown() {
     // 1. The server hears that we leave.
     net_disconnect_now();
@@ -268,6 +276,7 @@ int app_main(int argc, char** argv) {
     race_set_net_hooks(net_race_hooks());
     ConsoleHooks console;
     console.camera_aim = console_camera_aim;
+    console.set_pipe = console_set_pipe;
     console_set_hooks(console);
     // A demo on the command line brings its own track.
     int have_demo = !g_settings.demo_file.empty();

@@ -192,6 +192,12 @@ void engine_pipe_configure(EngineParams* p, float L, float S, float G, int first
     }
 }
 
+int engine_sound_set_pipe(EngineSound* sound, float L, float S, float G, int first, int last) {
+    if (!sound) return 0;
+    engine_pipe_configure(&sound->params, L, S, G, first, last);
+    return 1;
+}
+
 int engine_pipe_read(EngineParams* p, const char* text, size_t length, const char* name) {
     engine_pipe_configure(p, 1, 1, 0, 0, ENGINE_TAPS - 1); // silent until a line says otherwise
     const char* end = text + length;

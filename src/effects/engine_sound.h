@@ -118,6 +118,10 @@ void engine_sound_update(const Bike* bike, EngineSound* sound, float level,
                          const EngineListener& listener);
 // Stops and frees a sound; null is ignored.
 void engine_sound_free(EngineSound* sound);
+// Configures taps first..last of a playing sound's pipe as engine_pipe_configure does, leaving
+// the other taps (the console's "pipe"). 0 for a null sound (no audio), else 1.
+int engine_sound_set_pipe(EngineSound* sound, float length, float spread, float gain, int first,
+                          int last);
 // Forgets the tables and records (tests).
 void engine_sounds_reset();
 

@@ -142,6 +142,22 @@ TEST(EngineSound, PipeLinesConfigureTheirTaps) {
     for (int i = 0; i < 16; i++) EXPECT_FLOAT_EQ(p.tap_gain[i], -0.4f / 16) << i;
 }
 
+TEST(EngineSound, TheConsolesPipeChangesOnlyTheTapsItNames) {
+    EXPECT_EQ(engine_sound_set_pipe(nullptr, 2, 1, -0.5f, 3, 3), 0); // no audio: nothing to tune
+    std::unique_ptr<EngineSound> s = bare_sound(0);
+    EngineParams before = s->params;
+    EXPECT_EQ(engine_sound_set_pipe(s.get(), 2, 1, -0.5f, 3, 3), 1);
+    for (int i = 0; i < 16; i++) {
+        if (i == 3) {
+            EXPECT_EQ(s->params.tap_delay[i], stored_delay(2.0));
+            EXPECT_FLOAT_EQ(s->params.tap_gain[i], -0.5f);
+        } else { // unlike a pipe file, the command keeps the rest of the pipe
+            EXPECT_EQ(s->params.tap_delay[i], before.tap_delay[i]) << i;
+            EXPECT_EQ(s->params.tap_gain[i], before.tap_gain[i]) << i;
+        }
+    }
+}
+
 TEST(EngineSound, BadPipeValuesAreSkippedOrHeldWithALogLine) {
     log_setup(("DRUV_LOGFILE=" + test_dir() + "/log.txt").c_str());
     EngineParams p = params_of(0);
