@@ -67,50 +67,11 @@ void physics_clear_contacts() {
     if (g_physics.contacts) dJointGroupEmpty(g_physics.contacts);
 }
 
-// Squared frame speed: the order of the pair contacts.
-static double frame_speed2(const Bike* bike) {
-    const dReal* v = dBodyGetLinearVel(bike->bodies[BODY_FRAME]);
-    return v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
-}
-
-// Step 2: every wanted pair, the fastest bike first. Insertion keeps equal speeds in slot
-// order, and the arrays live on the stack: the tick allocates nothing.
-static void pair_contacts(const PhysicsTick* t) {
-    int order[MAX_RIDERS];
-    double speed2[MAX_RIDERS];
-    int n = 0;
-    for (int slot = 0; slot < MAX_RIDERS; slot++) {
-        if (!t->bikes[slot] || !(t->flags[slot] & PHYSICS_PAIRS)) continue;
-        double s = frame_speed2(t->bikes[slot]);
-        int k = n++;
-        while (k > 0 && speed2[k - 1] < s) {
-            order[k] = order[k - 1];
-            speed2[k] = speed2[k - 1];
-            k--;
-        }
-        order[k] = slot;
-        speed2[k] = s;
-    }
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++) {
-            int a = order[i], b = order[j];
-            if (t->pairs_need_local && !((t->flags[a] | t->flags[b]) & PHYSICS_LOCAL)) continue;
-            bike_bike_contacts(t->bikes[a], t->bikes[b]);
-        }
-}
-
 void physics_tick(const PhysicsTick* t) {
     const PhysicsHooks& h = t->hooks;
     g_physics.clock = t->clock;
-    // 1. Ground and statues.
-    for (int slot = 0; slot < MAX_RIDERS; slot++) {
-        Bike* bike = t->bikes[slot];
-        if (!bike || !(t->flags[slot] & PHYSICS_CONTACTS)) continue;
-        bike_ground_contacts(bike);
-        if (t->statues) bike_statue_contacts(bike);
-    }
-    // 2. Bike against bike.
-    pair_contacts(t);
+    // 1-2. Ground and statues, then bike against bike.
+    contacts_tick(t);
     // 3. What follows from this tick's contacts (roost).
     if (h.after_contacts) h.after_contacts(h.ctx);
     // 4. The world step, with snapshot-driven bikes kept where their snapshots put them.
