@@ -18,6 +18,7 @@
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/options.h"
+#include "platform/workers.h"
 #include "platform/script.h"
 #include "platform/window.h"
 #include "race/hooks.h"
@@ -154,6 +155,7 @@ static void shutdown() {
     demo_record_stop();
     if (g_track.loaded) track_free();
     physics_close_world();
+    workers_stop();
     // Every opened axis.
     bindings_close();
     // Audio and its recording file.
@@ -251,6 +253,11 @@ int app_main(int argc, char** argv) {
     bindings_resolve(g_app.window);
 
     physics_open();
+    // The bikes' contacts are found on this many threads: "--threads", else the run-time
+    // option "threads", else every core (at most 8).
+    workers_start(g_settings.threads > 0 ? g_settings.threads
+                                         : option_int("threads", workers_cores()));
+    log_printf("Contacts on %d threads\n", workers_threads());
     // A demo on the command line brings its own track.
     int have_demo = !g_settings.demo_file.empty();
     int load_track = !g_settings.track.empty() && chosen >= 0;
