@@ -13,6 +13,10 @@
 
 PhysicsWorld g_physics;
 
+// Contact joints the temporary group has room for from the start: 40 riders with their two
+// tyres, five body spheres and a few statue and pair contacts each.
+constexpr int PHYSICS_CONTACT_RESERVE = 2048;
+
 static void ode_message(int num, const char* msg, va_list ap) {
     char text[1024];
     vsnprintf(text, sizeof text, msg, ap);
@@ -32,7 +36,21 @@ void physics_open() {
     dSetMessageHandler(ode_message);
     g_physics.world = dWorldCreate();
     dWorldSetGravity(g_physics.world, 0, -GRAVITY, 0);
+    // The solver's scratch memory grows whenever an island is bigger than any before (bikes
+    // bunching up), which would allocate in the middle of a race. Reserve room for islands of
+    // several hundred rows from the start and grow by half again when it is ever exceeded.
+    dWorldStepReserveInfo reserve;
+    reserve.struct_size = sizeof reserve;
+    reserve.reserve_factor = 1.5f;
+    reserve.reserve_minimum = 4u << 20; // bytes
+    dWorldSetStepMemoryReservationPolicy(g_physics.world, &reserve);
     g_physics.contacts = dJointGroupCreate(0);
+    // The group keeps the memory of its joints when it is emptied, so growing it once to more
+    // contact joints than a crowded race makes in one tick means no tick has to grow it.
+    dContact blank = {};
+    for (int i = 0; i < PHYSICS_CONTACT_RESERVE; i++)
+        dJointCreateContact(g_physics.world, g_physics.contacts, &blank);
+    dJointGroupEmpty(g_physics.contacts);
 }
 
 void physics_close_contacts() {

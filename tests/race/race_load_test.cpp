@@ -1,6 +1,7 @@
 // Forty riders racing on the generated "rabbithill" through the game's own race tick: the
 // contacts found on 1, 2 and 8 threads give the same bodies at every tick and the same demo
-// file byte for byte. Until robots drive themselves the riders are robots driven by a script
+// file byte for byte, and once the race runs the tick allocates nothing, counted at the C
+// library's allocator. Until robots drive themselves the riders are robots driven by a script
 // here: throttle, a weave of the bars each at its own phase, and the gates dropping after
 // 3/4 s, so the grid rows run into each other and into the start gates.
 #include <ode/ode.h>
@@ -13,6 +14,7 @@
 #include "platform/workers.h"
 #include "race/hooks.h"
 #include "race/rabbithill_util.h"
+#include "support/alloc_count.h"
 
 using namespace racetest;
 
@@ -128,6 +130,22 @@ TEST_F(RaceLoad, OneTwoAndEightThreadsRaceTheSameRaceByteForByte) {
     EXPECT_TRUE(demo2 == demo1);
     EXPECT_TRUE(demo8 == demo1);
     g_contacts.line_disturbed = nullptr;
+}
+
+TEST_F(RaceLoad, TheRaceTickAllocatesNothing) {
+    if (!malloc_count_available()) GTEST_SKIP() << "this build cannot count the C allocator";
+    workers_start(2);
+    start_race(1);
+    // Lists that grow once (the contact records, the roost particles, the demo's buffer) have
+    // grown by the time the gates are down and the field is moving.
+    for (int t = 0; t < GATE_DROP + 128; t++) session_tick();
+    malloc_count_begin();
+    alloc_count_begin();
+    for (int t = 0; t < 256; t++) session_tick();
+    long news = alloc_count_end();
+    long mallocs = malloc_count_end();
+    EXPECT_EQ(news, 0);
+    EXPECT_EQ(mallocs, 0);
 }
 
 } // namespace
