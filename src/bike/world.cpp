@@ -3,6 +3,7 @@
 
 #include <ode/ode.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "bike/bike.h"
@@ -66,6 +67,8 @@ void physics_close_world() {
     g_physics.world = nullptr;
     g_physics.ground = nullptr;
     g_physics.clock = 0;
+    g_physics.step_seconds = 0;
+    g_physics.step_count = 0;
 }
 
 void physics_set_ground(const Terrain* ground) {
@@ -97,7 +100,13 @@ void physics_tick(const PhysicsTick* t) {
         for (int slot = 0; slot < MAX_RIDERS; slot++)
             if (t->bikes[slot] && (t->flags[slot] & PHYSICS_AROUND_STEP))
                 h.before_world_step(h.ctx, slot);
-    if (g_physics.world) dWorldStep(g_physics.world, sim_tick);
+    if (g_physics.world) {
+        auto begin = std::chrono::steady_clock::now();
+        dWorldStep(g_physics.world, sim_tick);
+        std::chrono::duration<double> spent = std::chrono::steady_clock::now() - begin;
+        g_physics.step_seconds += spent.count();
+        g_physics.step_count++;
+    }
     physics_clear_contacts();
     if (h.after_world_step)
         for (int slot = 0; slot < MAX_RIDERS; slot++)
