@@ -219,6 +219,11 @@ static int match_option(ArgCursor* c, int* status) {
         s.script = v;
         return 1;
     }
+    if (arg_value(c, "--threads", &v)) {
+        if (!read_int(v, &i)) return (*status = bad_arg("--threads")), 1;
+        s.threads = clamp(i, 1, 8);
+        return 1;
+    }
     // Additions that start riding at once.
     if (arg_switch(c, "--race")) return s.race = 1;
     if (arg_switch(c, "--time-trial")) return s.time_trial = 1;

@@ -20,6 +20,7 @@
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/options.h"
+#include "platform/workers.h"
 #include "platform/script.h"
 #include "platform/window.h"
 #include "race/hooks.h"
@@ -173,6 +174,7 @@ static void shutdown() {
     demo_record_stop();
     if (g_track.loaded) track_free();
     physics_close_world();
+    workers_stop();
     // Every opened axis.
     bindings_close();
     // Audio and its recording file.
@@ -273,6 +275,11 @@ int app_main(int argc, char** argv) {
     bindings_resolve(g_app.window);
 
     physics_open();
+    // The bikes' contacts are found on this many threads: "--threads", else the run-time
+    // option "threads", else every core (at most 8).
+    workers_start(g_settings.threads > 0 ? g_settings.threads
+                                         : option_int("threads", workers_cores()));
+    log_printf("Contacts on %d threads\n", workers_threads());
     race_set_net_hooks(net_race_hooks());
     ConsoleHooks console;
     console.camera_aim = console_camera_aim;

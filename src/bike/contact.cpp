@@ -1,44 +1,61 @@
-// Contacts of a tick: tyres and body shapes on the ground, bike against bike, bike against
-// track objects. Every contact is a joint in the temporary group (or, for bike pairs after a
-// bike's first, a force); nothing is allocated here but ODE's joints.
+// Contacts of bikes with the ground: the tyres and the body shapes, found into a bike's
+// record and then made into joints and forces. The tick's order of everything is in
+// contact_tick.cpp; shape against shape (other bikes, track objects) in contact_shapes.cpp.
 #include "bike/contact.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "bike/bike.h"
 #include "bike/bike_internal.h"
+#include "bike/contact_internal.h"
 #include "bike/world.h"
 #include "core/constants.h"
 #include "core/maths.h"
 #include "data/shape.h"
-#include "track/objects.h"
 #include "track/surface.h"
 #include "track/terrain.h"
+
+using namespace contact_internal;
 
 ContactState g_contacts;
 
 void contacts_reset() {
+    delete g_contacts.work;
     g_contacts = ContactState();
 }
 
-namespace {
+ContactWork& contact_work() {
+    if (!g_contacts.work) {
+        // Room for a crowded tick from the start; the lists grow further only when a tick
+        // finds more than any before it.
+        g_contacts.work = new ContactWork();
+        for (BikeContacts& c : g_contacts.work->slots) {
+            c.ground.reserve(32);
+            c.statues.reserve(16);
+            c.pairs.reserve(MAX_RIDERS);
+            c.spheres.reserve(256);
+        }
+    }
+    return *g_contacts.work;
+}
 
-constexpr double H = sim_tick;
-// Squared length of normal x slip below which the slip gives no friction direction (2^-10).
-constexpr double SLIDE_MIN = 0.0009765625;
-constexpr double GROUND_CRASH_SPEED2 = 25;  // rider shape on the ground, upside down
-constexpr double OBJECT_CRASH_SPEED2 = 400; // rider shape against an object
+void contact_internal::BikeContacts::clear() {
+    tyres[0].touched = tyres[1].touched = 0;
+    ground.clear();
+    statues.clear();
+    pairs.clear();
+    spheres.clear();
+}
 
-// Soft contact parameters from a spring and a damper, for one tick.
+namespace contact_internal {
+
 void contact_soft(dContact* c, double kp, double kd) {
     double cfm = 1 / (kd + H * kp);
     c->surface.soft_cfm = cfm;
     c->surface.soft_erp = H * kp * cfm;
 }
 
-// A friction coefficient ODE can take: never negative or NaN.
 double friction_of(double mu) {
     return mu > 0 ? mu : 0;
 }
@@ -56,6 +73,14 @@ void contact_geom(dContact* c, const double pos[3], const double normal[3], doub
     }
     c->geom.depth = depth;
 }
+
+} // namespace contact_internal
+
+namespace {
+
+// Squared length of normal x slip below which the slip gives no friction direction (2^-10).
+constexpr double SLIDE_MIN = 0.0009765625;
+constexpr double GROUND_CRASH_SPEED2 = 25; // rider shape on the ground, upside down
 
 const SurfaceType* surface_at(float x, float z) {
     static const SurfaceType plain; // for a terrain without surface types
@@ -76,42 +101,33 @@ double frame_roll(dBodyID frame) {
     return acos(o) - PI / 2;
 }
 
-// ---- Tyres and shapes on the ground ----
+// ---- Finding: reads the bodies and the ground, writes only the record ----
 
-// Tyre contact of one wheel; 1 if it touched.
-int tyre_contact(Bike* bike, Wheel& wheel) {
+// Steps 1-8 of one wheel's tyre contact, without the joint.
+void tyre_find(const Bike* bike, const Wheel& wheel, TyreHit* out) {
     // 1. The deepest contact.
-    GroundContact g;
-    if (!wheel.body || !torus_ground_contact(physics_ground(), &wheel, &g)) {
-        wheel.depth = 0;
-        memset(&wheel.feedback, 0, sizeof wheel.feedback);
-        return 0;
-    }
-    // 2. The contact record.
-    memcpy(wheel.contact_point, g.point, sizeof g.point);
-    memcpy(wheel.contact_normal, g.normal, sizeof g.normal);
-    wheel.depth = g.depth;
+    out->touched = 0;
+    GroundContact& g = out->ground;
+    if (!wheel.body || !torus_ground_contact(physics_ground(), &wheel, &g)) return;
+    out->touched = 1;
+    // 2. The wheel's velocity at the contact point.
     dVector3 v;
     dBodyGetPointVel(wheel.body, g.point[0], g.point[1], g.point[2], v);
-    for (int k = 0; k < 3; k++) wheel.contact_velocity[k] = (float)v[k];
+    for (int k = 0; k < 3; k++) out->velocity[k] = (float)v[k];
 
-    // 3-7. Surface, grip, stiffness, friction direction and the joint.
+    // 3-7. Surface, grip, stiffness and friction direction of the joint.
     const SurfaceType* surface = surface_at(g.point[0], g.point[2]);
-    float mu = tyre_friction(bike, surface, wheel.contact_velocity);
+    float mu = tyre_friction(bike, surface, out->velocity);
     dVector3 a;
     dBodyVectorToWorld(wheel.body, wheel.axle[0], wheel.axle[1], wheel.axle[2], a);
     float axle[3] = {(float)a[0], (float)a[1], (float)a[2]};
-    dContact c;
-    tyre_contact_record(&g, wheel.tube_radius, mu, wheel.contact_velocity, axle, &c);
-    dJointID j = contact_joint(&c, wheel.body, nullptr);
-    dJointSetFeedback(j, ode_feedback(&wheel.feedback));
+    tyre_contact_record(&g, wheel.tube_radius, mu, out->velocity, axle, &out->joint);
 
     // 8. Rolling resistance.
     const dReal* lv = dBodyGetLinearVel(wheel.body);
-    float vel[3] = {(float)lv[0], (float)lv[1], (float)lv[2]}, force[3];
-    tyre_rolling_force(surface, vel, g.normal, tyre_compression(g.depth, wheel.tube_radius), force);
-    dBodyAddForce(wheel.body, force[0], force[1], force[2]);
-    return 1;
+    float vel[3] = {(float)lv[0], (float)lv[1], (float)lv[2]};
+    tyre_rolling_force(surface, vel, g.normal, tyre_compression(g.depth, wheel.tube_radius),
+                       out->rolling);
 }
 
 // World centre of a sphere of a body's shape.
@@ -122,19 +138,20 @@ void body_point(dBodyID body, const float local[3], double out[3]) {
         out[i] = r[4 * i] * local[0] + r[4 * i + 1] * local[1] + r[4 * i + 2] * local[2] + p[i];
 }
 
-// Shape contacts of one body with the ground; 1 if any sphere touched.
-int shape_ground_contacts(Bike* bike, int part) {
+// Every sphere of one body's shape on the ground.
+void shape_ground_find(const Bike* bike, int part, std::vector<ShapeHit>* out) {
     const Shape* shape = bike->shapes[part];
     dBodyID body = bike->bodies[part];
-    if (!shape || !body) return 0;
-    int touched = 0;
+    if (!shape || !body) return;
     for (const ShapeSphere& s : shape->spheres) {
         double c[3];
         body_point(body, s.centre, c);
         float cf[3] = {(float)c[0], (float)c[1], (float)c[2]};
         GroundContact g;
         if (!sphere_ground_contact(physics_ground(), cf, s.radius, &g)) continue;
-        dContact ct;
+        ShapeHit hit;
+        hit.part = part;
+        dContact& ct = hit.joint;
         memset(&ct, 0, sizeof ct);
         ct.surface.mode = dContactSoftERP | dContactSoftCFM | dContactApprox1;
         ct.surface.mu = friction_of(s.friction);
@@ -142,10 +159,8 @@ int shape_ground_contacts(Bike* bike, int part) {
         double pos[3] = {g.point[0], g.point[1], g.point[2]};
         double nrm[3] = {g.normal[0], g.normal[1], g.normal[2]};
         contact_geom(&ct, pos, nrm, g.depth);
-        contact_joint(&ct, body, nullptr);
-        touched = 1;
+        out->push_back(hit);
     }
-    return touched;
 }
 
 // Crash on the ground: rider shape down, the rider upside down and moving.
@@ -162,220 +177,50 @@ void rider_ground_crash_test(Bike* bike) {
 const int BODY_SHAPE_PARTS[5] = {BODY_FRAME, BODY_STEERING, BODY_FORK_LOWER, BODY_SWINGARM,
                                  BODY_RIDER};
 
-// ---- Shape against shape ----
-
-// One side of a shape-to-shape test: a body's shape at a pose, or a tyre standing in as the
-// sphere of its tube at the ring point nearest to the other sphere.
-struct Part {
-    dBodyID body;       // null: the static world
-    const Shape* shape; // null for a tyre
-    const Wheel* tyre;
-    double rot[9]; // row-major
-    double pos[3];
-    double axle[3]; // tyre: axis in world
-    double bound;   // bounding sphere about pos
-    int index;      // body index (BikeBody), -1 for an object
-};
-
-Part part_shape(dBodyID body, const Shape* shape, int index) {
-    Part p;
-    memset(&p, 0, sizeof p);
-    p.body = body;
-    p.shape = shape;
-    p.index = index;
-    const dReal* r = dBodyGetRotation(body);
-    const dReal* x = dBodyGetPosition(body);
-    for (int i = 0; i < 3; i++) {
-        for (int j = 0; j < 3; j++) p.rot[3 * i + j] = r[4 * i + j];
-        p.pos[i] = x[i];
-    }
-    p.bound = shape->radius;
-    return p;
-}
-
-Part part_tyre(const Wheel* wheel, int index) {
-    Part p;
-    memset(&p, 0, sizeof p);
-    p.body = wheel->body;
-    p.tyre = wheel;
-    p.index = index;
-    const dReal* x = dBodyGetPosition(wheel->body);
-    for (int i = 0; i < 3; i++) p.pos[i] = x[i];
-    dVector3 a;
-    dBodyVectorToWorld(wheel->body, wheel->axle[0], wheel->axle[1], wheel->axle[2], a);
-    double len = sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
-    for (int i = 0; i < 3; i++) p.axle[i] = len > 0 ? a[i] / len : (i == 0);
-    p.bound = wheel->torus_radius + wheel->tube_radius;
-    return p;
-}
-
-struct Sphere {
-    double c[3];
-    double radius, friction, spring, damper;
-};
-
-Sphere part_sphere(const Part& p, const ShapeSphere& s) {
-    Sphere out;
-    for (int i = 0; i < 3; i++)
-        out.c[i] = p.rot[3 * i] * s.centre[0] + p.rot[3 * i + 1] * s.centre[1] +
-                   p.rot[3 * i + 2] * s.centre[2] + p.pos[i];
-    out.radius = s.radius;
-    out.friction = s.friction;
-    out.spring = s.spring;
-    out.damper = s.damper;
-    return out;
-}
-
-// The tyre's tube sphere nearest to the point x.
-Sphere tyre_sphere(const Part& p, const double x[3]) {
-    Sphere out;
-    double d[3] = {x[0] - p.pos[0], x[1] - p.pos[1], x[2] - p.pos[2]};
-    double along = d[0] * p.axle[0] + d[1] * p.axle[1] + d[2] * p.axle[2];
-    double perp[3] = {d[0] - p.axle[0] * along, d[1] - p.axle[1] * along, d[2] - p.axle[2] * along};
-    double len = sqrt(perp[0] * perp[0] + perp[1] * perp[1] + perp[2] * perp[2]);
-    if (len < 1e-9) {
-        // On the axle: every ring point is as near; take one across the axle.
-        double pick[3] = {1, 0, 0};
-        if (fabs(p.axle[0]) >= 0.57) pick[0] = 0, pick[1] = 1;
-        double a = pick[0] * p.axle[0] + pick[1] * p.axle[1];
-        for (int i = 0; i < 3; i++) perp[i] = pick[i] - p.axle[i] * a;
-        len = sqrt(perp[0] * perp[0] + perp[1] * perp[1] + perp[2] * perp[2]);
-    }
-    double r = p.tyre->torus_radius / len;
-    for (int i = 0; i < 3; i++) out.c[i] = p.pos[i] + perp[i] * r;
-    out.radius = p.tyre->tube_radius;
-    out.friction = TYRE_PART_FRICTION;
-    out.spring = TYRE_PART_SPRING;
-    out.damper = TYRE_PART_DAMPER;
-    return out;
-}
-
-struct PairContext {
-    int forces; // 1: push with forces instead of joints
-    int touched;
-    int first_front, second_front; // a front-end part of either side was hit
-    int first_rider;               // the first side's rider shape was hit
-};
-
-// Two spheres: one contact along the line of their centres, the normal toward the first.
-int sphere_pair(PairContext* ctx, const Part& pa, const Sphere& a, const Part& pb,
-                const Sphere& b) {
-    double v[3] = {a.c[0] - b.c[0], a.c[1] - b.c[1], a.c[2] - b.c[2]};
-    double dist = sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    double depth = a.radius + b.radius - dist;
-    if (!(depth > 0)) return 0;
-    double n[3] = {0, 1, 0};
-    if (dist > 1e-9)
-        for (int i = 0; i < 3; i++) n[i] = v[i] / dist;
-    double pos[3];
-    for (int i = 0; i < 3; i++) pos[i] = b.c[i] + n[i] * (b.radius - depth / 2);
-    double mu = fmin(a.friction, b.friction);
-    double spring = fmin(a.spring, b.spring), damper = fmin(a.damper, b.damper);
-
-    if (ctx->forces) {
-        // Closing speed along the normal, so that the damper resists the approach.
-        dVector3 va = {0, 0, 0}, vb = {0, 0, 0};
-        if (pa.body) dBodyGetPointVel(pa.body, pos[0], pos[1], pos[2], va);
-        if (pb.body) dBodyGetPointVel(pb.body, pos[0], pos[1], pos[2], vb);
-        double closing = (vb[0] - va[0]) * n[0] + (vb[1] - va[1]) * n[1] + (vb[2] - va[2]) * n[2];
-        double w = depth * spring + closing * damper;
-        if (!(w > -BIKE_FORCE_LIMIT)) w = -BIKE_FORCE_LIMIT; // also NaN from bad parameters
-        if (w > BIKE_FORCE_LIMIT) w = BIKE_FORCE_LIMIT;
-        if (pa.body && dBodyIsEnabled(pa.body))
-            dBodyAddForceAtPos(pa.body, w * n[0], w * n[1], w * n[2], pos[0], pos[1], pos[2]);
-        if (pb.body && dBodyIsEnabled(pb.body))
-            dBodyAddForceAtPos(pb.body, -w * n[0], -w * n[1], -w * n[2], pos[0], pos[1], pos[2]);
-    } else if (H * spring + damper > 0) {
-        // A sphere without stiffness (bad shape parameters) gives no joint.
-        dContact c;
-        memset(&c, 0, sizeof c);
-        c.surface.mode = dContactSoftERP | dContactSoftCFM | dContactApprox1;
-        c.surface.mu = friction_of(mu);
-        double cfm = 1 / (H * spring + damper);
-        c.surface.soft_cfm = cfm;
-        c.surface.soft_erp = H * spring * cfm;
-        contact_geom(&c, pos, n, depth);
-        contact_joint(&c, pa.body, pb.body);
-    }
-    return 1;
-}
-
-// Every sphere of one part against the other, when their bounding spheres overlap.
-int part_pair(PairContext* ctx, const Part& a, const Part& b) {
-    double d[3] = {a.pos[0] - b.pos[0], a.pos[1] - b.pos[1], a.pos[2] - b.pos[2]};
-    double reach = a.bound + b.bound;
-    if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return 0;
-    int hit = 0;
-    if (a.tyre) {
-        for (const ShapeSphere& s : b.shape->spheres) {
-            Sphere sb = part_sphere(b, s);
-            hit |= sphere_pair(ctx, a, tyre_sphere(a, sb.c), b, sb);
-        }
-    } else if (b.tyre) {
-        for (const ShapeSphere& s : a.shape->spheres) {
-            Sphere sa = part_sphere(a, s);
-            hit |= sphere_pair(ctx, a, sa, b, tyre_sphere(b, sa.c));
-        }
-    } else {
-        for (const ShapeSphere& s : a.shape->spheres) {
-            Sphere sa = part_sphere(a, s);
-            for (const ShapeSphere& t : b.shape->spheres)
-                hit |= sphere_pair(ctx, a, sa, b, part_sphere(b, t));
-        }
-    }
-    return hit;
-}
-
-// The seven parts a bike offers to others: its two tyres and its five body shapes. Returns
-// the count (parts without a shape are left out).
-int bike_target_parts(const Bike* bike, Part out[7]) {
-    int n = 0;
-    for (int w = 0; w < 2; w++)
-        if (bike->wheels[w].body)
-            out[n++] = part_tyre(&bike->wheels[w], w == 0 ? BODY_FRONT_WHEEL : BODY_REAR_WHEEL);
-    for (int index : BODY_SHAPE_PARTS)
-        if (bike->shapes[index] && bike->bodies[index])
-            out[n++] = part_shape(bike->bodies[index], bike->shapes[index], index);
-    return n;
-}
-
-// A sphere about one of a bike's bodies (the frame when it has one) holding every part the
-// bike may bring into a bike-to-bike test: each body's shape within the shape's bound of the
-// body, and each tyre within its outer radius. Pairs of bikes whose spheres are apart cost no
-// part tests. A bike with no such part gets a negative reach.
-double bike_reach(const Bike* bike, double centre[3]) {
-    // Every (body, bound) the pair test may use: shaped bodies and tyres.
-    dBodyID bodies[BIKE_BODY_COUNT + 2];
-    double bounds[BIKE_BODY_COUNT + 2];
-    int n = 0;
-    for (int index = 0; index < BIKE_BODY_COUNT; index++) {
-        if (!bike->bodies[index] || !bike->shapes[index]) continue;
-        bodies[n] = bike->bodies[index];
-        bounds[n++] = bike->shapes[index]->radius;
-    }
-    for (const Wheel& w : bike->wheels) {
-        if (!w.body) continue;
-        bodies[n] = w.body;
-        bounds[n++] = w.torus_radius + w.tube_radius;
-    }
-    if (n == 0) return -1;
-    dBodyID c = bike->bodies[BODY_FRAME] ? bike->bodies[BODY_FRAME] : bodies[0];
-    const dReal* f = dBodyGetPosition(c);
-    for (int k = 0; k < 3; k++) centre[k] = f[k];
-    double reach = 0;
-    for (int i = 0; i < n; i++) {
-        const dReal* p = dBodyGetPosition(bodies[i]);
-        double d[3] = {p[0] - f[0], p[1] - f[1], p[2] - f[2]};
-        reach = std::max(reach, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + bounds[i]);
-    }
-    return reach;
-}
-
-int front_end(int index) {
-    return index == BODY_FRONT_WHEEL || index == BODY_STEERING || index == BODY_FORK_LOWER;
-}
-
 } // namespace
+
+void contact_internal::ground_contacts_find(const Bike* bike, BikeContacts* out) {
+    for (int w = 0; w < 2; w++) tyre_find(bike, bike->wheels[w], &out->tyres[w]);
+    out->ground.clear();
+    for (int index : BODY_SHAPE_PARTS) shape_ground_find(bike, index, &out->ground);
+}
+
+int contact_internal::ground_contacts_make(Bike* bike, const BikeContacts& found) {
+    int any = 0;
+    // The tyres: the contact records the bike step reads, the joints with their feedback, and
+    // the rolling resistance.
+    for (int w = 0; w < 2; w++) {
+        Wheel& wheel = bike->wheels[w];
+        const TyreHit& hit = found.tyres[w];
+        if (!hit.touched) {
+            wheel.depth = 0;
+            memset(&wheel.feedback, 0, sizeof wheel.feedback);
+            continue;
+        }
+        memcpy(wheel.contact_point, hit.ground.point, sizeof hit.ground.point);
+        memcpy(wheel.contact_normal, hit.ground.normal, sizeof hit.ground.normal);
+        wheel.depth = hit.ground.depth;
+        memcpy(wheel.contact_velocity, hit.velocity, sizeof hit.velocity);
+        dJointID j = contact_joint(&hit.joint, wheel.body, nullptr);
+        dJointSetFeedback(j, ode_feedback(&wheel.feedback));
+        dBodyAddForce(wheel.body, hit.rolling[0], hit.rolling[1], hit.rolling[2]);
+        any = 1;
+    }
+    // The body shapes, part by part.
+    unsigned parts = 0;
+    for (const ShapeHit& hit : found.ground) {
+        contact_joint(&hit.joint, bike->bodies[hit.part], nullptr);
+        parts |= 1u << hit.part;
+    }
+    for (int index : BODY_SHAPE_PARTS) {
+        if (!(parts & (1u << index))) continue;
+        any = 1;
+        // The frame's shape may scrape (a landing on the skid plate) without counting.
+        if (index != BODY_FRAME) bike->touched = 1;
+        if (index == BODY_RIDER) rider_ground_crash_test(bike);
+    }
+    return any;
+}
 
 float tyre_compression(float depth, float tube_radius) {
     if (!(tube_radius > 0)) return 1;
@@ -448,17 +293,10 @@ int torus_ground_contact(const Terrain* terrain, const Wheel* wheel, GroundConta
 }
 
 int bike_ground_contacts(Bike* bike) {
-    int any = 0;
-    for (Wheel& wheel : bike->wheels) any |= tyre_contact(bike, wheel);
-    for (int index : BODY_SHAPE_PARTS) {
-        int touched = shape_ground_contacts(bike, index);
-        if (!touched) continue;
-        any = 1;
-        // The frame's shape may scrape (a landing on the skid plate) without counting.
-        if (index != BODY_FRAME) bike->touched = 1;
-        if (index == BODY_RIDER) rider_ground_crash_test(bike);
-    }
-    return any;
+    BikeContacts& found = contact_work().direct;
+    found.clear();
+    ground_contacts_find(bike, &found);
+    return ground_contacts_make(bike, found);
 }
 
 float bike_wheel_contact_sense(Bike* bike, int w) {
@@ -493,90 +331,4 @@ int bike_ground_test(const Bike* bike) {
         }
     }
     return 0;
-}
-
-int bike_bike_contacts(Bike* a, Bike* b) {
-    if (!a || !b || a == b) return 0;
-    double ca[3], cb[3], ra = bike_reach(a, ca), rb = bike_reach(b, cb);
-    if (ra < 0 || rb < 0) return 0;
-    double reach = ra + rb;
-    double d[3] = {ca[0] - cb[0], ca[1] - cb[1], ca[2] - cb[2]};
-    if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return 0;
-    const int tick = g_physics.clock;
-    PairContext ctx;
-    memset(&ctx, 0, sizeof ctx);
-    // Joints only for a bike's first pair of the tick; more joints on the same bodies would
-    // let the pairs fight each other.
-    ctx.forces = a->last_bike_contact == tick || b->last_bike_contact == tick;
-
-    static const int A_PARTS[7] = {BODY_FRONT_WHEEL, BODY_REAR_WHEEL, BODY_FRAME, BODY_STEERING,
-                                   BODY_FORK_LOWER,  BODY_SWINGARM,   BODY_RIDER};
-    Part targets[7];
-    int nt = bike_target_parts(b, targets);
-    for (int index : A_PARTS) {
-        if (!a->shapes[index] || !a->bodies[index]) continue;
-        Part pa = part_shape(a->bodies[index], a->shapes[index], index);
-        for (int t = 0; t < nt; t++) {
-            if (!part_pair(&ctx, pa, targets[t])) continue;
-            ctx.touched = 1;
-            ctx.first_front |= front_end(index);
-            ctx.second_front |= front_end(targets[t].index);
-        }
-    }
-    if (!ctx.touched) return 0;
-    if (ctx.first_front) a->steer_authority = CONTACT_STEER_AUTHORITY;
-    if (ctx.second_front) b->steer_authority = CONTACT_STEER_AUTHORITY;
-    a->last_bike_contact = b->last_bike_contact = tick;
-    if (g_contacts.line_disturbed) {
-        g_contacts.line_disturbed(a);
-        g_contacts.line_disturbed(b);
-    }
-    return 1;
-}
-
-int bike_object_contacts(Bike* bike, const Shape* shape, const float pos[3], const float rot[9],
-                         dBodyID body) {
-    if (!bike || !shape) return 0;
-    Part object;
-    memset(&object, 0, sizeof object);
-    object.body = body;
-    object.shape = shape;
-    object.index = -1;
-    for (int i = 0; i < 9; i++) object.rot[i] = rot[i];
-    for (int i = 0; i < 3; i++) object.pos[i] = pos[i];
-    object.bound = shape->radius;
-
-    PairContext ctx;
-    memset(&ctx, 0, sizeof ctx);
-    Part parts[7];
-    int n = bike_target_parts(bike, parts);
-    int rider_hit = 0;
-    for (int i = 0; i < n; i++) {
-        if (!part_pair(&ctx, parts[i], object)) continue;
-        ctx.touched = 1;
-        rider_hit |= parts[i].index == BODY_RIDER;
-    }
-    if (rider_hit && bike->crash_countdown <= 0) {
-        const dReal* v = dBodyGetLinearVel(bike->bodies[BODY_RIDER]);
-        double rel[3] = {v[0], v[1], v[2]};
-        if (body) {
-            const dReal* w = dBodyGetLinearVel(body);
-            for (int i = 0; i < 3; i++) rel[i] -= w[i];
-        }
-        if (rel[0] * rel[0] + rel[1] * rel[1] + rel[2] * rel[2] > OBJECT_CRASH_SPEED2 &&
-            g_contacts.crash)
-            g_contacts.crash(bike);
-    }
-    return ctx.touched;
-}
-
-int statue_contact(void* bike, int statue, const Statue* s, const float pos[3],
-                   const float rot[9]) {
-    (void)statue;
-    return bike_object_contacts((Bike*)bike, s->shape, pos, rot, nullptr);
-}
-
-int bike_statue_contacts(Bike* bike) {
-    const dReal* p = dBodyGetPosition(bike->bodies[BODY_FRAME]);
-    return statues_collide((float)p[0], (float)p[2], g_physics.clock, statue_contact, bike);
 }

@@ -19,10 +19,11 @@
 #pragma once
 
 struct Bike;
+struct ContactWork;
 struct dContact;
 struct dxBody;
+struct PhysicsTick;
 struct Shape;
-struct Statue;
 struct SurfaceType;
 struct Terrain;
 struct TerrainTriangle;
@@ -45,17 +46,25 @@ struct GroundContact {
     float depth;     // feet along normal, > 0
 };
 
-// Calls out of the contact code into the rider model and the line memory, which the contact
-// code cannot include: the rider model is set by the bike loader, the line memory by robots.
+// The contact module's state: calls out into the rider model and the line memory, which the
+// contact code cannot include (the rider model is set by the bike loader, the line memory by
+// robots), and the records a tick's contacts are gathered in.
 struct ContactState {
     // Starts a rider crash (the rider model); null: nothing happens.
     void (*crash)(Bike* bike) = nullptr;
     // A bike took part in a bike-to-bike contact: the line memory forgets its recording
     // slots, so a disturbed line is not learned; null: nothing happens.
     void (*line_disturbed)(Bike* bike) = nullptr;
+    // 1: tests that cannot find a contact are skipped early (a bike's reach sphere against a
+    // statue, ground triangles wholly below a sphere or a tyre, sphere pairs by squared
+    // distance); each is exact. Tests switch it off to show the results do not change.
+    int early_outs = 1;
+    // Per-slot records of the contacts found in a tick (contact_internal.h), made on first
+    // use and kept, so later ticks allocate nothing.
+    ContactWork* work = nullptr;
 };
 extern ContactState g_contacts;
-// Clears the hooks (tests).
+// Clears the hooks, switches the early-outs back on and frees the records (tests).
 void contacts_reset();
 
 // ---- Geometry (pure, no ODE) ----
@@ -120,9 +129,15 @@ int bike_bike_contacts(Bike* a, Bike* b);
 // crashes when its shape hits faster than 20 ft/s relative to the object. 1 if they touched.
 int bike_object_contacts(Bike* bike, const Shape* shape, const float pos[3], const float rot[9],
                          dxBody* body);
-// The statue contact for statues_collide (track/objects.h): ctx is the Bike; the statue's
-// shape placed at pos with rot against the bike as bike_object_contacts does (static object).
-int statue_contact(void* bike, int statue, const Statue* s, const float pos[3], const float rot[9]);
 // Statue collision of one bike: every statue near its frame, each touched one stamped with the
 // session tick. Returns the number of statues touched.
 int bike_statue_contacts(Bike* bike);
+
+// Steps 1 and 2 of the physics tick (bike/world.h): the ground and statue contacts of every
+// rider with PHYSICS_CONTACTS in slot order, then the bike-to-bike contacts of the pairs, the
+// fastest bike first. The geometry of every bike is found on the worker threads
+// (platform/workers.h) when there are any, each into its own record; the joints, forces, flags
+// and crash tests are then made here on the calling thread in the order above, so the world
+// is the same, bit for bit, for any number of threads. Allocates nothing once its records
+// have grown.
+void contacts_tick(const PhysicsTick* tick);

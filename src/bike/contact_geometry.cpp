@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "bike/contact.h"
+#include "bike/contact_internal.h"
 #include "core/maths.h"
 #include "track/terrain.h"
 
@@ -316,6 +317,20 @@ int sphere_triangle(Vec3 c, double r, const Tri& t, GroundContact* out, double d
     return 1;
 }
 
+// The highest of a cell's four height samples.
+float cell_top(const Terrain* terrain, int i, int j) {
+    float a = terrain_sample(terrain, i, j), b = terrain_sample(terrain, i + 1, j);
+    float c = terrain_sample(terrain, i, j + 1), d = terrain_sample(terrain, i + 1, j + 1);
+    return fmax(fmax(a, b), fmax(c, d));
+}
+
+// Whether a ground triangle lies wholly below the height `low`. When a body's core (the
+// sphere's centre, the tyre's centre circle) lies higher than low + its radius, every point of
+// the triangle, and so its face and its edges, is farther from the core than the radius.
+bool triangle_below(const TerrainTriangle& t, double low) {
+    return t.v[0][1] < low && t.v[1][1] < low && t.v[2][1] < low;
+}
+
 } // namespace
 
 int sphere_triangle_contact(const float centre[3], float radius, const TerrainTriangle* tri,
@@ -347,11 +362,16 @@ int sphere_ground_contact(const Terrain* terrain, const float centre[3], float r
     Vec3 c = vec3(centre);
     double deepest = 0;
     int found = 0;
+    // Ground wholly below the sphere's lowest point cannot touch it (early-out, with slack).
+    const bool early = g_contacts.early_outs != 0;
+    const double low = c.y - radius - contact_internal::EARLY_OUT_SLACK;
     for (int j = range.j0; j < range.j1; j++)
         for (int i = range.i0; i < range.i1; i++) {
+            if (early && cell_top(terrain, i, j) < low) continue;
             TerrainTriangle tris[2];
             terrain_cell_triangles(terrain, i, j, tris);
             for (const TerrainTriangle& tri : tris) {
+                if (early && triangle_below(tri, low)) continue;
                 Tri t = tri_prepare(&tri);
                 if (t.ok && sphere_triangle(c, radius, t, out, deepest)) {
                     deepest = out->depth;
@@ -377,6 +397,11 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
     int order[BATCH], n = 0;
     double deepest = 0;
     int found = 0;
+    // Ground wholly below the tyre's lowest point cannot touch it (early-out, with slack): the
+    // centre circle reaches down r sqrt(1 - a_y^2) with a its unit axis, the tube below that.
+    const bool early = g_contacts.early_outs != 0;
+    const double low = k.c.y - k.r * sqrt(fmax(0.0, 1 - k.a.y * k.a.y)) - tube_radius -
+                       contact_internal::EARLY_OUT_SLACK;
     auto run_batch = [&]() {
         for (int pass = 0; pass < 2; pass++)
             for (int i = 0; i < n && bound[order[i]] > deepest; i++)
@@ -388,9 +413,11 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
     };
     for (int j = range.j0; j < range.j1; j++)
         for (int i = range.i0; i < range.i1; i++) {
+            if (early && cell_top(terrain, i, j) < low) continue;
             TerrainTriangle cell[2];
             terrain_cell_triangles(terrain, i, j, cell);
             for (const TerrainTriangle& tri : cell) {
+                if (early && triangle_below(tri, low)) continue;
                 Tri t = tri_prepare(&tri);
                 if (!t.ok) continue;
                 double b = torus_plane_bound(k, tube_radius, t);

@@ -3,6 +3,7 @@
 
 #include <ode/ode.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "bike/bike.h"
@@ -12,6 +13,10 @@
 #include "track/terrain.h"
 
 PhysicsWorld g_physics;
+
+// Contact joints the temporary group has room for from the start: 40 riders with their two
+// tyres, five body spheres and a few statue and pair contacts each.
+constexpr int PHYSICS_CONTACT_RESERVE = 2048;
 
 static void ode_message(int num, const char* msg, va_list ap) {
     char text[1024];
@@ -32,7 +37,21 @@ void physics_open() {
     dSetMessageHandler(ode_message);
     g_physics.world = dWorldCreate();
     dWorldSetGravity(g_physics.world, 0, -GRAVITY, 0);
+    // The solver's scratch memory grows whenever an island is bigger than any before (bikes
+    // bunching up), which would allocate in the middle of a race. Reserve room for islands of
+    // several hundred rows from the start and grow by half again when it is ever exceeded.
+    dWorldStepReserveInfo reserve;
+    reserve.struct_size = sizeof reserve;
+    reserve.reserve_factor = 1.5f;
+    reserve.reserve_minimum = 4u << 20; // bytes
+    dWorldSetStepMemoryReservationPolicy(g_physics.world, &reserve);
     g_physics.contacts = dJointGroupCreate(0);
+    // The group keeps the memory of its joints when it is emptied, so growing it once to more
+    // contact joints than a crowded race makes in one tick means no tick has to grow it.
+    dContact blank = {};
+    for (int i = 0; i < PHYSICS_CONTACT_RESERVE; i++)
+        dJointCreateContact(g_physics.world, g_physics.contacts, &blank);
+    dJointGroupEmpty(g_physics.contacts);
 }
 
 void physics_close_contacts() {
@@ -48,6 +67,8 @@ void physics_close_world() {
     g_physics.world = nullptr;
     g_physics.ground = nullptr;
     g_physics.clock = 0;
+    g_physics.step_seconds = 0;
+    g_physics.step_count = 0;
 }
 
 void physics_set_ground(const Terrain* ground) {
@@ -67,50 +88,11 @@ void physics_clear_contacts() {
     if (g_physics.contacts) dJointGroupEmpty(g_physics.contacts);
 }
 
-// Squared frame speed: the order of the pair contacts.
-static double frame_speed2(const Bike* bike) {
-    const dReal* v = dBodyGetLinearVel(bike->bodies[BODY_FRAME]);
-    return v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
-}
-
-// Step 2: every wanted pair, the fastest bike first. Insertion keeps equal speeds in slot
-// order, and the arrays live on the stack: the tick allocates nothing.
-static void pair_contacts(const PhysicsTick* t) {
-    int order[MAX_RIDERS];
-    double speed2[MAX_RIDERS];
-    int n = 0;
-    for (int slot = 0; slot < MAX_RIDERS; slot++) {
-        if (!t->bikes[slot] || !(t->flags[slot] & PHYSICS_PAIRS)) continue;
-        double s = frame_speed2(t->bikes[slot]);
-        int k = n++;
-        while (k > 0 && speed2[k - 1] < s) {
-            order[k] = order[k - 1];
-            speed2[k] = speed2[k - 1];
-            k--;
-        }
-        order[k] = slot;
-        speed2[k] = s;
-    }
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++) {
-            int a = order[i], b = order[j];
-            if (t->pairs_need_local && !((t->flags[a] | t->flags[b]) & PHYSICS_LOCAL)) continue;
-            bike_bike_contacts(t->bikes[a], t->bikes[b]);
-        }
-}
-
 void physics_tick(const PhysicsTick* t) {
     const PhysicsHooks& h = t->hooks;
     g_physics.clock = t->clock;
-    // 1. Ground and statues.
-    for (int slot = 0; slot < MAX_RIDERS; slot++) {
-        Bike* bike = t->bikes[slot];
-        if (!bike || !(t->flags[slot] & PHYSICS_CONTACTS)) continue;
-        bike_ground_contacts(bike);
-        if (t->statues) bike_statue_contacts(bike);
-    }
-    // 2. Bike against bike.
-    pair_contacts(t);
+    // 1-2. Ground and statues, then bike against bike.
+    contacts_tick(t);
     // 3. What follows from this tick's contacts (roost).
     if (h.after_contacts) h.after_contacts(h.ctx);
     // 4. The world step, with snapshot-driven bikes kept where their snapshots put them.
@@ -118,7 +100,13 @@ void physics_tick(const PhysicsTick* t) {
         for (int slot = 0; slot < MAX_RIDERS; slot++)
             if (t->bikes[slot] && (t->flags[slot] & PHYSICS_AROUND_STEP))
                 h.before_world_step(h.ctx, slot);
-    if (g_physics.world) dWorldStep(g_physics.world, sim_tick);
+    if (g_physics.world) {
+        auto begin = std::chrono::steady_clock::now();
+        dWorldStep(g_physics.world, sim_tick);
+        std::chrono::duration<double> spent = std::chrono::steady_clock::now() - begin;
+        g_physics.step_seconds += spent.count();
+        g_physics.step_count++;
+    }
     physics_clear_contacts();
     if (h.after_world_step)
         for (int slot = 0; slot < MAX_RIDERS; slot++)

@@ -30,6 +30,10 @@ struct PhysicsWorld {
     dxJointGroup* contacts = nullptr; // temporary joints of one world step, emptied after it
     const Terrain* ground = nullptr;  // the ground the bikes touch; null: a flat, empty field
     int clock = 0;                    // ticks of the race clock being stepped
+    // Wall-clock seconds spent in ODE's world step and the number of steps, since the world
+    // was opened (benchmarks set the tick's cost against the solver's own).
+    double step_seconds = 0;
+    long step_count = 0;
 };
 extern PhysicsWorld g_physics;
 

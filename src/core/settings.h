@@ -36,6 +36,7 @@ struct Settings {
     int race = 0;          // start the race menu's race on the selected track
     int time_trial = 0;    // start a time trial on the selected track
     std::string demo_file; // the positional argument, "" when none
+    int threads = 0;       // "--threads": contact threads 1..8; 0: the "threads" option
 
     // Render settings derived from the configuration, then overridable by the command line.
     float ground_detail = 0.0025f; // 0.125 / "ground_detail"

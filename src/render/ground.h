@@ -68,6 +68,13 @@ struct GroundFan {
     int d, a, b;
 };
 
+// A run of quads of one texture in a ground texture's picture: vertices first .. first + count
+// of the area arrays (four per quad).
+struct GroundAreaRun {
+    unsigned texture;
+    int first, count;
+};
+
 // Process-wide state of the ground renderer (for g_terrain).
 struct GroundState {
     int lowdetail_cursor = 0; // round-robin position over the W x W low-detail textures
@@ -102,6 +109,12 @@ struct GroundState {
     int drawn_fixed = 0;                    // fixed textures drawn
     // Vertex arrays of the fans (positions x, y, z and texture coordinates s, t).
     std::vector<float> array_xyz, array_st;
+    // The quads of one pass of a ground texture's picture, in runs of one texture (kept
+    // between pictures, so drawing one allocates nothing once they have grown), and the
+    // decals over the area.
+    std::vector<float> area_xyz, area_st;
+    std::vector<GroundAreaRun> area_runs;
+    std::vector<int> area_decals;
 };
 extern GroundState g_ground;
 

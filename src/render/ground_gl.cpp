@@ -1,6 +1,7 @@
 // The ground renderer's GL side: the window and fixed textures, rendering their pictures from
 // the surface textures, the decals and the shading (into a framebuffer object or the back
-// buffer), and drawing the refinement's fans in immediate mode or from vertex arrays.
+// buffer), and drawing the refinement's fans; both from vertex arrays, or in immediate mode
+// with "--novertexarrays".
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -83,46 +84,91 @@ struct AreaMap {
     float y_of_feet(float z) const { return -1.0f + 2.0f * (z / tile_size - z0) / k; }
 };
 
+// ---- The quads of one pass, gathered into g_ground's area arrays, then drawn ----
+
+void area_begin() {
+    g_ground.area_xyz.clear();
+    g_ground.area_st.clear();
+    g_ground.area_runs.clear();
+}
+
+// The following quads take this texture (a new run when it differs from the last one).
+void area_texture(unsigned texture) {
+    std::vector<GroundAreaRun>& runs = g_ground.area_runs;
+    if (!runs.empty() && runs.back().texture == texture) return;
+    runs.push_back(GroundAreaRun{texture, (int)(g_ground.area_st.size() / 2), 0});
+}
+
+// One corner at (x, y) on the picture's square, z = -1.
+void area_vertex(float s, float t, float x, float y) {
+    g_ground.area_st.push_back(s);
+    g_ground.area_st.push_back(t);
+    g_ground.area_xyz.push_back(x);
+    g_ground.area_xyz.push_back(y);
+    g_ground.area_xyz.push_back(-1);
+    g_ground.area_runs.back().count++;
+}
+
+// Draws the gathered quads, run by run: from the vertex arrays, or corner by corner with
+// "--novertexarrays"; the same corners in the same order either way.
+void area_draw() {
+    const std::vector<float>& xyz = g_ground.area_xyz;
+    const std::vector<float>& st = g_ground.area_st;
+    if (g_settings.novertexarrays) {
+        for (const GroundAreaRun& run : g_ground.area_runs) {
+            glBindTexture(GL_TEXTURE_2D, run.texture);
+            glBegin(GL_QUADS);
+            for (int v = run.first; v < run.first + run.count; v++) {
+                glTexCoord2f(st[2 * v], st[2 * v + 1]);
+                glVertex3f(xyz[3 * v], xyz[3 * v + 1], xyz[3 * v + 2]);
+            }
+            glEnd();
+        }
+        return;
+    }
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, xyz.data());
+    glTexCoordPointer(2, GL_FLOAT, 0, st.data());
+    for (const GroundAreaRun& run : g_ground.area_runs) {
+        glBindTexture(GL_TEXTURE_2D, run.texture);
+        glDrawArrays(GL_QUADS, run.first, run.count);
+    }
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
 // Step 3: each ground tile with the middle seven eighths of its surface texture.
 void surface_pass(const Terrain* t, int x0, int z0, int k) {
     glDisable(GL_BLEND);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glColor4f(1, 1, 1, 1);
     int n = t->tiles;
-    unsigned last = ~0u;
-    bool open = false;
+    area_begin();
     for (int z = z0; z < z0 + k && z < n; z++)
         for (int x = x0; x < x0 + k && x < n; x++) {
             int type = t->tilemap[x + (size_t)n * z];
             unsigned tex = type < (int)t->surfaces.size() ? t->surfaces[type].texture : 0;
-            if (!tex) tex = g_ground.checker[0];
-            if (tex != last) {
-                if (open) glEnd();
-                glBindTexture(GL_TEXTURE_2D, tex);
-                glBegin(GL_QUADS);
-                open = true;
-                last = tex;
-            }
+            area_texture(tex ? tex : g_ground.checker[0]);
             float ax = -1.0f + 2.0f * (float)(x - x0) / (float)k;
             float bx = -1.0f + 2.0f * (float)(x - x0 + 1) / (float)k;
             float ay = -1.0f + 2.0f * (float)(z - z0) / (float)k;
             float by = -1.0f + 2.0f * (float)(z - z0 + 1) / (float)k;
-            glTexCoord2f(0.0625f, 0.0625f);
-            glVertex3f(ax, ay, -1);
-            glTexCoord2f(0.9375f, 0.0625f);
-            glVertex3f(bx, ay, -1);
-            glTexCoord2f(0.9375f, 0.9375f);
-            glVertex3f(bx, by, -1);
-            glTexCoord2f(0.0625f, 0.9375f);
-            glVertex3f(ax, by, -1);
+            area_vertex(0.0625f, 0.0625f, ax, ay);
+            area_vertex(0.9375f, 0.0625f, bx, ay);
+            area_vertex(0.9375f, 0.9375f, bx, by);
+            area_vertex(0.0625f, 0.9375f, ax, by);
         }
-    if (open) glEnd();
+    area_draw();
 }
 
 // Step 4: the decals over the area, alpha-blended, cut into pieces on the affected driver.
 void decal_pass(const Terrain* t, int x0, int z0, int k) {
     if (!t->decals_present || t->decals.empty()) return;
-    std::vector<int> list;
+    std::vector<int>& list = g_ground.area_decals;
+    list.clear();
     float ts = t->tile_size;
     terrain_decals_in(t, (float)x0 * ts, (float)z0 * ts, (float)(x0 + k) * ts, (float)(z0 + k) * ts,
                       &list);
@@ -132,17 +178,10 @@ void decal_pass(const Terrain* t, int x0, int z0, int k) {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glColor4f(1, 1, 1, 1);
     AreaMap map{(float)x0, (float)z0, (float)k, ts};
-    unsigned last = ~0u;
-    bool open = false;
+    area_begin();
     for (int index : list) {
         const Decal& d = t->decals[index];
-        if (d.texture != last) {
-            if (open) glEnd();
-            glBindTexture(GL_TEXTURE_2D, d.texture);
-            glBegin(GL_QUADS);
-            open = true;
-            last = d.texture;
-        }
+        area_texture(d.texture);
         // Half axes: along the decal's x (cos, -sin) and its z (sin, cos).
         float hx[2] = {d.size * d.aspect / 2 * d.cos_angle, -d.size * d.aspect / 2 * d.sin_angle};
         float hz[2] = {d.size / 2 * d.sin_angle, d.size / 2 * d.cos_angle};
@@ -157,12 +196,11 @@ void decal_pass(const Terrain* t, int x0, int z0, int k) {
                     float fu = 2 * us[c] - 1, fv = 2 * vs[c] - 1;
                     float x = d.x + fu * hx[0] + fv * hz[0];
                     float z = d.z + fu * hx[1] + fv * hz[1];
-                    glTexCoord2f(us[c], vs[c]);
-                    glVertex3f(map.x_of_feet(x), map.y_of_feet(z), -1);
+                    area_vertex(us[c], vs[c], map.x_of_feet(x), map.y_of_feet(z));
                 }
             }
     }
-    if (open) glEnd();
+    area_draw();
 }
 
 // Step 5: the shading multiplied in, piece by piece on the 64-sample grid, each piece from the
@@ -177,6 +215,7 @@ void shading_pass(const Terrain* t, int x0, int z0, int k) {
     int sx0 = 2 * x0, sz0 = 2 * z0;
     int sx_end = sx0 + 2 * k < last ? sx0 + 2 * k : last;
     int sz_end = sz0 + 2 * k < last ? sz0 + 2 * k : last;
+    area_begin();
     for (int pz = sz0; pz < sz_end;) {
         int pz1 = (pz / 64 + 1) * 64;
         if (pz1 > sz_end) pz1 = sz_end;
@@ -199,22 +238,17 @@ void shading_pass(const Terrain* t, int x0, int z0, int k) {
                 float bxv = -1.0f + (float)(px1 - sx0) / (float)k;
                 float ay = -1.0f + (float)(pz - sz0) / (float)k;
                 float by = -1.0f + (float)(pz1 - sz0) / (float)k;
-                glBindTexture(GL_TEXTURE_2D, tex);
-                glBegin(GL_QUADS);
-                glTexCoord2f(sx(px), sz(pz));
-                glVertex3f(ax, ay, -1);
-                glTexCoord2f(sx(px1), sz(pz));
-                glVertex3f(bxv, ay, -1);
-                glTexCoord2f(sx(px1), sz(pz1));
-                glVertex3f(bxv, by, -1);
-                glTexCoord2f(sx(px), sz(pz1));
-                glVertex3f(ax, by, -1);
-                glEnd();
+                area_texture(tex);
+                area_vertex(sx(px), sz(pz), ax, ay);
+                area_vertex(sx(px1), sz(pz), bxv, ay);
+                area_vertex(sx(px1), sz(pz1), bxv, by);
+                area_vertex(sx(px), sz(pz1), ax, by);
             }
             px = px1;
         }
         pz = pz1;
     }
+    area_draw();
 }
 
 } // namespace

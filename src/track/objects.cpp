@@ -313,14 +313,15 @@ void statue_grid_rebuild() {
     g_objects.nearby.reserve(g_objects.statues.size());
 }
 
-const std::vector<int>& statues_near(float x, float z) {
-    std::vector<int>& out = g_objects.nearby;
+void statues_near_into(float x, float z, std::vector<int>* list) {
+    std::vector<int>& out = *list;
     out.clear();
     int x0 = statue_bucket(x - STATUE_REACH), x1 = statue_bucket(x + STATUE_REACH);
     int z0 = statue_bucket(z - STATUE_REACH), z1 = statue_bucket(z + STATUE_REACH);
     if (x0 == x1 && z0 == z1) {
-        out = g_objects.grid[z0][x0];
-        return out;
+        const std::vector<int>& bucket = g_objects.grid[z0][x0];
+        out.insert(out.end(), bucket.begin(), bucket.end());
+        return;
     }
     // Several buckets: merge into one ascending list without duplicates.
     for (int bz = z0; bz <= z1; bz++)
@@ -330,7 +331,21 @@ const std::vector<int>& statues_near(float x, float z) {
         }
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
-    return out;
+}
+
+const std::vector<int>& statues_near(float x, float z) {
+    statues_near_into(x, z, &g_objects.nearby);
+    return g_objects.nearby;
+}
+
+void statue_contact_pose(const Statue* s, float pos[3], float rot[9]) {
+    pos[0] = s->x, pos[1] = s->y, pos[2] = s->z;
+    memcpy(rot, s->upright != 0 ? IDENTITY : s->rot, 9 * sizeof(float));
+}
+
+void statue_mark_contact(int index, int tick) {
+    if (index >= 0 && index < (int)g_objects.statues.size())
+        g_objects.statues[index].last_contact = tick;
 }
 
 int statues_collide(float x, float z, int session_tick, StatueContactFn contact, void* ctx) {
@@ -340,7 +355,7 @@ int statues_collide(float x, float z, int session_tick, StatueContactFn contact,
         Statue* s = &g_objects.statues[index];
         float pos[3] = {s->x, s->y, s->z};
         if (contact(ctx, index, s, pos, s->upright != 0 ? IDENTITY : s->rot)) {
-            s->last_contact = session_tick;
+            statue_mark_contact(index, session_tick);
             touched++;
         }
     }

@@ -132,6 +132,15 @@ void statue_grid_rebuild();
 // The statues in the buckets within STATUE_REACH of (x, z), ascending, each once. The list is
 // the shared scratch list: valid until the next call.
 const std::vector<int>& statues_near(float x, float z);
+// The same list written into the caller's own (which keeps its room between calls, so a
+// caller that reuses it allocates only while it grows); safe on several threads at once while
+// the statues do not change.
+void statues_near_into(float x, float z, std::vector<int>* out);
+// Where a statue's shape stands for contacts: its position and its row-major orientation
+// (the identity for an upright statue).
+void statue_contact_pose(const Statue* s, float pos[3], float rot[9]);
+// Stamps a statue as touched by a rider in session tick `tick` (the start-gate bars read it).
+void statue_mark_contact(int index, int tick);
 
 // Contact between one rider and one statue, supplied by the bike code: the statue's shape is
 // to be placed at pos with orientation rot (row-major). Returns non-zero when they touched.

@@ -84,7 +84,8 @@ TEST(CommandLine, BadNumbersPrintTheirOwnMessage) {
                           "--detail",         "--max-detail-distance",
                           "--lod-scale",      "--lod-bias",
                           "--lock-fps",       "--fake-lag",
-                          "--fake-loss",      "--chase-center"};
+                          "--fake-loss",      "--chase-center",
+                          "--threads"};
     for (const char* o : opts) {
         Parsed missing = parse({o});
         EXPECT_EQ(missing.result, 1) << o;
@@ -122,6 +123,12 @@ TEST(CommandLine, ClampedValues) {
     EXPECT_EQ(g_settings.roost_frequency, 1000);
     parse({"--lod-scale", "0"});
     EXPECT_FLOAT_EQ(g_settings.lod_scale, 0.000001f);
+    parse({"--threads", "12"});
+    EXPECT_EQ(g_settings.threads, 8);
+    parse({"--threads=0"});
+    EXPECT_EQ(g_settings.threads, 1);
+    parse({"--threads", "3"});
+    EXPECT_EQ(g_settings.threads, 3);
     parse({"--detail", "-5", "--lod-bias", "-7"}); // not clamped
     EXPECT_FLOAT_EQ(g_settings.ground_detail, -5);
     EXPECT_FLOAT_EQ(g_settings.lod_bias, -7);

@@ -247,3 +247,39 @@ TEST(GroundGl, FramebufferObjectsGiveTheSamePictures) {
     for (size_t k = 0; k < back.size(); k++) diff += std::abs(back[k] - fbo[k]);
     EXPECT_LT(diff / (double)back.size(), 2.0);
 }
+
+// The ground textures' pictures (surfaces, decals and shading) drawn from vertex arrays are
+// the pictures drawn corner by corner in immediate mode ("--novertexarrays"), texel for texel.
+TEST(GroundGl, AreaPicturesAreTheSameFromVertexArraysAndImmediateMode) {
+    if (run_under_xvfb("GroundGl.AreaPicturesAreTheSameFromVertexArraysAndImmediateMode")) return;
+    std::vector<uint8_t> pictures[2];
+    float eye[3] = {1000, 30, 1010};
+    for (int immediate = 0; immediate < 2; immediate++) {
+        GroundGl gl;
+        if (!gl.open(1)) GTEST_SKIP() << "no GL window";
+        g_settings.ground_texture_level = 0;
+        g_settings.novertexarrays = immediate;
+        if (!load_rabbithill()) GTEST_SKIP() << "no generated rabbithill";
+        // Two decals of different textures under the eye, one turned, for the decal pass.
+        ASSERT_GE(g_terrain.surfaces.size(), 2u);
+        terrain_decal_add(&g_terrain, g_terrain.surfaces[0].texture, 1000, 1010, 0.4f, 30, 1.5f);
+        terrain_decal_add(&g_terrain, g_terrain.surfaces[1].texture, 1020, 990, 0, 12, 1);
+        fill_windows(eye);
+        int w = 0, h = 0;
+        for (int level = 0; level < GROUND_LEVELS; level++)
+            for (const GroundWindowEntry& e : g_ground.windows[level].entry) {
+                ASSERT_TRUE(e.valid);
+                std::vector<uint8_t> p = texture_pixels(e.texture, &w, &h);
+                pictures[immediate].insert(pictures[immediate].end(), p.begin(), p.end());
+            }
+        for (int index : {0, 20, 27}) {
+            std::vector<uint8_t> p = texture_pixels(g_ground.fixed_textures[index], &w, &h);
+            pictures[immediate].insert(pictures[immediate].end(), p.begin(), p.end());
+        }
+    }
+    ASSERT_EQ(pictures[0].size(), pictures[1].size());
+    EXPECT_GT(spread(pictures[0]), 2.0);
+    size_t differ = 0;
+    for (size_t k = 0; k < pictures[0].size(); k++) differ += pictures[0][k] != pictures[1][k];
+    EXPECT_EQ(differ, 0u);
+}

@@ -88,3 +88,108 @@ long alloc_count_end() {
     g_count_allocations = false;
     return g_allocations.load();
 }
+
+// ---- The C library's allocator ----
+
+static std::atomic<bool> g_count_mallocs{false};
+static std::atomic<long> g_mallocs{0};
+
+static inline void malloc_counted() {
+    if (g_count_mallocs.load(std::memory_order_relaxed))
+        g_mallocs.fetch_add(1, std::memory_order_relaxed);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VORNIX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORNIX_ASAN 1
+#endif
+#endif
+
+#ifdef VORNIX_ASAN
+// AddressSanitizer replaces malloc itself; a second replacement would take its place. Its
+// allocator calls these hooks for every allocation and release instead.
+#include <sanitizer/allocator_interface.h>
+
+static void malloc_hook(const volatile void*, std::size_t) {
+    malloc_counted();
+}
+static void free_hook(const volatile void* p) {
+    if (p) malloc_counted();
+}
+
+bool malloc_count_available() {
+    static int installed = __sanitizer_install_malloc_and_free_hooks(malloc_hook, free_hook);
+    return installed != 0;
+}
+#else
+// The C library's allocator under its own entry points; every call is counted while counting
+// is on and passed straight on. (The C library supports replacing malloc this way; its own
+// calls, and every shared library's, come here too.)
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void* __libc_valloc(std::size_t);
+void* __libc_pvalloc(std::size_t);
+void __libc_free(void*);
+
+void* malloc(std::size_t n) noexcept {
+    malloc_counted();
+    return __libc_malloc(n);
+}
+void* calloc(std::size_t n, std::size_t size) noexcept {
+    malloc_counted();
+    return __libc_calloc(n, size);
+}
+void* realloc(void* p, std::size_t n) noexcept {
+    malloc_counted();
+    return __libc_realloc(p, n);
+}
+void free(void* p) noexcept {
+    if (p) malloc_counted();
+    __libc_free(p);
+}
+void* memalign(std::size_t align, std::size_t n) noexcept {
+    malloc_counted();
+    return __libc_memalign(align, n);
+}
+void* aligned_alloc(std::size_t align, std::size_t n) noexcept {
+    malloc_counted();
+    return __libc_memalign(align, n);
+}
+int posix_memalign(void** out, std::size_t align, std::size_t n) noexcept {
+    malloc_counted();
+    if (align < sizeof(void*) || (align & (align - 1)) != 0) return 22; // EINVAL
+    void* p = __libc_memalign(align, n);
+    if (!p) return 12; // ENOMEM
+    *out = p;
+    return 0;
+}
+void* valloc(std::size_t n) noexcept {
+    malloc_counted();
+    return __libc_valloc(n);
+}
+void* pvalloc(std::size_t n) noexcept {
+    malloc_counted();
+    return __libc_pvalloc(n);
+}
+}
+
+bool malloc_count_available() {
+    return true;
+}
+#endif
+
+void malloc_count_begin() {
+    malloc_count_available();
+    g_mallocs = 0;
+    g_count_mallocs = true;
+}
+
+long malloc_count_end() {
+    g_count_mallocs = false;
+    return g_mallocs.load();
+}
