@@ -154,7 +154,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     PathPoint gate_line = path_at(chute.path, gate_s);
     for (int k = 0; k < 40; k++) {
         float x = gate_line.x + (k - 19.5f) * 3.3f, z = gate_line.z;
-        g.slots.push_back({x, terrain_gen_height(t, x, z), z, heading_angle(0, -1)});
+        g.slots.push_back({x, 0, z, heading_angle(0, -1)});
     }
     std::vector<int> chute_refs;
     for (float s : {150.0f, 330.0f}) {
