@@ -26,6 +26,7 @@
 #include "render/shaders.h"
 #include "replay/demo.h"
 #include "replay/demolist.h"
+#include "robot/robot.h"
 #include "track/track.h"
 #include "track/tracklist.h"
 #include "ui/appearance.h"
@@ -133,9 +134,10 @@ static void startup_lineup(int have_demo, int lineup[MAX_RIDERS]) {
 
 static void shutdown() {
     // 1. The network disconnect belongs to the network client.
-    // 2. The points series records the race as it stands; robot lines are written back by
-    // their own code; then the per-track records of the race session.
+    // 2. The points series records the race as it stands; the learned robot lines are written
+    // back (not with "--nolearn"); then the per-track records of the race session.
     series_record_event();
+    robot_lines_save();
     session_free();
     // 3. The contact group, then the bikes and the demo being played.
     physics_close_contacts();
@@ -232,6 +234,7 @@ int app_main(int argc, char** argv) {
     bindings_resolve(g_app.window);
 
     physics_open();
+    robot_install();
     // A demo on the command line brings its own track.
     int have_demo = !g_settings.demo_file.empty();
     int load_track = !g_settings.track.empty() && chosen >= 0;

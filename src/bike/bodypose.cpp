@@ -22,6 +22,11 @@ void bike_body_velocity(const Bike* bike, int body, float vel[3]) {
     for (int i = 0; i < 3; i++) vel[i] = (float)v[i];
 }
 
+void bike_body_angular_velocity(const Bike* bike, int body, float out[3]) {
+    const dReal* w = dBodyGetAngularVel(bike->bodies[body]);
+    for (int i = 0; i < 3; i++) out[i] = (float)w[i];
+}
+
 void bike_frame_position(const Bike* bike, float out[3]) {
     const dReal* p = dBodyGetPosition(bike->bodies[BODY_FRAME]);
     for (int i = 0; i < 3; i++) out[i] = (float)p[i];
