@@ -419,12 +419,10 @@ void robot_control(int slot) {
     if (unstick(slot, b, rb, m)) return;
 
     // 2-3. Where the robot is, and how fast the path goes there.
-    // The speed of the surrounding points, up to the next one: a line starts where its rider
-    // was still gathering speed, and a robot that only matched it would crawl. Never below
-    // walking pace on a path, unless a turn or a rider ahead says so below.
+    // The speed of the surrounding points; never below a jog on a path (unless a turn or a
+    // rider ahead says so below), so that a robot put back on its line never crawls.
     double at = locate(rb, m);
-    double target = std::max(path_at(rb, at).speed, path_at(rb, at + 1).speed);
-    target = std::max(target, 15.0);
+    double target = std::max((double)path_at(rb, at).speed, 12.0);
     bool launching = now < start + START_WINDOW;
     // Off the line at full throttle: the path's first points are where the robot stood.
     if (launching) target = std::max(target, std::min(m.speed + 10, 30.0));

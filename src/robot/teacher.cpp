@@ -21,9 +21,10 @@ constexpr double TOP_SPEED = 75; // ft/s on the straights at full pace
 constexpr double BRAKING = 12;   // ft/s^2 planned toward a turn
 constexpr float FRAME_HEIGHT = 2.2f;
 // A crest sharper than a bike at speed can follow (the ground falling away faster than CREST_G
-// would pull it down: jumps, whoops) is ridden at CREST_SPEED, rolled rather than jumped.
+// would pull it down: jumps, whoops) is ridden at CREST_SPEED x the pace, rolled rather than
+// jumped.
 constexpr double CREST_G = 48;
-constexpr double CREST_SPEED = 20;
+constexpr double CREST_SPEED = 28;
 
 struct Point2 {
     double x, z;
@@ -105,7 +106,7 @@ void plan_speeds(std::vector<LinePoint>* path, int from, float pace) {
         double r = std::hypot(x - p.x, z - p.z);
         double v = pace * std::min(TOP_SPEED, std::sqrt(grip(p.x, p.z) * 32 * std::min(r, 1e6)));
         double k = crest((*path)[(size_t)i - 1], p);
-        if (k > 0 && std::sqrt(CREST_G / k) < v) v = std::min(v, CREST_SPEED);
+        if (k > 0 && std::sqrt(CREST_G / k) < v) v = std::min(v, CREST_SPEED * pace);
         (*path)[(size_t)i].speed = (float)v;
     }
     for (int i = n - 2; i >= from; i--) {
