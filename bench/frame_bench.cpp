@@ -22,6 +22,7 @@
 #include "platform/window.h"
 #include "render/frame.h"
 #include "render/glstate.h"
+#include "render/ground.h"
 #include "track/gates.h"
 #include "track/terrain.h"
 #include "track/track.h"
@@ -80,11 +81,12 @@ BenchWorld* bench_world() {
             return w;
         }
         g_app.window = w->window;
+        gl_set_window(w->window);
+        terrain_set_hooks(ground_terrain_hooks());
         gl_init_extensions(0, 0, 0);
         gl_init_state(0);
         log_printf("GL_RENDERER: %s\n", (const char*)glGetString(GL_RENDERER));
-        g_track.name = "rabbithill";
-        if (!track_load()) {
+        if (!track_load_named("rabbithill")) {
             w->error = "rabbithill did not load (set QZ_HOME to the generated data)";
             return w;
         }

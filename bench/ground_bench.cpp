@@ -43,6 +43,7 @@ int load_track() {
     std::string dir = data_folder();
     setenv("QZ_HOME", dir.c_str(), 1);
     data_reset();
+    terrain_set_hooks(ground_terrain_hooks());
     return terrain_load(&g_terrain, "@rabbithill");
 }
 

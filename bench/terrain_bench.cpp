@@ -26,7 +26,7 @@ static Terrain make_bench_terrain() {
     t.shadows.assign(n, 0);
     t.tilemap.assign((size_t)t.tiles * t.tiles, 0);
     t.surfaces.resize(1);
-    ground_lowdetail_alloc(&t);
+    terrain_lowdetail_alloc(&t);
     return t;
 }
 
@@ -86,14 +86,14 @@ static void BM_terrain_deform(benchmark::State& state) {
 }
 BENCHMARK(BM_terrain_deform);
 
-static void BM_ground_sample_shade(benchmark::State& state) {
+static void BM_terrain_sample_shade(benchmark::State& state) {
     const Terrain& t = bench_terrain();
     uint8_t rgb[3];
     int k = 0;
     for (auto _ : state) {
-        ground_sample_shade(&t, k & 1023, (k >> 10) & 1023, rgb);
+        terrain_sample_shade(&t, k & 1023, (k >> 10) & 1023, rgb);
         benchmark::DoNotOptimize(rgb);
         k += 7919;
     }
 }
-BENCHMARK(BM_ground_sample_shade);
+BENCHMARK(BM_terrain_sample_shade);

@@ -17,8 +17,7 @@ static void BM_TrackLoadRabbithill(benchmark::State& state) {
     data_reset();
     g_settings.headless = 1;
     for (auto _ : state) {
-        g_track.name = "rabbithill";
-        if (!track_load()) {
+        if (!track_load_named("rabbithill")) {
             state.SkipWithError("rabbithill did not load; generate the data first");
             break;
         }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "core/settings.h"
+#include "race/demo_session.h"
 #include "race/session.h"
 #include "replay/demo.h"
 
@@ -25,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!out) abort();
     if (size && fwrite(data, 1, size, out) != size) abort();
     fclose(out);
-    g_session = Session{};
-    g_demo.chosen = g_path;
-    if (!demo_open_playback()) {
+    session_reset();
+    demo_choose(g_path);
+    if (!session_demo_open()) {
         if (demo_playing()) abort();
         return 0;
     }
@@ -39,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (g_session.race_length != h.race_length || g_session.start_tick != h.start_tick) abort();
     // Every frame to the end of the file (a demo without riders has no frames to run out of).
     size_t frames = h.riders.empty() ? 4 : size / (h.riders.size() * g_demo.record_size) + 2;
-    for (size_t i = 0; i < frames; i++) demo_play_frame();
-    demo_seek(-1);
-    demo_seek(0.5);
+    for (size_t i = 0; i < frames; i++) session_demo_play_frame();
+    session_demo_seek(-1);
+    session_demo_seek(0.5);
     demo_close_playback();
     return 0;
 }

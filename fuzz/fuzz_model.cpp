@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
+#include "render/model_draw.h"
 
 static std::string g_path;
 

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("QZ_HOME", g_dir.c_str(), 1);
     setenv("XDG_DATA_HOME", (g_dir + "/user").c_str(), 1);
     data_reset();
-    g_tracks.tracks = {{"dunebay", "Dune Bay"}, {"rabbithill", "Rabbit Hill"}};
+    tracklist_add("dunebay", "Dune Bay");
+    tracklist_add("rabbithill", "Rabbit Hill");
     return 0;
 }
 

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("QZ_HOME", g_dir.c_str(), 1);
     setenv("XDG_DATA_HOME", (g_dir + "/user").c_str(), 1);
     data_reset();
-    g_tracks.tracks = {{"rabbithill", "Rabbit Hill"}};
+    tracklist_add("rabbithill", "Rabbit Hill");
     std::string text = "Cup\n3 Expert\n20 45 81\n3\n";
     text += "\"Moto 1\" rabbithill 0 3\n" + table(25) + table(0);
     text += "\"Moto 2\" rabbithill 0 3\n" + table(25) + table(25);

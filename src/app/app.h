@@ -8,6 +8,7 @@
 
 #include "core/config.h"
 #include "core/constants.h"
+#include "effects/engine_sound.h"
 #include "render/frame.h"
 
 struct GameWindow;
@@ -139,6 +140,8 @@ const ClockSource* clock_source_platform();
 // Engine sound level for this frame: "volume" x factor x 0.1, the factor 0 when paused or
 // editing, 1 without a menu, 0.25 under a menu when a robot is viewed, 0 for the player's own.
 float engine_volume_level();
+// The engine sounds' listener: the camera of the last drawn frame (render's listener).
+EngineListener engine_listener();
 
 // Controls (controls.cpp).
 // Fills the control map and the command keys from the configuration's bindings.
@@ -173,7 +176,9 @@ void screenshot_request();
 int screenshot_next_number();
 
 // Cameras (camera.cpp).
-// Height of the ground under the camera, smoothed over a radius (0 without a loaded terrain).
+// Height of the ground under the camera, smoothed over a radius (feet): the mean of the
+// height under it and eight on the circle, never below the height under it; 0 without a
+// loaded terrain.
 float camera_ground_height(float x, float z, float radius);
 // The chase camera behind the player's bike.
 void camera_orbit_player(const BikePose& pose, int rigid, CameraView* out);

@@ -6,6 +6,7 @@
 #include "core/constants.h"
 #include "core/maths.h"
 #include "platform/clock.h"
+#include "track/terrain.h"
 
 namespace {
 
@@ -45,9 +46,20 @@ void free_direction(const FreeCamera& cam, float d[3]) {
 
 } // namespace
 
-// Flat ground until the terrain lands; the terrain's smoothed height query goes here.
-float camera_ground_height(float, float, float) {
-    return 0.0f;
+// The ground the cameras keep clear of: the mean of the height under the point and eight
+// heights on a circle of the radius around it, so the eye glides over bumps instead of
+// following every one, but never below the ground straight under it (a crest beside a dip
+// would otherwise pull the average down into the crest's side).
+float camera_ground_height(float x, float z, float radius) {
+    const Terrain* t = &g_terrain;
+    if (t->samples <= 0) return 0.0f;
+    float under = terrain_height(t, x, z);
+    float sum = under;
+    for (int k = 0; k < 8; k++) {
+        float a = (float)k * PI_F / 4;
+        sum += terrain_height(t, x + radius * std::cos(a), z + radius * std::sin(a));
+    }
+    return std::max(under, sum / 9);
 }
 
 void camera_orbit_player(const BikePose& pose, int rigid, CameraView* out) {

@@ -251,3 +251,11 @@ int cmdline_parse(int argc, char** argv) {
     }
     return CMDLINE_OK;
 }
+
+int cmdline_has_switch(int argc, char** argv, const char* name) {
+    for (int i = 0; i < argc; i++) {
+        if (strcmp(argv[i], "--") == 0) return 0;
+        if (strcmp(argv[i], name) == 0) return 1;
+    }
+    return 0;
+}

@@ -16,6 +16,10 @@ int arg_value(ArgCursor* cursor, const char* name, const char** value);
 
 enum { CMDLINE_OK = -1 }; // otherwise the result is the exit status (0 "--open-home", 1 error)
 
+// Whether a switch is among the options (before any "--"), looked at ahead of the parse: the
+// display is not probed for video modes in a "--headless" run.
+int cmdline_has_switch(int argc, char** argv, const char* name);
+
 // Parses the arguments after the program name into g_settings and g_config. Errors are
 // printed to standard error. Returns CMDLINE_OK or the status to exit with.
 int cmdline_parse(int argc, char** argv);

@@ -52,11 +52,13 @@ void resolve_binding(GameWindow* w, KeyBinding* b) {
 void cycle_view() {
     int& view = g_app.view_mode;
     if (view == VIEW_EDITOR) {
+        editor_leave();
         ground_refresh_all();
         session_drop_bikes();
         view = VIEW_ORBIT;
     } else if (view == VIEW_RIDER) {
         view = g_settings.editor ? VIEW_EDITOR : VIEW_ORBIT;
+        if (view == VIEW_EDITOR) editor_enter();
     } else if (view == VIEW_ORBIT) {
         view = VIEW_FREE;
     } else if (view != VIEW_TITLE) {
@@ -130,7 +132,7 @@ void input_event(int code, int pressed) {
     // 1. The menu layer learns that the menu changed under it.
     menu_note_event();
 
-    // The window's close button ends the run (the menus have no quit confirmation yet).
+    // The window's close button ends the run: nothing asks for a confirmation.
     if (code == KEY_CLOSE && pressed && !g_app.quit_requested) {
         log_printf("Close requested\n");
         g_app.quit_requested = 1;
@@ -169,7 +171,7 @@ void input_event(int code, int pressed) {
     // 6. The console line.
     if (g_app.view_mode != VIEW_EDITOR && command_pressed(CMD_CONSOLE, code, pressed))
         menu_show(SCREEN_CONSOLE);
-    // 7.
+    // 7. Nothing more on the title screen; the editor sees its keys first.
     if (g_app.view_mode == VIEW_TITLE) return;
     if (g_app.view_mode == VIEW_EDITOR && editor_key(code, pressed)) return;
     // 8. Pause, 9. single step.

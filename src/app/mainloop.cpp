@@ -89,7 +89,7 @@ double net_clock_factor(double x, int before_start) {
 
 void frame_advance(FrameClock* c, double step, double now) {
     c->sim_target += step;
-    g_messages.elapsed_time += step;
+    messages_advance(step);
     c->last_frame_time = now;
 }
 
@@ -137,6 +137,8 @@ static void place_camera() {
             camera_orbit_view(g_app.orbit, pose.chase_point, &g_app.camera);
     } else if (g_app.view_mode == VIEW_FREE) {
         camera_free_view(g_app.free_cam, &g_app.camera);
+    } else if (g_app.view_mode == VIEW_EDITOR) {
+        editor_camera(&g_app.camera);
     }
 }
 
@@ -202,6 +204,17 @@ float engine_volume_level() {
     else
         factor = viewed_is_player() ? 0.0f : 0.25f;
     return (float)g_config.volume.value * factor * 0.1f;
+}
+
+EngineListener engine_listener() {
+    const Listener& l = g_render.listener;
+    EngineListener ear;
+    for (int i = 0; i < 3; i++) {
+        ear.eye[i] = l.eye[i];
+        ear.right[i] = l.rot[i]; // the rotation's first row is the camera's right axis
+        ear.velocity[i] = l.velocity[i];
+    }
+    return ear;
 }
 
 // Step 4 of a tick: the player's controls drive the bike, or steer the camera.
@@ -295,16 +308,22 @@ static void warp_restart() {
 }
 
 int mainloop_pass(const ClockSource* source) {
-    // 1-3.
+    // 1-3. Quit, choose the view, draw the frame.
     if (g_app.quit_requested || g_menu.quit_requested) return 0;
     camera_follow_start();
     choose_view();
     if (!draw_frame()) return 0; // a failed swap ends the run
-    // 4. Engine sounds.
+    // 4. Engine sounds, heard from the camera of the frame just shown (without a window, from
+    // the camera the frame would have had).
     if (audio_is_open()) {
+        if (!g_app.window || !g_app.window->gl) {
+            place_camera();
+            frame_listen(g_app.view_mode, g_app.camera);
+        }
         float level = engine_volume_level();
+        EngineListener ear = engine_listener();
         for (const RiderSlot& r : g_session.slots)
-            if (r.bike && r.sound) engine_sound_update(r.bike, r.sound, level);
+            if (r.bike && r.sound) engine_sound_update(r.bike, r.sound, level, ear);
         audio_commit();
     }
     // 5-7. Pacing, and the clock correction while connected.
@@ -314,10 +333,10 @@ int mainloop_pass(const ClockSource* source) {
                              g_settings.warp || g_settings.fast, source, &now);
     if (net_connected()) step *= net_clock_factor(net_tick_lead() * sim_tick, net_before_start());
     frame_advance(&g_app.clock, step, now);
-    // 8-9.
+    // 8-9. The pointer for the menus, then the ticks the simulation owes.
     menu_pointer();
     mainloop_ticks(now);
-    // 10.
+    // 10. The warp restart, the ground renderer's work and the message expiry.
     warp_restart();
     if (g_app.view_mode != VIEW_TITLE) ground_update(1000);
     messages_update();

@@ -12,6 +12,9 @@
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
+#include "editor/editor.h"
+#include "net/client.h"
+#include "net/transport.h"
 #include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/log.h"
@@ -19,17 +22,21 @@
 #include "platform/options.h"
 #include "platform/script.h"
 #include "platform/window.h"
+#include "race/hooks.h"
 #include "race/results.h"
 #include "race/series.h"
 #include "race/session.h"
 #include "render/glstate.h"
+#include "render/ground.h"
 #include "render/shaders.h"
 #include "replay/demo.h"
 #include "replay/demolist.h"
 #include "robot/robot.h"
+#include "track/terrain.h"
 #include "track/track.h"
 #include "track/tracklist.h"
 #include "ui/appearance.h"
+#include "ui/console.h"
 #include "ui/hud.h"
 #include "ui/menu.h"
 
@@ -60,10 +67,11 @@ static void open_log() {
     log_setup(setup.c_str());
 }
 
-// "Default Fullscreen", "Windowed", then every display mode of the first mode's depth.
-static void build_video_modes() {
+// "Default Fullscreen", "Windowed", then every display mode of the first mode's depth. A
+// headless run touches no display, so it lists only the first two.
+static void build_video_modes(int headless) {
     g_app.video_mode_names = {"Default Fullscreen", "Windowed"};
-    if (!g_settings.headless) {
+    if (!headless) {
         const DisplayMode* modes = display_modes();
         for (int i = 0; modes[i].width; i++) {
             if (modes[i].bits != modes[0].bits) continue;
@@ -76,7 +84,7 @@ static void build_video_modes() {
     for (const std::string& s : g_app.video_mode_names) options.push_back(intern_string(s.c_str()));
     int keep = g_config.video_mode.current;
     config_set_options(&g_config.video_mode, options);
-    if (keep < (int)options.size()) g_config.video_mode.current = keep;
+    if (keep < (int)options.size()) config_choose(&g_config.video_mode, keep);
 }
 
 // Opens the window in the configured video mode (a window without display when headless);
@@ -132,8 +140,17 @@ static void startup_lineup(int have_demo, int lineup[MAX_RIDERS]) {
     if (!have_demo) lineup[0] = RIDER_CODE_ROBOT;
 }
 
+// "camangle": the free camera's yaw and pitch, its turning stopped.
+static void console_camera_aim(float yaw, float pitch) {
+    g_app.free_cam.yaw = yaw;
+    g_app.free_cam.pitch = pitch;
+    g_app.free_cam.yaw_rate = 0;
+    g_app.free_cam.pitch_rate = 0;
+}
+
 static void shutdown() {
-    // 1. The network disconnect belongs to the network client.
+    // 1. The server hears that we leave.
+    net_disconnect_now();
     // 2. The points series records the race as it stands; the learned robot lines are written
     // back (not with "--nolearn"); then the per-track records of the race session.
     series_record_event();
@@ -159,11 +176,26 @@ static void shutdown() {
     if (g_app.window) window_close(g_app.window);
     g_app.window = nullptr;
     config_write();
+    // 9.
+    net_reset();
+    net_cleanup();
+}
+
+// The hook records lower modules call the higher ones through.
+static void install_hooks() {
+    terrain_set_hooks(ground_terrain_hooks());
+    editor_init();
+    EditorHooks editor{};
+    editor.screenshot = screenshot_request;
+    editor_set_hooks(&editor);
+    robot_install();
+    race_set_net_hooks(net_race_hooks());
 }
 
 int app_main(int argc, char** argv) {
     log_install_new_handler();
     log_set_oom_cleanup(close_audio_and_window);
+    install_hooks();
 
     open_log();
     if (!game_data_present()) {
@@ -171,9 +203,9 @@ int app_main(int argc, char** argv) {
         return 0;
     }
     config_defaults(); // the settings hold nothing until given their defaults
-    for (TextSetting& h : g_config.server_name_hist) h.text[0] = 0;
+    for (TextSetting& h : g_config.server_name_hist) config_text_set(&h, "");
     messages_clear();
-    build_video_modes();
+    build_video_modes(cmdline_has_switch(argc - 1, argv + 1, "--headless"));
     config_apply_stability((int)g_config.stability.value);
     appearance_lists_build();
     config_read();
@@ -234,7 +266,9 @@ int app_main(int argc, char** argv) {
     bindings_resolve(g_app.window);
 
     physics_open();
-    robot_install();
+    ConsoleHooks console;
+    console.camera_aim = console_camera_aim;
+    console_set_hooks(console);
     // A demo on the command line brings its own track.
     int have_demo = !g_settings.demo_file.empty();
     int load_track = !g_settings.track.empty() && chosen >= 0;
@@ -260,6 +294,8 @@ int app_main(int argc, char** argv) {
         session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
     else if (load_track)
         session_start(lineup, 0, 0, 0, 1000, g_config.skill.current);
+    // "--connect": the first network step contacts the server.
+    if (!g_settings.connect.empty()) net_connect(g_settings.connect.c_str());
     // Riding at once: the main menu would hold the player's own race still.
     if ((g_settings.race || g_settings.time_trial) && g_session.track_loaded) menu_show(MENU_NONE);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/bike_internal.h"
 #include "bike/step.h"
 #include "bike/world.h"
 #include "core/maths.h"
@@ -196,7 +197,7 @@ void bike_build_bodies(Bike* bike) {
     // 4. Feedback records for the joint-force correction.
     for (int i = 0; i < BIKE_JOINT_COUNT; i++) {
         memset(&bike->joint_feedback[i], 0, sizeof bike->joint_feedback[i]);
-        dJointSetFeedback(j[i], &bike->joint_feedback[i]);
+        dJointSetFeedback(j[i], ode_feedback(&bike->joint_feedback[i]));
     }
 
     // The wheels' contact records start out of contact.
@@ -343,6 +344,7 @@ void bike_reset(Bike* bike) {
         const dReal* q = dBodyGetPosition(bike->bodies[i]);
         for (int k = 0; k < 3; k++) bike->rest_positions[i][k] = (float)q[k];
     }
+    bike->rest_from_snapshot = 0;
     memset(bike->joint_feedback, 0, sizeof bike->joint_feedback);
     // The suspension motors as the bike step leaves them at rest, so the first world step
     // already sees them.

@@ -6,8 +6,6 @@
 // faces -z). Every bike lives in the one world of bike/world.h.
 #pragma once
 
-#include <ode/ode.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,6 +15,18 @@
 struct Image;
 struct Model;
 struct Shape;
+
+// The physics handles are ODE's (bike/ and the physics tick are the only code that touches
+// them); other modules see them as opaque pointers and read bodies through bodypose.h.
+struct dxBody;
+struct dxJoint;
+
+// Force and torque a joint applied to each of its two bodies in the last world step, in the
+// layout ODE fills (double precision, each vector padded to four).
+struct JointFeedback {
+    double f1[4], t1[4];
+    double f2[4], t2[4];
+};
 
 constexpr int BIKE_INFO_COUNT = 18;
 constexpr int BIKE_TORQUE_ENTRIES = 50; // entry i belongs to i x 500 rpm
@@ -156,14 +166,14 @@ struct BikeInfo {
 
 // Per-wheel contact record, refilled by the ground contact every tick.
 struct Wheel {
-    dBodyID body;
+    dxBody* body;
     float axle[3]; // axle in the wheel body's frame: (1, 0, 0)
     float torus_radius, tube_radius;
     float contact_point[3];    // world position of the deepest contact
     float contact_velocity[3]; // wheel body's velocity at contact_point (ft/s)
     float contact_normal[3];   // unit, out of the ground
     float depth;               // feet; 0 when the wheel does not touch the ground
-    dJointFeedback feedback;   // of this tick's tyre contact joint
+    JointFeedback feedback;    // of this tick's tyre contact joint
 };
 
 // The player's adjustments, in physical units.
@@ -207,9 +217,9 @@ struct Bike {
     BikeInfo info; // private copy of the catalogue record
 
     // Rigid bodies and joints, with the joints' feedback for the joint-force correction.
-    dBodyID bodies[BIKE_BODY_COUNT]; // each body's user data (dBodyGetData) is the bike
-    dJointID joints[BIKE_JOINT_COUNT];
-    dJointFeedback joint_feedback[BIKE_JOINT_COUNT];
+    dxBody* bodies[BIKE_BODY_COUNT]; // each body's user data (dBodyGetData) is the bike
+    dxJoint* joints[BIKE_JOINT_COUNT];
+    JointFeedback joint_feedback[BIKE_JOINT_COUNT];
     float rider_distribution; // share of rider_mass in the rider body (1/3 .. 0.5)
     float total_mass;         // slugs, the seven bodies together
     Wheel wheels[2];          // front, rear
@@ -254,6 +264,11 @@ struct Bike {
     float crash_leg_velocity[2][3];  // ft/s
     float rider_velocity_ring[4][3]; // rider body velocity of the last four ticks, slot tick mod 4
     float rest_positions[BIKE_BODY_COUNT][3]; // after the last reset or snapshot
+    // After a snapshot: its bodies' orientations (w, x, y, z), and 1 so that the next snapshot
+    // takes its velocities from this one's placement (not from where extrapolation or the world
+    // step moved the bodies since); 0 after a reset.
+    float rest_orientations[BIKE_BODY_COUNT][4];
+    int rest_from_snapshot;
     int touched;           // a body shape touched the ground; cleared by the race session
     int last_bike_contact; // session tick of the last bike-to-bike contact, -1 when none
     // The point of the course the rider heads for (bike_set_course_point); the dab assist
@@ -317,6 +332,9 @@ const char* bike_name(const Bike* bike);
 const char* bike_plate_text(const Bike* bike);
 int bike_two_stroke(const Bike* bike);
 int bike_gear(const Bike* bike);
+// The gears a catalogue record's box has (ratios above 0), 0..6.
+int bike_info_gear_count(const BikeInfo* info);
+int bike_gear_count(const Bike* bike);
 int bike_crash_countdown(const Bike* bike);
 
 // ---- Setup ----
@@ -327,6 +345,10 @@ void bike_setup_defaults(Bike* bike);
 // Copies the player's configuration (g_config) into the bike: assists, flags, brake torques,
 // automatic clutch, shifting, BikeSetup and the rider mass distribution.
 void bike_apply_setup(Bike* bike);
+// The race server forbids (1) or allows (0) arcade physics for bikes set up from now on.
+void bikes_set_arcade_blocked(int blocked);
+// Switches arcade physics off on one bike.
+void bike_arcade_off(Bike* bike);
 // The physical value a setup menu value v stands for, for the keys the menu shows physically:
 // spring rates (pound-force per foot), preloads and oil level (feet), sprockets (teeth).
 // Returns 1 and sets *value for those keys, 0 for any other key.

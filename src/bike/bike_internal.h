@@ -11,6 +11,14 @@
 #include "core/constants.h"
 #include "core/maths.h"
 
+// JointFeedback is ODE's dJointFeedback under our own name.
+static_assert(sizeof(JointFeedback) == sizeof(dJointFeedback), "joint feedback layout");
+static_assert(sizeof(dReal) == sizeof(double), "ODE in double precision");
+
+inline dJointFeedback* ode_feedback(JointFeedback* f) {
+    return reinterpret_cast<dJointFeedback*>(f);
+}
+
 namespace bike_internal {
 
 constexpr double H = sim_tick; // one tick (s)

@@ -10,7 +10,7 @@ struct Bike;
 void bike_body_pose(const Bike* bike, int body, float pos[3], float rot[9]);
 // Linear velocity of one body's centre (feet per second).
 void bike_body_velocity(const Bike* bike, int body, float vel[3]);
-// Angular velocity of one body (radians per second, world axes).
+// Angular velocity of one body (radians per second about world axes).
 void bike_body_angular_velocity(const Bike* bike, int body, float out[3]);
 // Frame position (feet) and frame speed (feet per second).
 void bike_frame_position(const Bike* bike, float out[3]);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/bike_internal.h"
 #include "bike/world.h"
 #include "core/constants.h"
 #include "core/maths.h"
@@ -103,7 +104,7 @@ int tyre_contact(Bike* bike, Wheel& wheel) {
     dContact c;
     tyre_contact_record(&g, wheel.tube_radius, mu, wheel.contact_velocity, axle, &c);
     dJointID j = contact_joint(&c, wheel.body, nullptr);
-    dJointSetFeedback(j, &wheel.feedback);
+    dJointSetFeedback(j, ode_feedback(&wheel.feedback));
 
     // 8. Rolling resistance.
     const dReal* lv = dBodyGetLinearVel(wheel.body);
@@ -458,6 +459,22 @@ int bike_ground_contacts(Bike* bike) {
         if (index == BODY_RIDER) rider_ground_crash_test(bike);
     }
     return any;
+}
+
+float bike_wheel_contact_sense(Bike* bike, int w) {
+    Wheel& wheel = bike->wheels[w];
+    GroundContact g;
+    if (!wheel.body || !torus_ground_contact(physics_ground(), &wheel, &g)) {
+        wheel.depth = 0;
+        return 0;
+    }
+    memcpy(wheel.contact_point, g.point, sizeof g.point);
+    memcpy(wheel.contact_normal, g.normal, sizeof g.normal);
+    wheel.depth = g.depth;
+    dVector3 v;
+    dBodyGetPointVel(wheel.body, g.point[0], g.point[1], g.point[2], v);
+    for (int k = 0; k < 3; k++) wheel.contact_velocity[k] = (float)v[k];
+    return g.depth;
 }
 
 int bike_ground_test(const Bike* bike) {

@@ -18,9 +18,9 @@
 // Units: feet, seconds, pound-force. The tick length is 1/128 s.
 #pragma once
 
-#include <ode/ode.h>
-
 struct Bike;
+struct dContact;
+struct dxBody;
 struct Shape;
 struct Statue;
 struct SurfaceType;
@@ -45,7 +45,8 @@ struct GroundContact {
     float depth;     // feet along normal, > 0
 };
 
-// Calls out of the contact code into modules that come later in the build order.
+// Calls out of the contact code into the rider model and the line memory, which the contact
+// code cannot include: the rider model is set by the bike loader, the line memory by robots.
 struct ContactState {
     // Starts a rider crash (the rider model); null: nothing happens.
     void (*crash)(Bike* bike) = nullptr;
@@ -104,6 +105,11 @@ int bike_ground_contacts(Bike* bike);
 // Whether a tyre or a body shape reaches into the ground, without making any contact (placing
 // bikes at the start).
 int bike_ground_test(const Bike* bike);
+// Refills one wheel's contact record (0 front, 1 rear) from the ground under its body's
+// current pose without making a joint: point, normal, depth and the wheel's velocity at the
+// point, or depth 0 off the ground. Roost reads these records; bikes placed from snapshots
+// get theirs here, as they make no contacts. Returns the depth.
+float bike_wheel_contact_sense(Bike* bike, int wheel);
 // Contacts between two bikes (call once per unordered pair and tick). The first pair a bike
 // takes part in within a tick gets joints, later pairs forces of at most 1000 lbf. Front-end
 // hits set `steer_authority` to 20; both bikes' `last_bike_contact` becomes the tick. 1 if
@@ -113,7 +119,7 @@ int bike_bike_contacts(Bike* a, Bike* b);
 // orientation rot; body is the object's rigid body or null for a static object. The rider
 // crashes when its shape hits faster than 20 ft/s relative to the object. 1 if they touched.
 int bike_object_contacts(Bike* bike, const Shape* shape, const float pos[3], const float rot[9],
-                         dBodyID body);
+                         dxBody* body);
 // The statue contact for statues_collide (track/objects.h): ctx is the Bike; the statue's
 // shape placed at pos with rot against the bike as bike_object_contacts does (static object).
 int statue_contact(void* bike, int statue, const Statue* s, const float pos[3], const float rot[9]);

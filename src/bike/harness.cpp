@@ -1,6 +1,8 @@
 // The headless physics harness: tracks, placing bikes, and the bikes' part of the race tick.
 #include "bike/harness.h"
 
+#include <ode/ode.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -100,8 +102,7 @@ int harness_flat_track(float size) {
 int harness_load_track(const char* folder) {
     if (g_track.loaded) track_free();
     terrain_free(&g_terrain);
-    g_track.name = folder[0] == '@' ? folder + 1 : folder;
-    if (!track_load()) return 0;
+    if (!track_load_named(folder[0] == '@' ? folder + 1 : folder)) return 0;
     physics_set_ground(&g_terrain);
     return 1;
 }

@@ -148,7 +148,7 @@ void normal_balance(Bike* bike, double roll, double s, double K) {
         bike->landing_damping = as.land_damping_factor;
         Y = -50 * steering_angle(bike);
     }
-    // 4.
+    // 4. The steering torque, capped by the steering authority left after a hit.
     double cap = fmin(bike->steer_authority, as.max_steering_force);
     apply_steering_torque(bike, (float)clampd((Y + S) * 1.5, -cap, cap));
 }
@@ -304,7 +304,7 @@ void dab_assist(Bike* bike) {
                                    &ground))
             return;
     }
-    // 3.
+    // 3. Only slow enough for the foot: within the dab speed, and walking pace or leaning far.
     const BikeAssists& as = bike->assists;
     double M = as.max_dab_speed, v2 = frame_speed2(bike);
     double roll = frame_roll(bike);

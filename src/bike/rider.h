@@ -6,9 +6,8 @@
 // in g_physics.contacts.
 #pragma once
 
-#include <ode/ode.h>
-
 struct Bike;
+struct dxBody;
 
 constexpr int CRASH_TICKS = 512; // a crash lasts 4 s once the rider has come to rest
 constexpr float WALK_SPEED = 15; // ft/s
@@ -22,10 +21,10 @@ float bike_roll(const Bike* bike);
 void apply_steering_torque(Bike* bike, float t);
 // Pushes a body horizontally toward velocity `target` (ft/s) with up to `strength` pound-force;
 // nothing within 1/4 ft/s of the target.
-void push_toward_velocity(dBodyID body, float strength, const float target[3]);
+void push_toward_velocity(dxBody* body, float strength, const float target[3]);
 // A rope of `length` feet between a point of body 1 and a point of body 2 (body frames): a
 // temporary soft contact that pulls the points together when they are farther apart.
-void rope(dBodyID body1, const float point1[3], dBodyID body2, const float point2[3], float length);
+void rope(dxBody* body1, const float point1[3], dxBody* body2, const float point2[3], float length);
 
 // Step 2: throws the rider off when its velocity departs from the frame's by more than
 // 31 ft/s, or its acceleration over the last four ticks exceeds 1376 ft/s squared.

@@ -201,7 +201,7 @@ void rider_crashed_step(Bike* bike) {
                             bike->shapes[BODY_FRAME]);
         shape_pair_contacts(rider, bike->shapes[BODY_RIDER], steering, bike->shapes[BODY_STEERING]);
     } else {
-        // 2.
+        // 2. At rest: the countdown to getting back on.
         bike->crash_countdown--;
     }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/contact.h"
 #include "bike/drivetrain.h"
 #include "bike/rider.h"
 #include "bike/bike_internal.h"
@@ -107,7 +108,7 @@ void bike_joint_force_correction(Bike* bike) {
         dJointID j = bike->joints[i];
         dBodyID b1 = dJointGetBody(j, 0), b2 = dJointGetBody(j, 1);
         if (!b1 || !b2) return; // the rider mount is off during a crash
-        const dJointFeedback& fb = bike->joint_feedback[i];
+        const JointFeedback& fb = bike->joint_feedback[i];
         Vec3 f1 = vec3(fb.f1), f2 = vec3(fb.f2);
         F = F + f1 + f2;
         T = T + vec3(fb.t1) + vec3(fb.t2) + cross(body_position(b1) - pf, f1) +
@@ -139,25 +140,25 @@ void bike_step(Bike* bike, int simulate) {
     // 4. Walking and holding may change these for this tick only.
     float dab = bike->dab, front_brake = bike->front_brake, rear_brake = bike->rear_brake;
     rider_walk_and_hold(bike);
-    // 5.
+    // 5. The springs that hold the rider on the seat.
     rider_springs(bike);
-    // 6, 7.
+    // 6, 7. Fork and shock forces into their motors.
     bike_suspension_step(bike);
-    // 8.
+    // 8. Balance and steering.
     bike_balance_and_steer(bike);
-    // 9.
+    // 9. Engine, clutch, gearbox and brakes.
     bike_drive_step(bike);
-    // 10.
+    // 10. Damping the front wheel's wobble.
     steering_damping_step(bike);
-    // 11.
+    // 11. Taking back what the joints left on the assembly last step.
     bike_joint_force_correction(bike);
-    // 12.
+    // 12. The foot put down, and turning on the spot.
     dab_assist(bike);
-    // 13.
+    // 13. The controls walking and holding changed for this tick only.
     bike->dab = dab;
     bike->front_brake = front_brake;
     bike->rear_brake = rear_brake;
-    // 14.
+    // 14. The foot-down blend and the crashed legs.
     crash_pose_step(bike);
     // 15. The rider's velocity for the acceleration test four ticks on.
     store(body_velocity(bike->bodies[BODY_RIDER]), bike->rider_velocity_ring[g_physics.clock & 3]);
@@ -283,6 +284,7 @@ void bike_extrapolate(Bike* bike, int ticks) {
                body_axis(frame, 1) * (double)bike->info.rear_wheel.torus_radius;
     double ground = terrain_height(physics_ground(), (float)low.x, (float)low.z);
     if (ground > low.y) bike_translate(bike, 0, (float)(ground - low.y), 0);
+    for (int w = 0; w < 2; w++) bike_wheel_contact_sense(bike, w);
 }
 
 // ---- Derived values and setters ----
@@ -334,4 +336,9 @@ void bike_hold(Bike* bike) {
     bike->clutch = 0;
     bike->throttle = 0;
     bike->dab = 1;
+}
+
+void bike_set_course_point(Bike* bike, const float point[3]) {
+    bike->course_point_valid = point != nullptr;
+    for (int k = 0; k < 3; k++) bike->course_point[k] = point ? point[k] : 0.0f;
 }

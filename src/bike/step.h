@@ -53,6 +53,10 @@ void bike_frame_pose(const Bike* bike, const float local[3], float point[3], flo
 // finite. Otherwise resets the bike at its frame's last finite place, logs it and returns 0.
 int bike_check_finite(Bike* bike);
 
+// The point of the course the rider heads for (world feet), or null for none: the dab assist
+// turns a stopped, leaning bike toward it on the spot.
+void bike_set_course_point(Bike* bike, const float point[3]);
+
 // Holds a bike at the gate (a false start's penalty): both brakes, no throttle or back-up,
 // clutch out and the foot down, for this tick.
 void bike_hold(Bike* bike);

@@ -111,7 +111,7 @@ void physics_tick(const PhysicsTick* t) {
     }
     // 2. Bike against bike.
     pair_contacts(t);
-    // 3.
+    // 3. What follows from this tick's contacts (roost).
     if (h.after_contacts) h.after_contacts(h.ctx);
     // 4. The world step, with snapshot-driven bikes kept where their snapshots put them.
     if (h.before_world_step)

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/maths.h"
+
 Config g_config;
 ConfigState g_config_state;
 
@@ -161,6 +163,8 @@ constexpr ConfigItem CONFIG_ITEMS[] = {
     item_slider("volume", &C.volume, "Volume", 10, 0, 10, 1),
     item_choice("playback_mode", &C.playback_mode, "Playback Mode", PLAYBACK_MODES, 0),
     item_int("billboard_optimize_lookahead", &C.billboard_optimize_lookahead, 8),
+    item_choice("blob_shadows", &C.blob_shadows, "Blob Shadows", NO_YES, YES),
+    item_choice("impact_sounds", &C.impact_sounds, "Impact Sounds", NO_YES, YES),
     item_binding("throttle_key", &C.throttle_key, "Throttle", "x"),
     item_binding("front_brake_key", &C.front_brake_key, "Front Brake", "c"),
     item_binding("rear_brake_key", &C.rear_brake_key, "Rear Brake", "v"),
@@ -307,4 +311,13 @@ void config_server_history_add(const char* name) {
 void config_set_window_size(int width, int height) {
     C.xres = width;
     C.yres = height;
+}
+
+void config_choose(Choice* choice, int index) {
+    int n = (int)choice->options.size();
+    choice->current = n > 0 ? clamp(index, 0, n - 1) : 0;
+}
+
+void config_set_billboard_lookahead(int window) {
+    C.billboard_optimize_lookahead = window;
 }

@@ -79,6 +79,8 @@ struct Config {
     Slider model_detail, model_texture_detail, fov, first_person_height, first_person_angle, volume;
     Choice playback_mode;
     int billboard_optimize_lookahead;
+    Choice blob_shadows;  // a soft shadow on the ground under every bike and rider
+    Choice impact_sounds; // landing and crash sounds
     // The bindings, in the order they are written.
     KeyBinding throttle_key, front_brake_key, rear_brake_key, left_key, right_key, clutch_key,
         upshift_key, downshift_key, dab_key, back_up_key, lean_forward_key, lean_backward_key,
@@ -144,6 +146,10 @@ void config_set_options(Choice* choice, const std::vector<const char*>& options)
 void config_apply_stability(int stability);
 // Called after "bike" is read: rebuilds the "bike_texture" list for the chosen bike.
 void config_set_bike_hook(void (*bike_changed)());
+// The billboard look-ahead window ("billboard_optimize_lookahead", the "bbopt" command).
+void config_set_billboard_lookahead(int window);
+// Chooses option index of a choice (held to its options).
+void config_choose(Choice* choice, int index);
 // The window size a windowed run had ("xres", "yres"; the window's frame size each frame).
 void config_set_window_size(int width, int height);
 // Puts a server name first in the 16-entry history when it differs from the first entry (the

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "data/datafile.h"
+#include "data/save.h"
 #include "data/scanner.h"
 #include "platform/log.h"
 
@@ -443,25 +444,46 @@ static int png_encode(png_structp png, png_infop info, DataFile* f, int width, i
     return 1;
 }
 
-static int png_write_file(const char* name, int width, int height, int depth, int colour,
-                          png_bytep* rows) {
-    if (width <= 0 || height <= 0) return 0;
-    DataFile* f = data_open(name, "wb");
-    if (!f) return 0;
+// Encodes into an open stream; the caller owns the stream.
+static int png_write_stream(DataFile* f, int width, int height, int depth, int colour,
+                            png_bytep* rows) {
+    if (width <= 0 || height <= 0 || !f) return 0;
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_on_error, png_on_warning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     int ok = info && png_encode(png, info, f, width, height, depth, colour, rows);
     if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
     if (data_flush(f) != 0) ok = 0;
-    data_close(f);
     return ok;
 }
 
-int image_write_png_grey16(const char* name, int width, int height, const uint16_t* samples) {
+// A whole file, saved atomically: a failed encoding leaves the old file.
+static int png_write_file(const char* name, int width, int height, int depth, int colour,
+                          png_bytep* rows) {
+    if (width <= 0 || height <= 0) return 0;
+    DataSave save;
+    if (!data_save_begin(name, &save)) return 0;
+    if (!png_write_stream(save.file, width, height, depth, colour, rows)) {
+        data_save_abort(&save);
+        return 0;
+    }
+    return data_save_commit(&save);
+}
+
+static std::vector<png_bytep> grey16_rows(int width, int height, const uint16_t* samples) {
     std::vector<png_bytep> rows(std::max(height, 0));
     for (int y = 0; y < height; y++) rows[y] = (png_bytep)(samples + (size_t)y * width);
+    return rows;
+}
+
+int image_write_png_grey16(const char* name, int width, int height, const uint16_t* samples) {
+    std::vector<png_bytep> rows = grey16_rows(width, height, samples);
     return png_write_file(name, width, height, 16, PNG_COLOR_TYPE_GRAY, rows.data());
+}
+
+int image_write_png_grey16_to(DataFile* f, int width, int height, const uint16_t* samples) {
+    std::vector<png_bytep> rows = grey16_rows(width, height, samples);
+    return png_write_stream(f, width, height, 16, PNG_COLOR_TYPE_GRAY, rows.data());
 }
 
 int image_write_png_rgb(const char* name, int width, int height, const uint8_t* rgb) {
@@ -469,6 +491,27 @@ int image_write_png_rgb(const char* name, int width, int height, const uint8_t* 
     for (int y = 0; y < height; y++)
         rows[y] = (png_bytep)(rgb + (size_t)(height - 1 - y) * width * 3);
     return png_write_file(name, width, height, 8, PNG_COLOR_TYPE_RGB, rows.data());
+}
+
+int image_png_header(const char* name, PngHeader* out) {
+    *out = PngHeader{};
+    DataFile* f = data_open(name, "rb");
+    if (!f) return 0;
+    unsigned char b[26];
+    size_t n = data_read(f, b, sizeof b);
+    data_close(f);
+    static const unsigned char SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (n < sizeof b || memcmp(b, SIGNATURE, 8) != 0 || memcmp(b + 12, "IHDR", 4) != 0) return 0;
+    auto be32 = [](const unsigned char* p) {
+        return (unsigned)p[0] << 24 | (unsigned)p[1] << 16 | (unsigned)p[2] << 8 | p[3];
+    };
+    unsigned w = be32(b + 16), h = be32(b + 20);
+    // Beyond int range is as absurd as zero; both read as 0 for the caller to refuse.
+    out->width = w > 0x7fffffffu ? 0 : (int)w;
+    out->height = h > 0x7fffffffu ? 0 : (int)h;
+    out->depth = b[24];
+    out->colour = b[25];
+    return 1;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -42,9 +42,21 @@ int image_load_ppm(const char* name, Image* out); // 3 channels with chain
 int image_load_pgm(const char* name, Image* out); // 1 channel, no chain
 int image_load_png_grey16(const char* name, int* width, int* height, std::vector<uint16_t>* out);
 int image_load_rgba(const char* name, Image* out); // PNG, else "J6"/"J7"; 4 channels
+// The writers save atomically (data/save.h): a failed write leaves the old file.
 int image_write_png_grey16(const char* name, int width, int height, const uint16_t* samples);
+// The same PNG into an open stream (one file of a save set); the caller closes it.
+int image_write_png_grey16_to(DataFile* f, int width, int height, const uint16_t* samples);
 // Rows supplied bottom row first (as read back from the frame buffer), written top row first.
 int image_write_png_rgb(const char* name, int width, int height, const uint8_t* rgb);
+
+// What a PNG file's header says, read without decoding: size, bit depth (1, 2, 4, 8 or 16)
+// and colour type (0 grey, 2 RGB, 3 palette, 4 grey with alpha, 6 RGBA).
+struct PngHeader {
+    int width = 0, height = 0; // 0 when the file's value does not fit an int
+    int depth = 0, colour = 0;
+};
+// 1 when the name opens and starts with a PNG signature and an IHDR chunk.
+int image_png_header(const char* name, PngHeader* out);
 
 // Mipmap chain: level sizes, total pixel count, and building every level after level 0.
 int image_chain_levels(int width, int height);

@@ -14,6 +14,11 @@
 
 ModelState g_models;
 
+void model_set_gl_caps(int shaders, int texture_units) {
+    g_models.shaders = shaders;
+    g_models.texture_units = texture_units;
+}
+
 // More weights per vertex than any skeleton has bones is taken as a corrupt header.
 static const int MODEL_MAX_WEIGHTS = 256;
 

@@ -52,12 +52,13 @@ struct ModelBone {
 struct ModelState {
     std::vector<Model*> cache;
     int generation = 0;    // raised with the texture generation at each track change
-    int shaders = 0;       // set by the renderer: shader programs are in use
-    int texture_units = 1; // set by the renderer: texture units available
-    int polygons = 0;      // render statistics, cleared by the renderer each frame
-    int vertices = 0;
+    int shaders = 0;       // shader programs are in use (model_set_gl_caps)
+    int texture_units = 1; // texture units available (model_set_gl_caps)
 };
 extern ModelState g_models;
+
+// What the GL drawing offers the uploads: shader programs on, and the texture units.
+void model_set_gl_caps(int shaders, int texture_units);
 
 // The cached model or a newly read one; null when missing or malformed. "@" names also get
 // their level-of-detail variants.
@@ -69,17 +70,6 @@ void model_free(Model* model);
 
 // The variant to draw for a camera at camera[] and the model at position[].
 Model* model_choose_lod(Model* base, const float position[3], const float camera[3]);
-// Draws the base model's meshes (display lists or vertex arrays) and counts them.
-void model_draw_rigid(const Model* model);
-// Draws the chosen level's meshes up to the first environment-mapped one, with each mesh's
-// material; skinned by bones when bone_count equals a mesh's weight count.
-void model_draw(Model* model, const float position[3], const float camera[3],
-                const ModelBone* bones, int bone_count);
-// The second pass: only the environment-mapped meshes of the chosen level. rotation is the
-// model's orientation (layout as ModelBone::rotation).
-void model_draw_env(Model* model, const float position[3], const float rotation[9],
-                    const float camera[3]);
-
 // Recomputes the tangents from positions, normals and texture coordinates.
 void mesh_compute_tangents(Mesh* mesh);
 // Deforms a skinned mesh from its rest pose; nothing happens unless bone_count equals K.
@@ -87,6 +77,9 @@ void mesh_skin(Mesh* mesh, const ModelBone* bones, int bone_count);
 // Angular environment-map texture coordinates for a camera, written into uvs.
 void mesh_env_map(Mesh* mesh, const float position[3], const float rotation[9],
                   const float camera[3]);
+// Sends a mesh's triangles to GL: vertex arrays and one glDrawElements, or immediate mode with
+// "--novertexarrays" (needs a GL context).
+void mesh_send(const Mesh* mesh);
 // Compiles a rigid mesh into a display list (nothing in headless runs); deletes it again.
 void mesh_compile_list(Mesh* mesh);
 void mesh_delete_list(Mesh* mesh);

@@ -56,7 +56,8 @@ int data_save_begin(const char* name, DataSave* save) {
     return 1;
 }
 
-int data_save_commit(DataSave* save) {
+// Flushes the temporary to the disk and closes it; on failure it is removed.
+static int save_finish(DataSave* save) {
     if (!save->file) {
         if (save->error.empty()) save->error = "can't create";
         return 0;
@@ -73,6 +74,11 @@ int data_save_commit(DataSave* save) {
         remove(save->temp.c_str());
         return 0;
     }
+    return 1;
+}
+
+// Puts a finished temporary in place under its name.
+static int save_rename(DataSave* save) {
     if (rename(save->temp.c_str(), save->path.c_str()) != 0) {
         save->error = "can't rename";
         remove(save->temp.c_str());
@@ -80,6 +86,10 @@ int data_save_commit(DataSave* save) {
     }
     sync_folder(save->path);
     return 1;
+}
+
+int data_save_commit(DataSave* save) {
+    return save_finish(save) && save_rename(save);
 }
 
 void data_save_abort(DataSave* save) {
@@ -100,4 +110,43 @@ int data_save_bytes(const char* name, const void* bytes, size_t n, std::string* 
     }
     if (error) *error = save.error;
     return ok;
+}
+
+DataFile* data_save_set_add(DataSaveSet* set, const char* name) {
+    set->saves.emplace_back();
+    DataSave* save = &set->saves.back();
+    if (data_save_begin(name, save)) return save->file;
+    save->temp.clear(); // nothing of ours is there to remove
+    if (set->error.empty()) set->error = std::string(name ? name : "") + ": " + save->error;
+    return nullptr;
+}
+
+int data_save_set_commit(DataSaveSet* set) {
+    // First every file onto the disk beside its name: nothing is replaced yet.
+    int ok = set->error.empty();
+    for (DataSave& save : set->saves) {
+        if (ok && !save_finish(&save)) {
+            ok = 0;
+            set->error = save.path + ": " + save.error;
+        }
+    }
+    if (!ok) {
+        data_save_set_abort(set);
+        return 0;
+    }
+    // Then the renames, in order.
+    for (size_t i = 0; i < set->saves.size(); i++) {
+        if (save_rename(&set->saves[i])) continue;
+        set->error = set->saves[i].path + ": " + set->saves[i].error;
+        for (size_t k = i + 1; k < set->saves.size(); k++) remove(set->saves[k].temp.c_str());
+        set->saves.clear();
+        return 0;
+    }
+    set->saves.clear();
+    return 1;
+}
+
+void data_save_set_abort(DataSaveSet* set) {
+    for (DataSave& save : set->saves) data_save_abort(&save);
+    set->saves.clear();
 }

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 struct DataFile;
 
@@ -32,3 +33,21 @@ int data_save_commit(DataSave* save);
 void data_save_abort(DataSave* save);
 // The whole save of a buffer of bytes.
 int data_save_bytes(const char* name, const void* bytes, size_t n, std::string* error = nullptr);
+
+// Several files saved as one (a whole track): each file is written to its own temporary, and
+// only when every one of them is written and on the disk are they renamed into place, so a
+// failure while writing leaves every old file as it was.
+struct DataSaveSet {
+    std::vector<DataSave> saves; // in the order they were added, renamed in that order
+    std::string error;           // "<name>: <reason>" of the first failure, "" while none
+};
+
+// Opens the temporary of one more file of the set and returns its stream; null when it cannot
+// be created (the set has then failed: set->error says why, and the rest may be skipped).
+DataFile* data_save_set_add(DataSaveSet* set, const char* name);
+// Flushes every file to the disk, then renames them all into place. 1 when all are in place.
+// On a write failure nothing is replaced; a rename failing part way (not expected within one
+// folder) leaves the files renamed before it new and the rest old. Temporaries never remain.
+int data_save_set_commit(DataSaveSet* set);
+// Gives the whole set up: every temporary is removed, every old file stays.
+void data_save_set_abort(DataSaveSet* set);

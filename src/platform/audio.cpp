@@ -225,6 +225,10 @@ int audio_is_open() {
     return g_audio.ops != nullptr;
 }
 
+int audio_output_rate() {
+    return g_audio.ops ? g_audio.mixer.rate : 0;
+}
+
 void audio_close() {
     if (!g_audio.ops) return;
     const AudioOps* ops = g_audio.ops;

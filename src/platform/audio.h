@@ -57,6 +57,9 @@ int audio_open(GameWindow* window);
 // stream (88200 gives 44100 Hz stereo), samples_per_read samples per audio_read.
 int audio_open_readback(int rate_value, int samples_per_read);
 int audio_is_open();
+// Samples per second of the open output (a voice made at this rate is not resampled); 0 when
+// no audio is open.
+int audio_output_rate();
 void audio_close();
 // Once per drawn frame after every voice update.
 void audio_commit();

@@ -10,9 +10,6 @@
 
 LogState g_log;
 
-static int g_box_uses_window = 0;
-static void (*g_oom_cleanup)() = nullptr;
-
 void log_format_stamp(char* out, size_t n, long s, long u) {
     snprintf(out, n, "[%ld:%02ld:%02ld.%02ld] ", s / 3600, (s / 60) % 60, s % 60, u / 10000);
 }
@@ -79,7 +76,9 @@ void log_error(const char* text) {
     g_log.last_error = text;
 }
 
-const char* last_error() { return g_log.last_error; }
+const char* last_error() {
+    return g_log.last_error;
+}
 
 void log_reset() {
     std::lock_guard<std::mutex> hold(g_log.lock);
@@ -87,9 +86,13 @@ void log_reset() {
     g_log.file = nullptr;
     g_log.initialised = false;
     g_log.last_error = "Unknown";
+    g_log.box_uses_window = 0;
+    g_log.oom_cleanup = nullptr;
 }
 
-void error_box_use_window(int on) { g_box_uses_window = on; }
+void error_box_use_window(int on) {
+    g_log.box_uses_window = on;
+}
 
 void error_box(const char* title, const char* format, ...) {
     char text[1024];
@@ -99,7 +102,7 @@ void error_box(const char* title, const char* format, ...) {
     va_end(args);
     // Before the window exists (and without a display) the box would have nowhere to appear,
     // or would block a headless run; standard error is the message box then.
-    if (g_box_uses_window &&
+    if (g_log.box_uses_window &&
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr) == 0)
         return;
     fprintf(stderr, "%s: %s", title, text);
@@ -107,21 +110,27 @@ void error_box(const char* title, const char* format, ...) {
     if (n == 0 || text[n - 1] != '\n') fputc('\n', stderr);
 }
 
-void log_set_oom_cleanup(void (*cleanup)()) { g_oom_cleanup = cleanup; }
+void log_set_oom_cleanup(void (*cleanup)()) {
+    g_log.oom_cleanup = cleanup;
+}
 
 void out_of_memory() {
-    if (g_oom_cleanup) {
-        void (*cleanup)() = g_oom_cleanup;
-        g_oom_cleanup = nullptr; // the cleanup itself must not recurse here
+    if (g_log.oom_cleanup) {
+        void (*cleanup)() = g_log.oom_cleanup;
+        g_log.oom_cleanup = nullptr; // the cleanup itself must not recurse here
         cleanup();
     }
     error_box("Error", "Out of virtual memory");
     exit(1);
 }
 
-static void new_handler() { out_of_memory(); }
+static void new_handler() {
+    out_of_memory();
+}
 
-void log_install_new_handler() { std::set_new_handler(new_handler); }
+void log_install_new_handler() {
+    std::set_new_handler(new_handler);
+}
 
 void* xmalloc(size_t size) {
     void* p = malloc(size ? size : 1);

@@ -10,7 +10,9 @@ struct LogState {
     FILE* file = nullptr;     // null when no log could be opened
     bool initialised = false; // set by the first message, never cleared
     const char* last_error = "Unknown";
-    std::mutex lock; // messages come from the main, window and audio threads
+    std::mutex lock;                 // messages come from the main, window and audio threads
+    int box_uses_window = 0;         // message boxes may show over the game's window
+    void (*oom_cleanup)() = nullptr; // closes audio and the window before an OOM exit
 };
 extern LogState g_log;
 

@@ -38,3 +38,7 @@ const char* messages_visible(int i) {
     int slot = (g_messages.next - g_messages.visible + i + MESSAGE_LINES) % MESSAGE_LINES;
     return g_messages.lines[slot];
 }
+
+void messages_advance(double seconds) {
+    g_messages.elapsed_time += seconds;
+}

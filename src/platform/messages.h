@@ -7,10 +7,10 @@ constexpr int MESSAGE_VISIBLE_MAX = 5;
 
 struct MessageList {
     char lines[MESSAGE_LINES][MESSAGE_LINE_SIZE];
-    int next;      // slot the next line goes to, 0..999
-    int visible;   // 0..5 newest lines shown
-    double expiry; // simulated seconds at which the oldest visible line is hidden
-    double elapsed_time; // total simulated seconds since start, kept by the main loop
+    int next;            // slot the next line goes to, 0..999
+    int visible;         // 0..5 newest lines shown
+    double expiry;       // simulated seconds at which the oldest visible line is hidden
+    double elapsed_time; // total simulated seconds since start (messages_advance)
 };
 extern MessageList g_messages;
 
@@ -22,3 +22,5 @@ void messages_clear();
 void messages_update();
 // The i-th visible line, 0 = oldest visible; null when i is out of range.
 const char* messages_visible(int i);
+// The main loop's simulated time moves on by seconds (every frame).
+void messages_advance(double seconds);

@@ -159,13 +159,13 @@ static void results_make_final() {
 
 void standings_update() {
     Session& s = g_session_data;
-    // 1.
+    // 1. Final results never change.
     if (s.results_final) return;
-    // 2.
+    // 2. Every rider with its gates and the time of its last one, in race order.
     g_results.standings_count = riders_collect(g_results.standings);
     std::sort(g_results.standings, g_results.standings + g_results.standings_count,
               standings_before);
-    // 3.
+    // 3. The half-way and final laps of a timed race.
     session_final_lap_rules();
     // 4. A remote rider that stopped sending does not hold the results back.
     if (g_results.standings_count == 0) return; // nobody to give results to

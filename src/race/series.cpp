@@ -215,7 +215,7 @@ void series_record_event() {
     Series& s = g_series.series[si];
     if (g_series.active_event != s.completed || s.completed >= (int)s.events.size()) return;
     int r = (int)s.riders.size();
-    // 1.
+    // 1. The finishing order of the event.
     SeriesEvent& ev = s.events[s.completed];
     ev.finish.assign(r + 1, r);
     std::vector<bool> placed(r + 1, false);
@@ -245,12 +245,12 @@ void series_record_event() {
             break;
         }
     }
-    // 3.
+    // 3. One more event done, and the round ranks again.
     s.completed++;
     series_compute_ranks(&s);
     g_series.active_series = -1;
     g_series.active_event = -1;
-    // 4.
+    // 4. The standings file keeps it.
     series_write_standings(s);
 }
 

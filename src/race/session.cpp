@@ -2,6 +2,7 @@
 // length, in the seventeen steps of a reset.
 #include "race/session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -35,11 +36,22 @@ namespace {
 
 // The player's rider as the menus chose it (session_set_player).
 PlayerRider g_player;
+// The looks of the remote riders of the network race being started.
+PlayerRider g_remote[MAX_RIDERS];
 
 } // namespace
 
 void session_set_player(const PlayerRider& player) {
     g_player = player;
+}
+
+const PlayerRider& session_player() {
+    return g_player;
+}
+
+void session_set_clock(int tick) {
+    g_session_data.session_clock = tick;
+    physics_set_clock(tick);
 }
 
 std::string race_description(int race_length, int extra_laps) {
@@ -156,6 +168,19 @@ static int load_robot(int slot, int entry) {
     return 1;
 }
 
+// A rider of another client: placed from its network states, never simulated here.
+static int load_remote(int slot) {
+    const PlayerRider& p = g_remote[slot];
+    const char* number = p.number.empty() ? "999" : p.number.c_str();
+    if (!rider_load(slot, p.bike.c_str(), number, given(p.gear.c_str()), given(p.helmet.c_str()),
+                    given(p.bike_graphics.c_str()), given(p.wheel_graphics.c_str())))
+        return 0;
+    RiderSlot& r = g_session_data.slots[slot];
+    r.kind = RIDER_REMOTE;
+    r.autopilot = 1;
+    return 1;
+}
+
 int session_load_demo_rider(int slot, int demo_rider) {
     const DemoRider* d = demo_rider_info(demo_rider);
     if (!d) return 0;
@@ -219,8 +244,9 @@ static void load_riders(const int* table) {
             int e = robot_by_number(code - RIDER_CODE_ROBOT_NUMBER);
             if (e >= 0) used[e] = true;
             ok = e >= 0 && load_robot(s, e);
+        } else if (code == RIDER_CODE_REMOTE) {
+            if (g_session_data.multiplayer) ok = load_remote(s);
         }
-        // Remote players (code 5) come with the network client's tables.
         if (!ok) continue;
         session_place_rider(s);
         const Bike* b = g_session_data.slots[s].bike;
@@ -245,9 +271,8 @@ static int choose_track() {
         if (g_track.loaded) track_free();
         texture_new_generation();
         model_new_generation();
-        g_track.name = chosen;
         s.track_loaded = 0;
-        if (chosen.empty() || !track_load()) {
+        if (chosen.empty() || !track_load_named(chosen)) {
             s.track_name.clear();
             return 0;
         }
@@ -255,34 +280,43 @@ static int choose_track() {
     s.track_loaded = 1;
     s.track_name = g_track.name;
     physics_set_ground(&g_terrain);
-    if (s.multiplayer) g_terrain.deformation_locked = true;
+    if (s.multiplayer) terrain_lock_deformation(&g_terrain, true);
     bool gates = gates_present() && !g_gates.first_lap.empty() && !g_gates.normal_lap.empty();
     s.first_lap = gates ? (int)g_gates.first_lap.size() : 0;
     s.normal_lap = gates ? (int)g_gates.normal_lap.size() : 0;
     return 1;
 }
 
-int session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
-                  int extra_laps, int skill) {
+// Both kinds of start: net is the server's race for a network start, null otherwise.
+static int start(const int* rider_table, int play_demo, int record_demo, int race_length,
+                 int extra_laps, int skill, const NetRaceStart* net) {
     Session& s = g_session_data;
     // 1. An unfinished series event is recorded as it stands.
     series_record_event();
     loading_message("Resetting...");
     // 2. Seeded with how far the previous session got.
     robot_order_shuffle((unsigned)s.session_clock);
-    // 3.
+    // 3. The old track's learned lines are kept; demos close.
     loading_message("Remembering lines...");
     const RaceRobotHooks& robots = race_robot_hooks();
     if (robots.lines_save) robots.lines_save();
     demo_close_playback();
     demo_record_stop();
-    // 4.
+    // 4. The old riders and results go.
     loading_message("Cleaning up...");
     log_printf("Deallocating bikes\n");
     session_free_riders();
     log_printf("Finished deallocating bikes\n");
     results_reset();
-    // 5.
+    s.multiplayer = net != nullptr;
+    if (net) {
+        s.net_start_tick = net->start_tick;
+        s.net_track = net->track;
+        s.net_grid_index = std::clamp(net->grid_index, 0, MAX_RIDERS - 1);
+        s.net_in_race = net->in_race;
+        for (int i = 0; i < MAX_RIDERS; i++) g_remote[i] = net->remote[i];
+    }
+    // 5. The clock, the start and the race length.
     s.session_clock = 0;
     s.cue_tick = CUE_TICKS;
     if (rider_table && !play_demo) memcpy(s.lineup, rider_table, sizeof s.lineup);
@@ -303,7 +337,7 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
         s.play_demo = 0;
         return 0;
     }
-    // 7.
+    // 7. The rider table: the player alone in a time trial, else the one given.
     int table[MAX_RIDERS] = {};
     if (s.time_trial) {
         table[0] = RIDER_CODE_LOCAL;
@@ -314,10 +348,10 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     bool any = false;
     for (int code : table) any = any || code != RIDER_CODE_DEMO;
     if (!any && !s.play_demo) table[0] = RIDER_CODE_ROBOT;
-    // 8.
+    // 8. The new track's lines for the robots.
     loading_message("Analyzing lines...");
     if (robots.lines_load) robots.lines_load(skill);
-    // 9.
+    // 9. The riders and their bikes, and which one is viewed.
     loading_message("Loading bikes...");
     load_riders(table);
     s.viewed_rider = 0;
@@ -325,34 +359,34 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
         if (s.slots[i].bike) s.viewed_rider = i;
     for (int i = 0; i < MAX_RIDERS; i++)
         if (s.slots[i].bike && s.slots[i].kind == RIDER_LOCAL) s.viewed_rider = i;
-    // 10.
+    // 10. The recording.
     if (record_demo) session_demo_record_start();
-    // 11.
+    // 11. Particles and the line memory's per-session records.
     roost_reset();
     if (robots.lines_reset) robots.lines_reset();
-    // 12.
+    // 12. Texture memory, and what the old track left in the caches.
     char memory[64];
     snprintf(memory, sizeof memory, "%d MB texture memory used\n",
              (int)(g_textures.memory / (1024 * 1024)));
     post_message(memory);
     texture_purge();
     model_purge();
-    // 13.
+    // 13. The final and half-way laps, known now for a race of laps.
     if (s.race_length > 0) {
         s.final_lap = s.halfway_lap = LAP_UNKNOWN;
     } else {
         s.final_lap = s.extra_laps;
         s.halfway_lap = (s.extra_laps + 1) / 2;
     }
-    // 14.
+    // 14. The start gate's bars go up.
     start_bars_raise();
-    // 15.
+    // 15. A time trial starts before the line.
     if (s.time_trial) session_reset_riders();
-    // 16.
+    // 16. The first demo frame, written or played.
     physics_set_clock(s.session_clock);
     session_demo_record_frame();
     if (demo_playing()) session_demo_play_frame();
-    // 17.
+    // 17. Fresh standings, the viewed rider and the camera.
     s.results_final = 0;
     standings_update();
     if (!s.slots[s.viewed_rider].bike) {
@@ -361,4 +395,13 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     }
     s.camera_serial++;
     return 1;
+}
+
+int session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
+                  int extra_laps, int skill) {
+    return start(rider_table, play_demo, record_demo, race_length, extra_laps, skill, nullptr);
+}
+
+int session_start_network(const NetRaceStart& net) {
+    return start(net.lineup, 0, net.record, net.race_length, net.extra_laps, 0, &net);
 }

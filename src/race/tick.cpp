@@ -33,9 +33,8 @@ void emit_roost(void*) {
     if (n == 0) return;
     int first = (int)((unsigned)s.session_clock % (unsigned)n);
     for (int i = 0; i < n; i++) {
-        const RiderSlot& r = s.slots[riders[(first + i) % n]];
-        // Riders not simulated here throw roost from their recorded contacts.
-        roost_emit(r.bike, r.kind == RIDER_REMOTE);
+        // Riders placed from records throw from the contacts their placement found.
+        roost_emit(s.slots[riders[(first + i) % n]].bike);
     }
 }
 
@@ -68,10 +67,22 @@ void false_start(int slot) {
     }
 }
 
+// The next gate of the sequence is where a racing rider heads; a finished rider, or a track
+// without gates, has no course point.
+void set_course_point(const RiderSlot& r) {
+    const Session& s = g_session_data;
+    int gate = s.normal_lap > 0 && !r.finished ? gates_sequence_gate(r.gates_passed) : -1;
+    if (gate >= 0 && gate < (int)g_gates.gates.size())
+        bike_set_course_point(r.bike, g_gates.gates[gate].centre);
+    else
+        bike_set_course_point(r.bike, nullptr);
+}
+
 // Who sets a rider's controls before its bike step.
 void before_bike_step(void*, int slot) {
     const Session& s = g_session_data;
     const RiderSlot& r = s.slots[slot];
+    if (r.kind != RIDER_REMOTE) set_course_point(r);
     if (r.kind == RIDER_ROBOT) {
         const RaceRobotHooks& robot = race_robot_hooks();
         if (robot.drive) robot.drive(slot);
@@ -142,7 +153,7 @@ void session_tick() {
     roost_update();
     // 8. The start gate's bars.
     start_bars_update(s.session_clock, s.start_tick);
-    // 9.
+    // 9. The clock, which the bikes read too.
     s.session_clock++;
     physics_set_clock(s.session_clock);
     // 10. The demo being recorded or played.

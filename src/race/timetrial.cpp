@@ -66,12 +66,12 @@ static bool fastlap_exists(const std::string& name) {
 static void trial_attempt() {
     Session& s = g_session_data;
     int ghost_gates = rider_gates(1);
-    // 1.
+    // 1. The ghost and the lap recording end.
     demo_close_playback();
     bool lap_recorded = demo_recording();
     demo_record_stop();
     free_others();
-    // 2.
+    // 2. The lap just ridden, and the best one.
     int e = trial_lap_ticks(0);
     s.last_lap = e;
     if (e > 0) s.best_lap = s.best_lap > 0 ? std::min(s.best_lap, e) : e;
@@ -80,7 +80,7 @@ static void trial_attempt() {
     std::string fastlap = "@" + s.track_name + "/fastlap.qzdemo";
     if (lap_recorded && (!fastlap_exists(fastlap) || (rider_gates(0) > ghost_gates && e > 0)))
         demo_copy(lastlap.c_str(), fastlap.c_str());
-    // 4.
+    // 4. The next attempt from the line, against the ghost of the best lap.
     int back = std::max(s.first_lap - 1, 0);
     session_demo_open();
     session_demo_record_start();

@@ -86,27 +86,22 @@ float bike_frame_roll(const float frame_rot[9]);
 // while crashed the legs toward the crashed-leg points.
 void rider_pose_of_bike(const Bike* bike, RiderPose* pose);
 
-// The bold font atlas plates are lettered with ("@font_bold.png" with "@font_bold.txt", the
-// layout the game-data generator writes); loaded on first use.
-struct PlateGlyph {
-    int x, y, w, h; // rectangle in the atlas, top row first
-    int left, top;  // drawn at (pen + left, baseline - top)
-    int advance;    // pen movement in pixels
-};
-struct PlateFont {
-    int state = 0;        // 0 not tried, 1 loaded, -1 missing or unreadable
-    Image atlas;          // 4 channels, coverage in alpha
-    PlateGlyph glyph[95]; // codes 32..126
-};
-extern PlateFont g_plate_font;
-// Forgets the font (tests).
-void plate_font_reset();
-// Letters a plate: the text in black, centred on a white 128 x 128 RGB image, as large as
-// fits with the glyphs narrowed by up to 40% (number plates use condensed figures). Returns 0
-// (and leaves out alone) when the font is not available.
-int plate_font_image(const char* text, Image* out);
-
 // Draws one bike and its rider in a drawing mode, then its environment-mapped parts (chrome)
 // with the sky's environment texture. alpha below 1 draws it translucent (ghosts). The
 // modelview holds the camera with its translation; the lights are set up.
 void bike_draw(Bike* bike, int mode, float alpha, const Camera& camera);
+
+// A soft dark patch on the ground: an ellipse around centre (world feet) with half axes along
+// axis (a unit (x, z) direction) and across it, darkest (alpha) in the middle.
+struct BlobShadow {
+    float centre[3];
+    float axis[2];
+    float half_length, half_width;
+    float alpha; // 0..1, lighter the higher the body is above the ground
+};
+// The blob shadows of a bike: one under it from tyre to tyre, and one under its rider while
+// crashed. Returns how many (0 without a bike).
+int bike_blob_shadows(const Bike* bike, BlobShadow out[2]);
+// Draws one shadow on g_terrain at opacity times its alpha (blending on, textures off, depth
+// writes off: the caller's state).
+void blob_shadow_draw(const BlobShadow& shadow, float opacity);

@@ -7,10 +7,10 @@
 #include <cstdio>
 
 #include "core/config.h"
+#include "effects/roost.h"
 #include "platform/messages.h"
 #include "render/frame.h"
 #include "track/objects.h"
-#include "track/track.h"
 
 BillboardSort g_billboard_sort;
 
@@ -66,7 +66,7 @@ int billboard_lookahead(int* items, unsigned* textures, int n, int window) {
 }
 
 void billboard_lookahead_set(int window) {
-    g_config.billboard_optimize_lookahead = window;
+    config_set_billboard_lookahead(window);
     char text[64];
     snprintf(text, sizeof text, "Billboard optimization window is now %d", window);
     post_message(text);
@@ -78,23 +78,56 @@ void billboards_reset() {
 
 namespace {
 
-bool is_particle(int index) {
-    int first = g_objects.particle_first;
-    return first >= 0 && index >= first && index < first + PARTICLE_BILLBOARD_COUNT;
+// One entry of the draw order: a track billboard, or (from the track's count on) a roost
+// particle's own billboard.
+struct Sprite {
+    float x, y, z;
+    float width, height;
+    unsigned texture;
+    const uint8_t* color;
+    bool particle; // centred on its point and facing the camera fully
+};
+
+Sprite sprite_of(int index) {
+    const std::vector<Billboard>& list = g_objects.billboards;
+    if (index < (int)list.size()) {
+        const Billboard& b = list[(size_t)index];
+        return {b.x, b.y, b.z, b.width, b.height, b.texture, b.color, false};
+    }
+    const RoostParticle& p = g_roost.particles[index - (int)list.size()];
+    return {p.position[0], p.position[1], p.position[2], p.size, p.size, p.texture, p.color, true};
 }
 
 // Centre of a billboard: particles are centred on their point, the others stand on it.
-void billboard_centre(const Billboard& b, bool particle, float c[3]) {
+void billboard_centre(const Sprite& b, float c[3]) {
     c[0] = b.x;
-    c[1] = particle ? b.y : b.y + b.height * 0.5f;
+    c[1] = b.particle ? b.y : b.y + b.height * 0.5f;
     c[2] = b.z;
 }
 
-// Collects the visible billboards with their sort keys; returns how many.
+// Adds entry index to the draw order when it shows and may be seen.
+void consider(const Camera& camera, int index, int* count) {
+    BillboardSort& s = g_billboard_sort;
+    Sprite b = sprite_of(index);
+    if (!b.texture) return;
+    float c[3];
+    billboard_centre(b, c);
+    float radius = b.particle ? b.width * 0.7072f : 0.5f * std::hypot(b.width, b.height);
+    if (!frame_sphere_visible(camera, g_render.extent_u, g_render.extent_v, c, radius)) return;
+    const float* back = camera.rot + 6;
+    float depth = -((c[0] - camera.eye[0]) * back[0] + (c[1] - camera.eye[1]) * back[1] +
+                    (c[2] - camera.eye[2]) * back[2]);
+    s.keys[*count] = billboard_sort_key(depth);
+    s.order[*count] = index;
+    (*count)++;
+}
+
+// Collects the visible billboards and live particles with their sort keys; returns how many.
 int collect(const Camera& camera) {
     BillboardSort& s = g_billboard_sort;
-    const std::vector<Billboard>& list = g_objects.billboards;
-    size_t n = list.size();
+    size_t tracked = g_objects.billboards.size();
+    // Room for every particle the pool holds, so a growing roost never reallocates.
+    size_t n = tracked + ROOST_POOL;
     if (s.keys.size() < n) {
         s.keys.resize(n);
         s.keys_scratch.resize(n);
@@ -102,33 +135,19 @@ int collect(const Camera& camera) {
         s.order_scratch.resize(n);
         s.textures.resize(n);
     }
-    const float* back = camera.rot + 6;
     int count = 0;
-    for (size_t i = 0; i < n; i++) {
-        const Billboard& b = list[i];
-        if (!b.texture) continue;
-        bool particle = is_particle((int)i);
-        float c[3];
-        billboard_centre(b, particle, c);
-        float radius = particle ? b.width * 0.7072f : 0.5f * std::hypot(b.width, b.height);
-        if (!frame_sphere_visible(camera, g_render.extent_u, g_render.extent_v, c, radius))
-            continue;
-        float depth = -((c[0] - camera.eye[0]) * back[0] + (c[1] - camera.eye[1]) * back[1] +
-                        (c[2] - camera.eye[2]) * back[2]);
-        s.keys[count] = billboard_sort_key(depth);
-        s.order[count] = (int)i;
-        count++;
-    }
+    for (size_t i = 0; i < tracked; i++) consider(camera, (int)i, &count);
+    for (int p = g_roost.live_head; p != ROOST_NONE; p = g_roost.particles[p].next)
+        consider(camera, (int)tracked + p, &count);
     return count;
 }
 
 // Appends one billboard's four corners to the vertex list.
-void add_quad(const Camera& camera, const Billboard& b, bool particle,
-              std::vector<BillboardVertex>* v) {
+void add_quad(const Camera& camera, const Sprite& b, std::vector<BillboardVertex>* v) {
     const float* right = camera.rot;
     const float* up = camera.rot + 3;
     float corner[4][3];
-    if (particle) {
+    if (b.particle) {
         float h = b.width * 0.5f;
         for (int k = 0; k < 4; k++) {
             float sx = (k == 1 || k == 2) ? h : -h, sy = k >= 2 ? h : -h;
@@ -191,8 +210,7 @@ void billboards_draw(const Camera& camera) {
                          s.order_scratch.data());
     // Far first.
     std::reverse(s.order.begin(), s.order.begin() + n);
-    const std::vector<Billboard>& list = g_objects.billboards;
-    for (int i = 0; i < n; i++) s.textures[i] = list[(size_t)s.order[i]].texture;
+    for (int i = 0; i < n; i++) s.textures[i] = sprite_of(s.order[i]).texture;
     billboard_lookahead(s.order.data(), s.textures.data(), n,
                         g_config.billboard_optimize_lookahead);
 
@@ -205,14 +223,13 @@ void billboards_draw(const Camera& camera) {
     v.clear();
     unsigned current = 0;
     for (int i = 0; i < n; i++) {
-        int index = s.order[i];
-        const Billboard& b = list[(size_t)index];
+        Sprite b = sprite_of(s.order[i]);
         if (b.texture != current) {
             flush(&v);
             frame_bind_texture(b.texture);
             current = b.texture;
         }
-        add_quad(camera, b, is_particle(index), &v);
+        add_quad(camera, b, &v);
     }
     flush(&v);
     render_stats_add(STAT_BILLBOARDS, n);

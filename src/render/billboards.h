@@ -3,9 +3,9 @@
 // within a look-ahead window so that fewer texture changes are needed.
 //
 // Track billboards and flaggers stand upright on their base point and turn about the vertical
-// to face the camera; particle billboards (the PARTICLE_BILLBOARD_COUNT entries from
-// g_objects.particle_first on, positioned and sized by the roost particles) are centred on
-// their point and face the camera fully, their width being their size.
+// to face the camera; the roost particles' billboards (read from the live particles of
+// effects/roost.h, sorted among the track's) are centred on their point and face the camera
+// fully, their width being their size. The track's own hidden particle records stay hidden.
 #pragma once
 
 #include <cstdint>

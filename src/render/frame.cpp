@@ -21,6 +21,7 @@
 #include "render/bikedraw.h"
 #include "render/billboards.h"
 #include "render/ground.h"
+#include "render/model_draw.h"
 #include "render/shaders.h"
 #include "track/gates.h"
 #include "track/lighting.h"
@@ -167,6 +168,10 @@ void render_stats_add(int stat, int amount) {
     if (stat >= 0 && stat < STAT_COUNT) g_render.stats.value[stat] += amount;
 }
 
+void render_stats_reset() {
+    g_render.stats = RenderStats{};
+}
+
 // ---- The steps of a frame ----
 
 namespace {
@@ -270,6 +275,30 @@ void rider_opacities(float alpha[MAX_RIDERS]) {
     }
 }
 
+// The blob shadows of every rider drawn this frame, as dark as the rider is opaque.
+void draw_blob_shadows(const float alpha[MAX_RIDERS]) {
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(-1, -2);
+    BlobShadow shadows[2];
+    for (int s = 0; s < MAX_RIDERS; s++) {
+        if (!(alpha[s] > 0)) continue;
+        int n = bike_blob_shadows(g_session.slots[s].bike, shadows);
+        for (int k = 0; k < n; k++) blob_shadow_draw(shadows[k], alpha[s]);
+    }
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+}
+
 // Step 9: statues (hay bales, tuff blocks, the start gates with their bars) in their frames.
 void draw_statues(const Camera& camera) {
     glColor4f(1, 1, 1, 1);
@@ -336,10 +365,17 @@ void draw_debug_lines() {
     glColor4f(1, 1, 1, 1);
 }
 
+// The engine sounds hear from the camera of the last frame.
+void publish_listener(const Camera& camera) {
+    Listener& ear = g_render.listener;
+    for (int i = 0; i < 3; i++) ear.eye[i] = camera.eye[i], ear.velocity[i] = camera.velocity[i];
+    for (int i = 0; i < 9; i++) ear.rot[i] = camera.rot[i];
+}
+
 void finish_stats() {
     RenderStats& st = g_render.stats;
-    st.value[STAT_MODEL_POLYGONS] = g_models.polygons;
-    st.value[STAT_MODEL_VERTICES] = g_models.vertices;
+    st.value[STAT_MODEL_POLYGONS] = g_model_stats.polygons;
+    st.value[STAT_MODEL_VERTICES] = g_model_stats.vertices;
     for (int i = 0; i < STAT_COUNT; i++) st.max[i] = std::max(st.max[i], st.value[i]);
 }
 
@@ -349,7 +385,7 @@ void frame_draw_world(const Camera& camera) {
     g_render.camera = camera;
     // 1. Statistics, flaggers, animations.
     for (int& v : g_render.stats.value) v = 0;
-    g_models.polygons = g_models.vertices = 0;
+    g_model_stats = ModelDrawStats{};
     // Another module may have bound a texture since the last frame.
     g_render.bound_texture = ~0u;
     int clock = g_session.session_clock;
@@ -357,9 +393,7 @@ void frame_draw_world(const Camera& camera) {
     texture_anim_update(clock);
 
     // 2. The listener, and the ground's texture upkeep.
-    Listener& ear = g_render.listener;
-    for (int i = 0; i < 3; i++) ear.eye[i] = camera.eye[i], ear.velocity[i] = camera.velocity[i];
-    for (int i = 0; i < 9; i++) ear.rot[i] = camera.rot[i];
+    publish_listener(camera);
     float dir[3] = {-camera.rot[6], -camera.rot[7], -camera.rot[8]};
     if (g_track.loaded) {
         ground_set_view(camera.eye, dir);
@@ -387,12 +421,15 @@ void frame_draw_world(const Camera& camera) {
         g_render.bound_texture = ~0u;
     }
 
+    // Blob shadows lie on the ground under the riders, beneath everything that stands on it.
+    float alpha[MAX_RIDERS];
+    rider_opacities(alpha);
+    if (g_track.loaded && g_config.blob_shadows.current == YES) draw_blob_shadows(alpha);
+
     // 7. Lights.
     setup_lighting();
 
     // 8. Opaque riders.
-    float alpha[MAX_RIDERS];
-    rider_opacities(alpha);
     shader_use(SHADER_LIT);
     for (int s = 0; s < MAX_RIDERS; s++)
         if (alpha[s] >= 1.0f)
@@ -432,25 +469,50 @@ void frame_draw_world(const Camera& camera) {
     finish_stats();
 }
 
-void frame_first_person(int slot) {
-    Camera camera;
-    camera.slot = slot;
-    camera.first_person = 1;
+namespace {
+
+// The first-person camera of a slot's rider; 0 when the slot has no bike.
+int first_person_camera(int slot, Camera* camera) {
+    camera->slot = slot;
+    camera->first_person = 1;
     Bike* bike = slot >= 0 && slot < MAX_RIDERS ? g_session.slots[slot].bike : nullptr;
-    if (!bike) {
-        camera = g_render.camera;
-        camera.first_person = 0;
-        frame_draw_world(camera);
-        return;
-    }
+    if (!bike) return 0;
     float pos[3], rot[9], local[3];
     bike_body_pose(bike, BODY_RIDER, pos, rot);
     frame_first_person_point((float)g_config.first_person_height.value, local);
     for (int i = 0; i < 3; i++)
-        camera.eye[i] =
+        camera->eye[i] =
             pos[i] + rot[i * 3] * local[0] + rot[i * 3 + 1] * local[1] + rot[i * 3 + 2] * local[2];
-    frame_first_person_rotation(rot, (float)g_config.first_person_angle.value, camera.rot);
-    bike_body_velocity(bike, BODY_RIDER, camera.velocity);
+    frame_first_person_rotation(rot, (float)g_config.first_person_angle.value, camera->rot);
+    bike_body_velocity(bike, BODY_RIDER, camera->velocity);
+    return 1;
+}
+
+// The camera of a view: the viewed rider's eyes, or the chase, orbit or free camera (whose
+// velocity is its motion over the ticks since the last frame).
+void view_camera(int view_mode, const CameraView& view, Camera* camera) {
+    int slot = g_session.viewed_rider;
+    if (view_mode == VIEW_RIDER && first_person_camera(slot, camera)) return;
+    *camera = Camera{};
+    frame_camera_from_view(view, camera);
+    camera->slot = slot;
+    int ticks = g_session.session_clock - g_render.velocity_clock;
+    if (g_render.velocity_clock >= 0 && ticks > 0)
+        for (int i = 0; i < 3; i++)
+            camera->velocity[i] =
+                (camera->eye[i] - g_render.velocity_eye[i]) / (float)(ticks * sim_tick);
+    g_render.velocity_clock = g_session.session_clock;
+    for (int i = 0; i < 3; i++) g_render.velocity_eye[i] = camera->eye[i];
+}
+
+} // namespace
+
+void frame_first_person(int slot) {
+    Camera camera;
+    if (!first_person_camera(slot, &camera)) {
+        camera = g_render.camera;
+        camera.first_person = 0;
+    }
     frame_draw_world(camera);
 }
 
@@ -459,21 +521,15 @@ void frame_draw_view(int view_mode, const CameraView& view) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         return;
     }
-    int slot = g_session.viewed_rider;
-    if (view_mode == VIEW_RIDER && slot >= 0 && slot < MAX_RIDERS && g_session.slots[slot].bike) {
-        frame_first_person(slot);
-        return;
-    }
     Camera camera;
-    frame_camera_from_view(view, &camera);
-    camera.slot = slot;
-    // The listener moves with the camera: its velocity over the ticks since the last frame.
-    int ticks = g_session.session_clock - g_render.velocity_clock;
-    if (g_render.velocity_clock >= 0 && ticks > 0)
-        for (int i = 0; i < 3; i++)
-            camera.velocity[i] =
-                (camera.eye[i] - g_render.velocity_eye[i]) / (float)(ticks * sim_tick);
-    g_render.velocity_clock = g_session.session_clock;
-    for (int i = 0; i < 3; i++) g_render.velocity_eye[i] = camera.eye[i];
+    view_camera(view_mode, view, &camera);
     frame_draw_world(camera);
+}
+
+void frame_listen(int view_mode, const CameraView& view) {
+    if (view_mode == VIEW_TITLE) return;
+    Camera camera;
+    view_camera(view_mode, view, &camera);
+    g_render.camera = camera;
+    publish_listener(camera);
 }

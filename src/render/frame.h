@@ -118,11 +118,16 @@ void frame_first_person(int slot);
 // One frame of a view of the main loop: first person, the chase, orbit or free camera, or a
 // cleared frame for the title.
 void frame_draw_view(int view_mode, const CameraView& view);
+// Publishes the listener of a view as drawing it would, without drawing (runs without a
+// window still hear their engines from the camera).
+void frame_listen(int view_mode, const CameraView& view);
 
 // Binds a texture (0 unbinds), counting texture changes.
 void frame_bind_texture(unsigned texture);
 // Adds to a render statistic (the ground renderer counts its polygons and decals here).
 void render_stats_add(int stat, int amount);
+// Zeroes every render statistic and its largest value so far.
+void render_stats_reset();
 
 // ---- Rules of the frame ----
 

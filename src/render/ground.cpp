@@ -227,6 +227,12 @@ void ground_mark_decal(const Decal* decal) {
     stamp_windows(t, s0, r0, s1, r1);
 }
 
+void ground_mark_samples(int i0, int j0, int i1, int j1) {
+    if (!have_terrain() || i0 > i1 || j0 > j1) return;
+    dirty_fixed(i0, j0, i1, j1);
+    stamp_windows(&g_terrain, i0, j0, i1, j1);
+}
+
 void ground_terrain_loaded(Terrain* t) {
     if (t != &g_terrain || t->samples <= 0) return;
     ground_textures_free();
@@ -256,4 +262,14 @@ void ground_free(Terrain* t) {
     g_ground.generation = generation;
     g_ground.workaround = workaround;
     g_ground.standin_names = standin;
+}
+
+static void shading_read(Terrain* t) {
+    g_ground.lowdetail_cursor = 0;
+    ground_lowdetail_build(t);
+}
+
+const TerrainHooks* ground_terrain_hooks() {
+    static const TerrainHooks hooks{shading_read, ground_terrain_loaded, ground_free};
+    return &hooks;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 struct Terrain;
+struct TerrainHooks;
 struct Image;
 struct Decal;
 
@@ -127,11 +128,17 @@ void ground_update_textures();
 void ground_draw(const float eye[3], const float view[3]);
 // The area a decal covers has changed (added, moved or removed).
 void ground_mark_decal(const Decal* decal);
+// The surface tiles over a sample rectangle changed (painted): the fixed textures and window
+// entries showing it are drawn again, a window entry at a time as for decals.
+void ground_mark_samples(int i0, int j0, int i1, int j1);
 // Ground editing changed heights: the error pass recomputes the values (roost wear does not
 // call this).
 void ground_heights_changed();
 
-// ---- Terrain lifecycle (called by the terrain loader).
+// ---- Terrain lifecycle (the terrain calls these through the hooks below).
+
+// The hooks the terrain calls the ground renderer through (for terrain_set_hooks).
+const TerrainHooks* ground_terrain_hooks();
 
 // After a terrain loaded: node arrays, a whole error pass, every fixed texture dirty, the
 // windows invalid, the checkerboard textures, and the "Using frame buffer objects" line. Only
@@ -173,27 +180,12 @@ int ground_level_used(const Terrain* terrain, int level);
 // size / n <= 256 when size exceeds 256 (at most 64), else 1.
 int ground_decal_pieces(float size, int workaround);
 
-// ---- Sample shading and the low-detail ground textures.
+// ---- The low-detail ground textures (their shading and rebuild bits are the terrain's).
 
-// The shading bytes (RGB, half intensity) the sun, the ambient light (g_lighting) and the
-// shadows give sample (i, j); indices are clamped to the field.
-void ground_sample_shade(const Terrain* terrain, int i, int j, uint8_t rgb[3]);
-// Sets the rebuild bits of the low-detail textures whose 448-sample blocks the rectangle meets.
-void ground_mark_shading(Terrain* terrain, int i0, int j0, int i1, int j1);
-// Recomputes the shading of every sample of the rectangle (clamped to the field) and marks it.
-void ground_relight(Terrain* terrain, int i0, int j0, int i1, int j1);
-
-// W for a field of N tiles per side: (2N / 64 + 6) / 7, and at least 1 so that small fields
-// still have one texture for their shading.
-int ground_lowdetail_count(int tiles);
-// Allocates the W x W bookkeeping with every rebuild bit clear (no GL).
-void ground_lowdetail_alloc(Terrain* terrain);
 // Creates and fills the W x W GL textures from the shading (only with a GL context).
 void ground_lowdetail_build(Terrain* terrain);
 // Deletes the GL textures and forgets the bookkeeping.
 void ground_lowdetail_free(Terrain* terrain);
-// Rebuild bit of texture index (row x W + column).
-int ground_lowdetail_dirty(const Terrain* terrain, int index);
 // Side in pixels of the texture starting at block sample origin b: the smallest power of two
 // at least 2N - b + 64, at most 512.
 int ground_lowdetail_size(const Terrain* terrain, int block_origin);

@@ -35,14 +35,14 @@ void main() {
 }
 )";
 
-// Light and fog shared by the lit programs: n is the unit eye-space normal, spec the specular
+// Light and fog shared by the lit programs: n is the unit eye-space normal, shine the specular
 // strength from the map (1 without one).
 const char* LIGHT_COMMON = R"(
 varying vec3 v_pos;
 varying vec3 v_normal;
 varying vec3 v_tangent;
 uniform sampler2D tex;
-vec4 shade(vec3 n, float spec) {
+vec4 shade(vec3 n, float shine) {
     vec3 l = normalize(gl_LightSource[0].position.xyz);
     vec3 v = normalize(-v_pos);
     float d = max(dot(n, l), 0.0);
@@ -51,7 +51,7 @@ vec4 shade(vec3 n, float spec) {
     vec3 light = gl_LightModel.ambient.rgb + gl_LightSource[0].ambient.rgb +
                  gl_LightSource[0].diffuse.rgb * d;
     vec3 c = t.rgb * gl_Color.rgb * light +
-             gl_FrontMaterial.specular.rgb * gl_LightSource[0].specular.rgb * s * spec;
+             gl_FrontMaterial.specular.rgb * gl_LightSource[0].specular.rgb * s * shine;
     float f = clamp(exp(-gl_Fog.density * length(v_pos)), 0.0, 1.0);
     return vec4(mix(gl_Fog.color.rgb, c, f), t.a * gl_Color.a);
 }
@@ -171,10 +171,9 @@ unsigned one_pixel(unsigned char r, unsigned char g, unsigned char b) {
 // Tells the model drawing (tangents, environment texture coordinates) and the bike loader
 // (which map variants to look up) what the renderer does.
 void announce(int on) {
-    g_models.shaders = on;
     GLint units = 1;
     if (g_gl.multitexture) glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
-    g_models.texture_units = units;
+    model_set_gl_caps(on, units);
     // Normal maps are read by the programs only; specular maps too.
     bikes_set_shading_level(on ? 3 : 1);
 }

@@ -40,3 +40,7 @@ void demolist_set_page(int page) {
 void demolist_add(const char* name, const char* title) {
     g_demos.demos.push_back({name, title});
 }
+
+void demolist_reset() {
+    g_demos = DemoList{};
+}

@@ -20,6 +20,8 @@ extern const DemoList& g_demo_list;
 
 // Rebuilds the demo list (page 0); returns the number of demos.
 int demolist_build();
+// Empties the list (tests).
+void demolist_reset();
 // Adds a demo at the end of the list (tests).
 void demolist_add(const char* name, const char* title);
 // Shows page `page`, held to the pages there are.

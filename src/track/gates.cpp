@@ -7,6 +7,7 @@
 #include "core/maths.h"
 #include "core/settings.h"
 #include "data/datafile.h"
+#include "data/save.h"
 #include "data/scanner.h"
 #include "platform/log.h"
 #include "platform/messages.h"
@@ -138,13 +139,7 @@ int gates_read(DataFile* f) {
     return 1;
 }
 
-int gates_write() {
-    std::string name = track_file("timing_gates");
-    DataFile* f = data_open(name.c_str(), "w");
-    if (!f) {
-        post_message("Can't open 'timing_gates'\n");
-        return 0;
-    }
+int gates_write_to(DataFile* f) {
     if (g_gates.slot_count > 0) {
         data_printf(f, "startinggate:\n");
         for (int i = 0; i < g_gates.slot_count; i++) {
@@ -171,9 +166,21 @@ int gates_write() {
         for (int ref : g_gates.normal_lap) data_printf(f, "%d ", ref);
         data_printf(f, "\n");
     }
-    int ok = data_flush(f) == 0;
-    data_close(f);
-    if (!ok) log_printf("Error writing 'timing_gates'\n");
+    return 1;
+}
+
+int gates_write() {
+    DataSave save;
+    int ok = data_save_begin(track_file("timing_gates").c_str(), &save);
+    if (ok) {
+        gates_write_to(save.file);
+        ok = data_save_commit(&save);
+    }
+    if (!ok) {
+        // Whether the file could not be made or not be put in place, it is not there.
+        log_printf("Error writing 'timing_gates' (%s)\n", save.error.c_str());
+        post_message("Can't open 'timing_gates'\n");
+    }
     return ok;
 }
 

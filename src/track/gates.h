@@ -48,8 +48,11 @@ extern GateState g_gates;
 // Reads "timing_gates" from an open stream (start slots with their start-gate statues, gates,
 // lap lists). Keeps the start slots even when the gates are unusable. Always returns 1.
 int gates_read(DataFile* stream);
-// Writes the current track's "timing_gates"; 1 on success, 0 when it cannot be written.
+// Writes the current track's "timing_gates" atomically (data/save.h); 1 on success, 0 when it
+// cannot be written ("Can't open 'timing_gates'" shown when it cannot be created).
 int gates_write();
+// The same text into an open stream (one file of a track's save set). Returns 1.
+int gates_write_to(DataFile* stream);
 // Drops the start slots, gates and lap lists.
 void gates_free();
 

@@ -9,6 +9,7 @@
 
 #include "data/datafile.h"
 #include "data/model.h"
+#include "data/save.h"
 #include "data/scanner.h"
 #include "data/shape.h"
 #include "data/texture.h"
@@ -53,14 +54,14 @@ static int hex_digit(char c) {
     return -1;
 }
 
-// "#RRGGBB#name": the colour and where the name starts; false when the spec has no colour.
-static bool parse_colour(const char* spec, uint8_t rgb[3], const char** name) {
-    if (strlen(spec) <= 7 || spec[0] != '#' || spec[7] != '#') return false;
+// "#RRGGBB#name": the colour and where the name starts; false when the text has no colour.
+static bool parse_colour(const char* look, uint8_t rgb[3], const char** name) {
+    if (strlen(look) <= 7 || look[0] != '#' || look[7] != '#') return false;
     int d[6];
     for (int i = 0; i < 6; i++)
-        if ((d[i] = hex_digit(spec[1 + i])) < 0) return false;
+        if ((d[i] = hex_digit(look[1 + i])) < 0) return false;
     for (int i = 0; i < 3; i++) rgb[i] = (uint8_t)(d[2 * i] * 16 + d[2 * i + 1]);
-    *name = spec + 8;
+    *name = look + 8;
     return true;
 }
 
@@ -73,7 +74,7 @@ static void billboard_push(const Billboard& b) {
     g_objects.billboard_slots.push_back(BillboardSlots{{0, 0}});
 }
 
-int billboard_add(float x, float y, float z, float width, float height, const char* spec) {
+int billboard_add(float x, float y, float z, float width, float height, const char* look) {
     Billboard b{};
     b.x = x;
     b.z = z;
@@ -82,9 +83,9 @@ int billboard_add(float x, float y, float z, float width, float height, const ch
     b.width = width;
     b.height = height;
     b.color[0] = b.color[1] = b.color[2] = b.color[3] = 255;
-    if (spec && *spec) {
-        const char* name = spec;
-        parse_colour(spec, b.color, &name);
+    if (look && *look) {
+        const char* name = look;
+        parse_colour(look, b.color, &name);
         if (*name) b.texture = texture_load(name);
     }
     billboard_push(b);
@@ -102,42 +103,39 @@ int billboards_add_particles(int count) {
 }
 
 /* "billboards": text records, one after another until one does not match:
- *   [ x y z ] width height spec
- * y is the height above the ground; spec is a texture name, optionally "#RRGGBB#name".
+ *   [ x y z ] width height look
+ * y is the height above the ground; look is a texture name, optionally "#RRGGBB#name".
  */
 int billboards_read(DataFile* f) {
     float v[5];
-    char spec[1024];
-    while (data_scanf(f, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], spec) ==
+    char look[1024];
+    while (data_scanf(f, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], look) ==
                6 &&
            all_finite(v, 5))
-        billboard_add(v[0], v[1], v[2], v[3], v[4], spec);
+        billboard_add(v[0], v[1], v[2], v[3], v[4], look);
     return 1;
 }
 
-// Opens a file of the current track for writing; on failure logs and shows
-// "Can't open '<file>'".
-static DataFile* open_for_writing(const char* file) {
-    std::string name = track_file(file);
-    DataFile* f = data_open(name.c_str(), "w");
-    if (!f) {
+// Saves a file of the current track atomically with a writer of its text; when it cannot be
+// saved, logs why and shows "Can't open '<file>'".
+static int save_track_file(const char* file, int (*writer)(DataFile*)) {
+    DataSave save;
+    int ok = data_save_begin(track_file(file).c_str(), &save);
+    if (ok) {
+        writer(save.file);
+        ok = data_save_commit(&save);
+    }
+    if (!ok) {
+        // Whether the file could not be made or not be put in place, it is not there.
+        log_printf("Error writing '%s' (%s)\n", file, save.error.c_str());
         char text[128];
         snprintf(text, sizeof text, "Can't open '%s'\n", file);
         post_message(text);
     }
-    return f;
-}
-
-static int close_written(DataFile* f, const char* file) {
-    int ok = data_flush(f) == 0;
-    data_close(f);
-    if (!ok) log_printf("Error writing '%s'\n", file);
     return ok;
 }
 
-int billboards_write() {
-    DataFile* f = open_for_writing("billboards");
-    if (!f) return 0;
+int billboards_write_to(DataFile* f) {
     for (size_t i = (size_t)g_objects.billboards_kept; i < g_objects.billboards.size(); i++) {
         const Billboard& b = g_objects.billboards[i];
         const char* name = b.texture ? texture_file_name(b.texture) : nullptr;
@@ -148,7 +146,11 @@ int billboards_write() {
         else
             data_printf(f, "#%02x%02x%02x#%s\n", b.color[0], b.color[1], b.color[2], name);
     }
-    return close_written(f, "billboards");
+    return 1;
+}
+
+int billboards_write() {
+    return save_track_file("billboards", billboards_write_to);
 }
 
 // True when a data name can be opened (checked first so that missing variants, the usual
@@ -232,6 +234,18 @@ Statue* statue_get(int index) {
     return &g_objects.statues[index];
 }
 
+void statue_place(int index, float x, float y, float z, float angle) {
+    Statue* s = statue_get(index);
+    if (!s) return;
+    s->x = x;
+    s->z = z;
+    s->file_y = y;
+    s->y = terrain_height(&g_terrain, x, z) + y;
+    s->angle = angle;
+    s->upright = angle >= 3.25f ? std::pow(2.0f, angle) : 0.0f;
+    statue_frame(s, 0);
+}
+
 void statue_set_tilt(int index, float tilt) {
     Statue* s = statue_get(index);
     if (s) statue_frame(s, tilt);
@@ -251,9 +265,7 @@ int statues_read(DataFile* f) {
     return 1;
 }
 
-int statues_write() {
-    DataFile* f = open_for_writing("statues");
-    if (!f) return 0;
+int statues_write_to(DataFile* f) {
     for (size_t i = (size_t)g_objects.statues_kept; i < g_objects.statues.size(); i++) {
         const Statue& s = g_objects.statues[i];
         const char* texture = s.texture ? texture_file_name(s.texture) : nullptr;
@@ -262,7 +274,11 @@ int statues_write() {
                     s.model ? s.model->name.c_str() : "NULL", texture,
                     s.shape ? s.shape->name.c_str() : "null");
     }
-    return close_written(f, "statues");
+    return 1;
+}
+
+int statues_write() {
+    return save_track_file("statues", statues_write_to);
 }
 
 int statue_bucket(float c) {

@@ -91,15 +91,17 @@ extern ObjectState g_objects;
 // Empties every list and the grid (track loading starts and track freeing ends with this).
 void objects_free();
 
-// Adds a billboard; y is the height above the ground. The spec is a texture name, optionally
+// Adds a billboard; y is the height above the ground. The look is a texture name, optionally
 // preceded by "#RRGGBB#" for a colour. A texture that does not load leaves texture 0.
-int billboard_add(float x, float y, float z, float width, float height, const char* spec);
+int billboard_add(float x, float y, float z, float width, float height, const char* look);
 // Adds count hidden billboards at the origin, 1 x 1, no texture; returns the first index.
 int billboards_add_particles(int count);
 // Reads "billboards" records from an open stream. Returns 1.
 int billboards_read(DataFile* stream);
-// Writes the current track's "billboards" (from billboards_kept on); 1 on success.
+// Writes the current track's "billboards" (from billboards_kept on) atomically; 1 on success.
 int billboards_write();
+// The same records into an open stream (one file of a track's save set). Returns 1.
+int billboards_write_to(DataFile* stream);
 
 // Adds a statue; y is the height above the ground, angle in radians (>= 3.25: upright, no
 // tilt). An empty or null shape name, or "null", means no collision shape.
@@ -107,13 +109,18 @@ int statue_add(float x, float y, float z, float angle, const char* model_name,
                const char* texture_name, const char* shape_name);
 // The statue of an index, or null.
 Statue* statue_get(int index);
+// Moves a statue to (x, z) with y above the ground and an angle; its height, upright value
+// and orientation (untilted) follow the ground there. The grid is not changed.
+void statue_place(int index, float x, float y, float z, float angle);
 // Sets a statue's orientation to its ground frame turned by tilt radians about its own
 // sideways axis (the start-gate bars).
 void statue_set_tilt(int index, float tilt);
 // Reads "statues" records from an open stream. Returns 1.
 int statues_read(DataFile* stream);
-// Writes the current track's "statues" (from statues_kept on); 1 on success.
+// Writes the current track's "statues" (from statues_kept on) atomically; 1 on success.
 int statues_write();
+// The same records into an open stream (one file of a track's save set). Returns 1.
+int statues_write_to(DataFile* stream);
 
 // Bucket index 0..7 of a coordinate along either axis: the grid spans the middle three
 // quarters of the field, the outer buckets take everything beyond.

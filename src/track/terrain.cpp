@@ -7,13 +7,14 @@
 #include "core/settings.h"
 #include "data/datafile.h"
 #include "data/image.h"
+#include "data/save.h"
 #include "data/scanner.h"
 #include "platform/digest.h"
 #include "platform/log.h"
-#include "render/ground.h"
 #include "track/terrain_internal.h"
 
 Terrain g_terrain;
+static TerrainHooks g_terrain_hooks;
 
 static std::string file_in(const char* folder, const char* name) {
     return path_join(folder, (std::string("/") + name).c_str());
@@ -241,7 +242,7 @@ int terrain_load(Terrain* t, const char* folder) {
     terrain_free(t);
     t->folder = folder;
     if (!read_heights(t, folder)) goto fail;
-    ground_lowdetail_alloc(t);
+    terrain_lowdetail_alloc(t);
     if (!read_shading(t, folder)) goto fail;
     if (verbose())
         log_printf("%lu bytes texture memory used before ground tiles loaded\n",
@@ -254,13 +255,13 @@ int terrain_load(Terrain* t, const char* folder) {
     if (verbose())
         log_printf("%dx%d low detail textures needed for %dx%d field\n", t->lowdetail_count,
                    t->lowdetail_count, t->samples, t->samples);
-    ground_lowdetail_build(t);
+    if (g_terrain_hooks.shading_read) g_terrain_hooks.shading_read(t);
     if (verbose())
         log_printf("%lu bytes texture memory used after low detail ground textures\n",
                    terrain_texture_memory());
     if (!read_shadows(t, folder)) goto fail;
     read_decals(t, folder);
-    ground_terrain_loaded(t);
+    if (g_terrain_hooks.loaded) g_terrain_hooks.loaded(t);
     t->modified = false;
     t->deformation_locked = false;
     return 1;
@@ -269,13 +270,35 @@ fail:
     return 0;
 }
 
+void terrain_set_hooks(const TerrainHooks* hooks) {
+    g_terrain_hooks = hooks ? *hooks : TerrainHooks{};
+}
+
 void terrain_free(Terrain* t) {
-    ground_free(t);
+    if (g_terrain_hooks.freeing) g_terrain_hooks.freeing(t);
     *t = Terrain();
 }
 
-// Writes the text and image files the loader reads; see terrain.h for the layout.
-int terrain_save(Terrain* t) {
+// Opens one file of the terrain's folder in a save set; logs "Can't open '<file>'" when it
+// cannot be created.
+static DataFile* save_file(DataSaveSet* set, const char* folder, const char* file) {
+    DataFile* f = data_save_set_add(set, file_in(folder, file).c_str());
+    if (!f) log_printf("Can't open '%s'\n", file);
+    return f;
+}
+
+/* What the writer puts into the folder (the loader reads the same):
+ *   "terrain.hf"     "%d %f %f %f\n": shift, spacing and the smallest and largest sample
+ *   "terrain.png"    P x P 16-bit grey, v = (h - min) / (max - min) x 65535 + 0.5, truncated
+ *   "shading.ppm"    "P6\n%d %d\n255\n" and every stored channel c as min(2c, 255)
+ *   "shadingx2.ppm"  the same header and the stored channels as they are
+ *   "shadows.pgm"    "P5\n%d %d\n255\n" and 255 - shadow per sample (the loader inverts it)
+ *   "tilemap"        the N x N bytes
+ *   "decals"         "[%f %f] %f %f %f %s\n" per decal, only when the decal list exists
+ * The shadows are written too: without them a copy of a track in the per-user folder would
+ * be shaded from the shadows of the game's own copy, and a new track would have none.
+ */
+int terrain_save_to(Terrain* t, DataSaveSet* set) {
     const char* folder = t->folder.c_str();
     int P = t->samples;
     size_t count = (size_t)P * P;
@@ -285,55 +308,56 @@ int terrain_save(Terrain* t) {
     t->min_height = lo;
     t->max_height = hi;
 
-    {
-        StreamHold f(data_open(file_in(folder, "terrain.hf").c_str(), "wb"));
-        if (!f.f) {
-            log_printf("Can't open 'terrain.hf'\n");
-            return 0;
-        }
-        data_printf(f.f, "%d %f %f %f\n", t->shift, t->spacing, lo, hi);
-    }
+    DataFile* f = save_file(set, folder, "terrain.hf");
+    if (!f) return 0;
+    data_printf(f, "%d %f %f %f\n", t->shift, t->spacing, lo, hi);
     std::vector<uint16_t> values(count);
     for (size_t k = 0; k < count; k++) {
         // A flat field has no range to scale; every sample is the minimum.
         double v = hi > lo ? (t->heights[k] - lo) / (double)(hi - lo) * 65535.0 + 0.5 : 0.0;
         values[k] = (uint16_t)(v < 0 ? 0 : (v > 65535 ? 65535 : v));
     }
-    if (!image_write_png_grey16(file_in(folder, "terrain.png").c_str(), P, P, values.data())) {
-        log_printf("Can't open 'terrain.png'\n");
+    if (!(f = save_file(set, folder, "terrain.png"))) return 0;
+    if (!image_write_png_grey16_to(f, P, P, values.data())) {
+        if (set->error.empty()) set->error = "terrain.png: write failed";
         return 0;
     }
     for (int doubled = 1; doubled >= 0; doubled--) {
         const char* name = doubled ? "shading.ppm" : "shadingx2.ppm";
-        StreamHold f(data_open(file_in(folder, name).c_str(), "wb"));
-        if (!f.f) {
-            log_printf("Can't open '%s'\n", name);
-            return 0;
-        }
-        data_printf(f.f, "P6\n%d %d\n255\n", P, P);
+        if (!(f = save_file(set, folder, name))) return 0;
+        data_printf(f, "P6\n%d %d\n255\n", P, P);
         std::vector<uint8_t> out(t->shading);
         out.resize(count * 3, 0);
         if (doubled)
             for (uint8_t& c : out) c = c >= 128 ? 255 : (uint8_t)(2 * c);
-        data_write(f.f, out.data(), out.size());
+        data_write(f, out.data(), out.size());
     }
-    {
-        StreamHold f(data_open(file_in(folder, "tilemap").c_str(), "wb"));
-        if (!f.f) {
-            log_printf("Can't open 'tilemap'\n");
-            return 0;
-        }
-        data_write(f.f, t->tilemap.data(), t->tilemap.size());
-    }
+    if (!(f = save_file(set, folder, "shadows.pgm"))) return 0;
+    data_printf(f, "P5\n%d %d\n255\n", P, P);
+    std::vector<uint8_t> lit(count, 255);
+    for (size_t k = 0; k < count && k < t->shadows.size(); k++)
+        lit[k] = (uint8_t)(255 - t->shadows[k]);
+    data_write(f, lit.data(), lit.size());
+    if (!(f = save_file(set, folder, "tilemap"))) return 0;
+    data_write(f, t->tilemap.data(), t->tilemap.size());
     if (t->decals_present) {
-        StreamHold f(data_open(file_in(folder, "decals").c_str(), "wb"));
-        if (!f.f) {
-            log_printf("Can't open 'decals'\n");
-            return 0;
-        }
+        if (!(f = save_file(set, folder, "decals"))) return 0;
         for (const Decal& d : t->decals)
-            data_printf(f.f, "[%f %f] %f %f %f %s\n", d.x, d.z, d.angle, d.size, d.aspect,
+            data_printf(f, "[%f %f] %f %f %f %s\n", d.x, d.z, d.angle, d.size, d.aspect,
                         terrain_texture_file_name(d.texture).c_str());
+    }
+    return 1;
+}
+
+int terrain_save(Terrain* t) {
+    DataSaveSet set;
+    if (!terrain_save_to(t, &set)) {
+        data_save_set_abort(&set);
+        return 0;
+    }
+    if (!data_save_set_commit(&set)) {
+        log_printf("Can't save '%s': %s\n", t->folder.c_str(), set.error.c_str());
+        return 0;
     }
     return 1;
 }

@@ -22,6 +22,8 @@
 
 #include "track/surface.h"
 
+struct DataSaveSet;
+
 constexpr int TERRAIN_MAX_SHIFT = 11;   // 2048 tiles, 4097 x 4097 samples per side
 constexpr int DECAL_BUCKETS = 8;        // decal index: 8 x 8 buckets over the field
 constexpr int LOWDETAIL_STEP = 448;     // samples between low-detail ground textures
@@ -61,21 +63,37 @@ struct Terrain {
     int lowdetail_count = 0;                  // W per side
     std::vector<unsigned> lowdetail_textures; // W x W GL names, row by row; 0 without GL
     std::vector<uint32_t> lowdetail_dirty;    // one rebuild bit per texture
-    bool modified = false;                    // set by the first deformation
-    bool deformation_locked = false;          // while set, deformation leaves the heights alone
+    bool modified = false; // differs from its files: set by deformation and the editor's edits
+    bool deformation_locked = false; // while set, deformation leaves the heights alone
     unsigned char digest[20] = {}; // RIPEMD-160 of the samples as read (two bytes each, low first)
 };
 
 // The terrain of the loaded track.
 extern Terrain g_terrain;
 
+// Calls from the terrain into the ground renderer, which sits above it. Each may be null.
+struct TerrainHooks {
+    // The shading is read: the low-detail textures can be made from it.
+    void (*shading_read)(Terrain* terrain) = nullptr;
+    // A terrain finished loading: the renderer sets itself up for it.
+    void (*loaded)(Terrain* terrain) = nullptr;
+    // A terrain is about to be freed: the renderer lets go of its textures and arrays.
+    void (*freeing)(Terrain* terrain) = nullptr;
+};
+// Installs the hooks (copied; null installs none).
+void terrain_set_hooks(const TerrainHooks* hooks);
+
 // Loads a track folder ("@" + track name, or a plain path). 1 on success; on failure the reason
 // is logged and the terrain freed. Writes the loading and texture-memory lines to the log.
 int terrain_load(Terrain* terrain, const char* folder);
-// Writes "terrain.hf", "terrain.png", "shading.ppm", "shadingx2.ppm", "tilemap" and (when the
-// decal list exists) "decals" into terrain->folder. min/max_height become the actual extremes.
-// 1 on success, 0 (logged) when a file cannot be created.
+// Writes "terrain.hf", "terrain.png", "shading.ppm", "shadingx2.ppm", "shadows.pgm", "tilemap"
+// and (when the decal list exists) "decals" into terrain->folder ("@" names go to the per-user
+// folder), all or none of them (data/save.h). min/max_height become the actual extremes.
+// 1 on success, 0 (logged) when a file cannot be created or written.
 int terrain_save(Terrain* terrain);
+// The same files added to a save set that the caller commits with the rest of a track; 0 (the
+// set has failed) when one cannot be created.
+int terrain_save_to(Terrain* terrain, DataSaveSet* set);
 // Releases everything, GL textures included, and resets every field as after start-up.
 void terrain_free(Terrain* terrain);
 
@@ -111,6 +129,9 @@ void terrain_cell_triangles(const Terrain* terrain, int i, int j, TerrainTriangl
 int terrain_triangles(const Terrain* terrain, float cx, float cz, float r, TerrainTriangle* out,
                       int max);
 
+// Locks the heights against deformation (a network race needs the track as the server has it)
+// or unlocks them.
+void terrain_lock_deformation(Terrain* terrain, bool locked);
 // Raises (amount > 0) or lowers the ground around (x, z) with a smooth 4 x 4-sample bump whose
 // weights add up to 1; keeps the shading's offset from the computed light and marks the
 // low-detail textures for rebuilding. Nothing happens while deformation_locked is set.
@@ -127,6 +148,67 @@ int terrain_decal_bucket(const Terrain* terrain, float coordinate);
 // The decals whose buckets meet the rectangle [x0, x1] x [z0, z1] (ft), ascending, each once.
 void terrain_decals_in(const Terrain* terrain, float x0, float z0, float x1, float z1,
                        std::vector<int>* out);
+
+// ---- Editing in rectangles (terrain_edit.cpp): the track editor and its undo.
+
+// Heights the editor leaves in the field lie within plus or minus this (feet).
+constexpr float TERRAIN_HEIGHT_LIMIT = 10000.0f;
+
+// A block of samples with everything the field keeps per sample.
+struct TerrainPatch {
+    int i0 = 0, j0 = 0, i1 = -1, j1 = -1; // inclusive sample rectangle; empty when i1 < i0
+    std::vector<float> heights;           // (i1 - i0 + 1) x (j1 - j0 + 1), row by row (j outer)
+    std::vector<uint8_t> shading;         // 3 per sample, half intensity as in the terrain
+    std::vector<uint8_t> shadows;         // 1 per sample
+};
+// Copies the rectangle (clamped to the field) out of the terrain; empty when it misses it.
+void terrain_patch_get(const Terrain* terrain, int i0, int j0, int i1, int j1, TerrainPatch* out);
+// Writes a patch back: heights that are not finite keep the sample's old height, the others
+// are held within TERRAIN_HEIGHT_LIMIT; min/max_height widen to include them; shading and
+// shadows are written when the patch holds them; the low-detail textures over it are marked and
+// `modified` is set. 0 when the patch does not fit the field.
+int terrain_patch_put(Terrain* terrain, const TerrainPatch& patch);
+
+// A block of ground tiles.
+struct TilePatch {
+    int x0 = 0, z0 = 0, x1 = -1, z1 = -1; // inclusive tile rectangle
+    std::vector<uint8_t> tiles;           // row by row (z outer)
+};
+void terrain_tiles_get(const Terrain* terrain, int x0, int z0, int x1, int z1, TilePatch* out);
+// Writes the tiles back, each held below the surface-type count, and sets `modified`. 0 when it
+// does not fit.
+int terrain_tiles_put(Terrain* terrain, const TilePatch& patch);
+
+// Replaces the decal list (textures are kept as given) and rebuilds the bucket index; the list
+// exists afterwards when present is set or decals are given.
+void terrain_decals_set(Terrain* terrain, const std::vector<Decal>& decals, bool present);
+
+// ---- Shading (terrain_shade.cpp)
+
+// The shading bytes (RGB, half intensity) the sun, the ambient light (g_lighting) and the
+// shadows give sample (i, j); indices are clamped to the field.
+void terrain_sample_shade(const Terrain* terrain, int i, int j, uint8_t rgb[3]);
+// Sets the rebuild bits of the low-detail textures whose 448-sample blocks the rectangle meets.
+void terrain_mark_shading(Terrain* terrain, int i0, int j0, int i1, int j1);
+// Recomputes the shading of every sample of the rectangle (clamped to the field) and marks it.
+void terrain_relight(Terrain* terrain, int i0, int j0, int i1, int j1);
+// Recomputes the shadows the ground casts on the samples of the rectangle (clamped to the
+// field): a sample 0.25 ft above the ground is in shadow when the ray from it toward the sun
+// (g_lighting.sun_vector), marched 0.75 x spacing at a time, passes below the ground before it
+// rises above max_height or leaves the field; the stored amount is the count of shadowed
+// samples among the 3 x 3 around it x 220 / 9. The sun at or below the horizon casts none.
+void terrain_cast_shadows(Terrain* terrain, int i0, int j0, int i1, int j1);
+// The samples whose cast shadows may change when the heights of the rectangle change: the
+// rectangle stretched away from the sun by the longest shadow the field's height range can
+// cast, and by one sample all round. Returns false when the terrain is empty.
+bool terrain_shadow_reach(const Terrain* terrain, int i0, int j0, int i1, int j1, int out[4]);
+// W for a field of N tiles per side: (2N / 64 + 6) / 7, and at least 1 so that small fields
+// still have one texture for their shading.
+int terrain_lowdetail_count(int tiles);
+// Allocates the W x W bookkeeping with every rebuild bit clear (no GL).
+void terrain_lowdetail_alloc(Terrain* terrain);
+// Rebuild bit of low-detail texture index (row x W + column).
+int terrain_lowdetail_dirty(const Terrain* terrain, int index);
 
 // Computes every surface type's tile blend code from the texture names (done by the loader).
 void terrain_blend_codes(Terrain* terrain);

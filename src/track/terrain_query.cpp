@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 
-#include "render/ground.h"
 #include "core/maths.h"
 #include "track/terrain.h"
 
@@ -15,13 +14,9 @@ static inline int cell_of(float f) {
     return (int)floorf(f);
 }
 
-static inline int clamp_int(int v, int lo, int hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
-
 float terrain_sample(const Terrain* t, int i, int j) {
     int last = t->samples - 1;
-    return t->heights[clamp_int(i, 0, last) + t->samples * clamp_int(j, 0, last)];
+    return t->heights[clamp(i, 0, last) + t->samples * clamp(j, 0, last)];
 }
 
 float terrain_height(const Terrain* t, float x, float z) {
@@ -30,8 +25,8 @@ float terrain_height(const Terrain* t, float x, float z) {
     int i = cell_of(fx), j = cell_of(fz);
     float a = fx - (float)i, b = fz - (float)j;
     int last = t->samples - 1;
-    int i0 = clamp_int(i, 0, last), i1 = clamp_int(i + 1, 0, last);
-    int r0 = t->samples * clamp_int(j, 0, last), r1 = t->samples * clamp_int(j + 1, 0, last);
+    int i0 = clamp(i, 0, last), i1 = clamp(i + 1, 0, last);
+    int r0 = t->samples * clamp(j, 0, last), r1 = t->samples * clamp(j + 1, 0, last);
     const float* h = t->heights.data();
     float h00 = h[i0 + r0], h10 = h[i1 + r0], h01 = h[i0 + r1], h11 = h[i1 + r1];
     if (((i + j) & 1) == 0) {
@@ -46,8 +41,8 @@ float terrain_height(const Terrain* t, float x, float z) {
 
 int terrain_tile_at(const Terrain* t, float x, float z) {
     if (t->tiles <= 0 || t->tilemap.empty()) return 0;
-    int tx = clamp_int(cell_of(x / t->tile_size), 0, t->tiles - 1);
-    int tz = clamp_int(cell_of(z / t->tile_size), 0, t->tiles - 1);
+    int tx = clamp(cell_of(x / t->tile_size), 0, t->tiles - 1);
+    int tz = clamp(cell_of(z / t->tile_size), 0, t->tiles - 1);
     return t->tilemap[tx + t->tiles * tz];
 }
 
@@ -146,7 +141,7 @@ void terrain_deform(Terrain* t, float x, float z, float amount) {
         for (int j = sj0; j <= sj1; j++)
             for (int i = si0; i <= si1; i++) {
                 uint8_t rgb[3];
-                ground_sample_shade(t, i, j, rgb);
+                terrain_sample_shade(t, i, j, rgb);
                 const uint8_t* s = &t->shading[3 * ((size_t)i + (size_t)P * j)];
                 for (int c = 0; c < 3; c++) offset[j - sj0][i - si0][c] = (int)s[c] - rgb[c];
             }
@@ -166,12 +161,12 @@ void terrain_deform(Terrain* t, float x, float z, float amount) {
     for (int j = sj0; j <= sj1; j++)
         for (int i = si0; i <= si1; i++) {
             uint8_t rgb[3];
-            ground_sample_shade(t, i, j, rgb);
+            terrain_sample_shade(t, i, j, rgb);
             uint8_t* s = &t->shading[3 * ((size_t)i + (size_t)P * j)];
             for (int c = 0; c < 3; c++)
-                s[c] = (uint8_t)clamp_int(rgb[c] + offset[j - sj0][i - si0][c], 0, 255);
+                s[c] = (uint8_t)clamp(rgb[c] + offset[j - sj0][i - si0][c], 0, 255);
         }
-    ground_mark_shading(t, si0, sj0, si1, sj1);
+    terrain_mark_shading(t, si0, sj0, si1, sj1);
 }
 
 void terrain_decal_bounds(const Decal* d, float* half_x, float* half_z) {
@@ -264,4 +259,8 @@ void terrain_blend_codes(Terrain* t) {
         }
         t->surfaces[own].blend_code = code;
     }
+}
+
+void terrain_lock_deformation(Terrain* t, bool locked) {
+    t->deformation_locked = locked;
 }

@@ -134,8 +134,9 @@ struct MenuState {
     int lineup_rotation = 0;     // "--rotate-lineup": places rotated so far
     std::string notice_title, notice_text;
     int notice_return = SCREEN_MAIN;
-    int window_size = 0;    // index into menu_window_sizes of the configured size
-    int deferred_item = -1; // item clicked with the pointer, run outside the frame
+    int window_size = 0;                   // index into menu_window_sizes of the configured size
+    std::vector<std::string> window_sizes; // the list menu_window_sizes last made
+    int deferred_item = -1;                // item clicked with the pointer, run outside the frame
     int deferred_screen = -1;
     int pointer_moved = 0; // the pointer moved since the last drawn menu (hover selects)
     int pointer_x = 0, pointer_y = 0;
@@ -228,6 +229,11 @@ int menu_start_time_trial();
 int menu_start_series(int series);
 // Plays the demo at index of the demo list in the configured playback mode.
 int menu_start_demo(int index);
+// The Multiplayer screen's Connect item: joins the typed server (it goes first in the server
+// history) and closes the menus; while connected it disconnects instead.
+void menu_connect();
+// Asks the race server for a restart (ready to race, in the warm-up).
+void menu_request_restart();
 // Builds the rider table of a menu race from the 40 gate settings, rotated by the places
 // "--rotate-lineup" has moved them so far.
 void menu_race_table(int table[40]);

@@ -15,7 +15,7 @@
 #include "race/session.h"
 #include "ui/feeds.h"
 #include "ui/hud.h"
-#include "ui/imgui_gl.h"
+#include "render/imgui_gl.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 #include "ui/text.h"

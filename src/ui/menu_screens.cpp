@@ -175,14 +175,22 @@ void use_server(int index) {
     snprintf(s.text, sizeof s.text, "%.*s", s.max_len, g_config.server_name_hist[index].text);
 }
 
+void connect_server(int) {
+    menu_connect();
+}
+
+void request_restart(int) {
+    menu_request_restart();
+}
+
 void set_gates(int kind) {
     for (Choice& c : g_config.slot) c.current = SLOT_EMPTY;
     if (kind == SLOT_ROBOT) {
         // The player at gate 1 and a full gate of robots beside.
         for (Choice& c : g_config.slot) c.current = SLOT_ROBOT;
-        g_config.slot[0].current = SLOT_HUMAN;
+        config_choose(&g_config.slot[0], SLOT_HUMAN);
     } else {
-        g_config.slot[0].current = SLOT_HUMAN;
+        config_choose(&g_config.slot[0], SLOT_HUMAN);
     }
 }
 
@@ -193,8 +201,7 @@ void stability_changed() {
 // "4-stroke, 5 speed" for the chosen bike.
 std::string bike_summary() {
     const BikeInfo* info = bike_info_find(g_config.bike.text());
-    int gears = 0;
-    for (float r : info->gear_ratio) gears += r > 0;
+    int gears = bike_info_gear_count(info);
     char buf[64];
     snprintf(buf, sizeof buf, "%s, %d speed", info->two_stroke ? "2-stroke" : "4-stroke", gears);
     return buf;
@@ -342,10 +349,17 @@ void build_multiplayer(MenuPage* p) {
         any = true;
         p->items.push_back(action(h, use_server, i, "Use this server."));
     }
-    MenuItem connect = action("Connect", nullptr);
-    connect.disabled = 1;
-    p->items.push_back(connect);
-    p->items.push_back(label("Joining a race server is not available yet.", 2));
+    std::string status = feed_net_status();
+    if (status.empty()) {
+        p->items.push_back(action("Connect", connect_server, 0, "Join the race on this server."));
+    } else {
+        p->items.push_back(label(status, 1));
+        p->items.push_back(action("Disconnect", connect_server, 0, "Leave the race server."));
+        MenuItem restart = action("Request Restart", request_restart, 0,
+                                  "Ask the server to start the race (or a new one) now.");
+        restart.disabled = !feed_net_can_restart();
+        p->items.push_back(restart);
+    }
     p->items.push_back(back());
 }
 
@@ -467,6 +481,7 @@ void build_graphics(MenuPage* p) {
     p->items.push_back(choice(&c.hide_rider));
     p->items.push_back(choice(&c.rigid_camera));
     p->items.push_back(choice(&c.lens_flare));
+    p->items.push_back(choice(&c.blob_shadows, "A soft shadow on the ground under every bike."));
     p->items.push_back(slider(&c.ghost_fade_distance));
     p->items.push_back(label("Detail", 1));
     for (Slider* s : {&c.ground_detail, &c.ground_texture_detail})
@@ -485,6 +500,7 @@ void build_sound(MenuPage* p) {
     Config& c = g_config;
     p->title = "Sound & Display";
     p->items.push_back(slider(&c.volume));
+    p->items.push_back(choice(&c.impact_sounds, "Thumps of landings and crunches of crashes."));
     p->items.push_back(label("On-screen Display", 1));
     p->items.push_back(toggle("Show Frame Rate", &c.draw_fps));
     p->items.push_back(toggle("Show Race Clock", &c.draw_time));

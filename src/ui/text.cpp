@@ -7,7 +7,7 @@
 
 #include "data/datafile.h"
 #include "platform/log.h"
-#include "ui/imgui_gl.h"
+#include "render/imgui_gl.h"
 
 UiText g_text;
 
@@ -150,6 +150,7 @@ void text_reset() {
     if (!g_text.context_made) return;
     IM_DELETE(g_text.layer);
     IM_DELETE(g_text.shared);
+    imgui_gl_shutdown(); // the renderer's back end belongs to this context
     ImGui::DestroyContext();
     g_text = UiText{};
 }

@@ -115,6 +115,8 @@ std::vector<std::string> default_lines() {
                           "volume=10.000000",
                           "playback_mode=Playback Only",
                           "billboard_optimize_lookahead=8",
+                          "blob_shadows=Yes",
+                          "impact_sounds=Yes",
                           "throttle_key=(k)x",
                           "front_brake_key=(k)c",
                           "rear_brake_key=(k)v",
@@ -362,7 +364,7 @@ TEST_F(ConfigTest, WindowsLineEndsReadTheSame) {
 
 TEST_F(ConfigTest, DefaultFileHasEveryKeyInOrder) {
     std::vector<std::string> expect = default_lines();
-    ASSERT_EQ(expect.size(), 10u + 40 + 53 + 16 + 18 + 20);
+    ASSERT_EQ(expect.size(), 10u + 40 + 53 + 16 + 20 + 20);
     EXPECT_EQ(written(), join_lines(expect));
 }
 

@@ -11,6 +11,7 @@
 #include "platform/options.h"
 #include "platform/window.h"
 #include "race/session_internal.h"
+#include "track/terrain.h"
 #include "ui/menu.h"
 
 namespace {
@@ -323,4 +324,51 @@ TEST(Cameras, FreeCameraFliesAndStaysAboveGround) {
     c[CONTROL_SHIFT] = 1;
     for (int i = 0; i < 2000; i++) camera_free_tick(&cam, c, nullptr);
     EXPECT_LE(cam.pitch, 3.14159265f / 2 + 1e-6);
+}
+
+// A 128 ft field whose ground rises 1 ft for every foot of x, for the cameras below.
+struct CamerasOnASlope : ::testing::Test {
+    void SetUp() override {
+        Terrain& t = g_terrain;
+        terrain_free(&t);
+        t.shift = 2;
+        t.tiles = 4;
+        t.samples = 9;
+        t.spacing = 16;
+        t.tile_size = 32;
+        t.extent = 128;
+        t.heights.resize(81);
+        for (int j = 0; j < 9; j++)
+            for (int i = 0; i < 9; i++) t.heights[i + 9 * j] = 16.0f * i;
+    }
+    void TearDown() override { terrain_free(&g_terrain); }
+};
+
+TEST_F(CamerasOnASlope, CamerasKeepAboveTheGroundUnderThem) {
+    // On an even slope the circle's heights average out to the height under the point.
+    EXPECT_NEAR(camera_ground_height(64, 64, 10), 64, 1e-3);
+    // Beside a wall the mean is pulled up by the high side; it never drops below the ground.
+    EXPECT_GE(camera_ground_height(120, 64, 10), terrain_height(&g_terrain, 120, 64) - 1e-3);
+
+    // The orbit camera's eye stays 5 over the ground at the eye, not over height 0.
+    OrbitCamera o;
+    o.angle = 3.14159265f / 2; // the eye goes to +x of the target, uphill
+    o.height = 0;
+    float target[3] = {40, 40, 64};
+    CameraView v;
+    camera_orbit_view(o, target, &v);
+    EXPECT_NEAR(v.eye[0], 50, 1e-3);
+    EXPECT_GE(v.eye[1], 50 + 5 - 1e-3);
+
+    // The free camera flying into the slope climbs with it.
+    FreeCamera cam;
+    cam.position[0] = 20, cam.position[1] = 21, cam.position[2] = 64;
+    cam.yaw = -3.14159265f / 2; // looking along +x, uphill
+    float c[CONTROL_COUNT] = {};
+    c[CONTROL_THROTTLE] = 1;
+    for (int i = 0; i < 128; i++) {
+        camera_free_tick(&cam, c, nullptr);
+        ASSERT_GE(cam.position[1], terrain_height(&g_terrain, cam.position[0], 64) + 2 - 1e-3);
+    }
+    EXPECT_GT(cam.position[0], 30);
 }

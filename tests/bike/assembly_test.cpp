@@ -1,6 +1,7 @@
 // Rigid-body assembly: masses and inertias worked out from the mass models, positions, joint
 // geometry and stops, moving the bike as a whole, enabling, resetting and destruction.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <cstdio>
@@ -222,7 +223,8 @@ TEST_F(BikeAssembly, JointsAttachAnchorsAxesStopsAndFeedback) {
         EXPECT_EQ((int)dJointGetType(j[a.joint]), a.type);
         EXPECT_EQ(dJointGetBody(j[a.joint], 0), body[a.body1]);
         EXPECT_EQ(dJointGetBody(j[a.joint], 1), body[a.body2]);
-        EXPECT_EQ(dJointGetFeedback(j[a.joint]), &b->joint_feedback[a.joint]);
+        EXPECT_EQ((const void*)dJointGetFeedback(j[a.joint]),
+                  (const void*)&b->joint_feedback[a.joint]);
     }
 
     dJointGetHingeAnchor(j[JOINT_FRONT_AXLE], v);

@@ -3,6 +3,7 @@
 // accelerating through the gears and braking, antilock, steering, holding a circle, crashing
 // and getting back on, bikes meeting each other and a hay bale, and bad numbers.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <cstdio>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <string>

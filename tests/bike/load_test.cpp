@@ -1,6 +1,7 @@
 // Loading a bike: with its files missing it still builds and simulates, with warnings;
 // texture-named model variants; the plate text and image; freeing.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <string>

@@ -3,6 +3,7 @@
 // reads the same joint angles; velocities come from the motion between records; the drive and
 // crash state come across; a version 4 record keeps the rider with the frame.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <cstdlib>

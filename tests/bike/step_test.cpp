@@ -126,7 +126,7 @@ TEST_F(Step, JointForceCorrectionCancelsTheNetJointForce) {
     double sum[3] = {0, 0, 0}, torque[3] = {0, 0, 0};
     const dReal* pf = dBodyGetPosition(body(BODY_FRAME));
     for (int i = 0; i < BIKE_JOINT_COUNT; i++) {
-        dJointFeedback& fb = bike->joint_feedback[i];
+        JointFeedback& fb = bike->joint_feedback[i];
         for (int k = 0; k < 3; k++) {
             fb.f1[k] = i + k + 1;
             fb.f2[k] = -(i + 1) * 0.5 + k;

@@ -9,6 +9,7 @@
 #include "data/datafile.h"
 #include "data/model.h"
 #include "platform/log.h"
+#include "render/model_draw.h"
 #include "support/test_env.h"
 
 namespace {
@@ -347,13 +348,13 @@ TEST_F(Models, HeadlessDrawsCountStatisticsAndStopAtEnvironmentMeshes) {
     float pos[3] = {0, 0, 0}, cam[3] = {0, 0, 10};
     float rot[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     model_draw(m, pos, cam, nullptr, 0);
-    EXPECT_EQ(g_models.polygons, 1); // stops at the environment-mapped second mesh
-    EXPECT_EQ(g_models.vertices, 3);
+    EXPECT_EQ(g_model_stats.polygons, 1); // stops at the environment-mapped second mesh
+    EXPECT_EQ(g_model_stats.vertices, 3);
     model_draw_env(m, pos, rot, cam);
-    EXPECT_EQ(g_models.polygons, 2);
+    EXPECT_EQ(g_model_stats.polygons, 2);
     model_draw_rigid(m);
-    EXPECT_EQ(g_models.polygons, 5);
-    EXPECT_EQ(g_models.vertices, 15);
+    EXPECT_EQ(g_model_stats.polygons, 5);
+    EXPECT_EQ(g_model_stats.vertices, 15);
 }
 
 TEST_F(Models, EnvironmentMapCoordinatesFollowTheWorldReflection) {

@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "data/datafile.h"
 #include "data/save.h"
 #include "support/test_env.h"
@@ -118,4 +120,65 @@ TEST(DataSave, EmptyOrFolderNamesAreRefused) {
     EXPECT_EQ(error, "can't create");
     EXPECT_EQ(data_save_bytes("@demos/", "x", 1, &error), 0);
     EXPECT_EQ(error, "can't create");
+}
+
+TEST(DataSave, ASetPutsEveryFileInPlaceOnlyWhenAllAreWritten) {
+    data_reset();
+    std::string dir = test_user_dir() + "tracks/t/";
+    write_file(dir + "a", "old a");
+    write_file(dir + "b", "old b");
+    DataSaveSet set;
+    DataFile* a = data_save_set_add(&set, "@tracks/t/a");
+    DataFile* b = data_save_set_add(&set, "@tracks/t/b");
+    DataFile* c = data_save_set_add(&set, "@tracks/t/c");
+    ASSERT_TRUE(a && b && c);
+    data_puts(a, "new a");
+    data_puts(b, "new b");
+    data_puts(c, "new c");
+    // Until the commit the old files are what the names show.
+    EXPECT_EQ(read_file(dir + "a"), "old a");
+    EXPECT_FALSE(file_exists(dir + "c"));
+    ASSERT_EQ(data_save_set_commit(&set), 1);
+    EXPECT_EQ(set.error, "");
+    EXPECT_EQ(read_file(dir + "a"), "new a");
+    EXPECT_EQ(read_file(dir + "b"), "new b");
+    EXPECT_EQ(read_file(dir + "c"), "new c");
+    EXPECT_EQ(folder_names(dir).size(), 3u);
+}
+
+TEST(DataSave, ASetWithAFileThatCannotBeMadeReplacesNothing) {
+    data_reset();
+    std::string dir = test_user_dir() + "tracks/t/";
+    write_file(dir + "a", "old a");
+    write_file(dir + "c", "old c");
+    run_command("mkdir -p '" + temp_of(dir + "b") + "'"); // a folder in b's temporary's place
+    DataSaveSet set;
+    DataFile* a = data_save_set_add(&set, "@tracks/t/a");
+    ASSERT_NE(a, nullptr);
+    data_puts(a, "new a");
+    EXPECT_EQ(data_save_set_add(&set, "@tracks/t/b"), nullptr);
+    EXPECT_EQ(set.error, "@tracks/t/b: can't create");
+    DataFile* c = data_save_set_add(&set, "@tracks/t/c");
+    if (c) data_puts(c, "new c");
+    EXPECT_EQ(data_save_set_commit(&set), 0);
+    EXPECT_EQ(read_file(dir + "a"), "old a");
+    EXPECT_EQ(read_file(dir + "c"), "old c");
+    // Only the old files and the folder standing in the way: no temporary left, and the
+    // folder, which the set did not make, still there.
+    std::vector<std::string> names = folder_names(dir);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a", "b.tmp" + std::to_string((long)getpid()), "c"}));
+}
+
+TEST(DataSave, AnAbortedSetLeavesEveryOldFile) {
+    data_reset();
+    std::string dir = test_user_dir() + "tracks/t/";
+    write_file(dir + "a", "old a");
+    DataSaveSet set;
+    data_puts(data_save_set_add(&set, "@tracks/t/a"), "new a");
+    data_puts(data_save_set_add(&set, "@tracks/t/b"), "new b");
+    data_save_set_abort(&set);
+    EXPECT_EQ(read_file(dir + "a"), "old a");
+    EXPECT_EQ(folder_names(dir), std::vector<std::string>{"a"});
 }

@@ -417,13 +417,13 @@ TEST(RabbitHill, ObjectsLightingTitleAndMap) {
     ASSERT_EQ(bb.size() % 8, 0u);
     int tinted = 0;
     for (size_t k = 0; k < bb.size(); k += 8) {
-        std::string spec = bb[k + 7];
-        if (spec[0] == '#') {
-            ASSERT_EQ(spec[7], '#');
-            spec = spec.substr(8);
+        std::string look = bb[k + 7];
+        if (look[0] == '#') {
+            ASSERT_EQ(look[7], '#');
+            look = look.substr(8);
             tinted++;
         }
-        EXPECT_TRUE(png_header(data_path(d, spec)).ok) << spec;
+        EXPECT_TRUE(png_header(data_path(d, look)).ok) << look;
         EXPECT_GT(atof(bb[k + 5].c_str()), 0);
     }
     EXPECT_EQ((int)(bb.size() / 8), (int)summary_number(d, "rabbithill", "billboards"));

@@ -14,6 +14,7 @@
 #include "data/image.h"
 #include "data/model.h"
 #include "data/texture.h"
+#include "render/model_draw.h"
 #include "support/test_env.h"
 
 #ifndef GL_CLAMP_TO_EDGE

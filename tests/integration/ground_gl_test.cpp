@@ -45,12 +45,14 @@ struct GroundGl {
         g_app.window = window_open_gl("ground", 320, 240, 24, 0, 16, 0, 0);
         if (!g_app.window) return false;
         gl_set_window(g_app.window);
+        terrain_set_hooks(ground_terrain_hooks());
         gl_init_extensions(0, use_fbo, 0);
         gl_init_state(0);
         return true;
     }
     ~GroundGl() {
         terrain_free(&g_terrain);
+        terrain_set_hooks(nullptr);
         ground_reset();
         texture_reset();
         gl_set_window(nullptr);

@@ -159,12 +159,14 @@ struct Scene {
         if (!window || !window->gl) return false;
         g_app.window = window;
         gl_set_window(window);
+        terrain_set_hooks(ground_terrain_hooks());
         gl_init_extensions(0, 0, 0);
         gl_init_state(0);
         return true;
     }
     ~Scene() {
         track_free();
+        terrain_set_hooks(nullptr);
         texture_reset();
         model_reset();
         frame_reset();
@@ -210,8 +212,7 @@ TEST(RenderScene, StartStraightFromAboveTheGate) {
     g_settings = Settings{};
     Scene scene;
     if (!scene.open()) GTEST_SKIP() << "no GL window";
-    g_track.name = "rabbithill";
-    ASSERT_EQ(track_load(), 1);
+    ASSERT_EQ(track_load_named("rabbithill"), 1);
     ASSERT_GT(g_gates.slot_count, 0);
 
     frame_set_projection(scene.w, scene.h);
@@ -256,8 +257,7 @@ TEST(RenderScene, RiderOnTheStartLineInFirstPersonAndBehind) {
     g_settings = Settings{};
     Scene scene;
     if (!scene.open()) GTEST_SKIP() << "no GL window";
-    g_track.name = "rabbithill";
-    ASSERT_EQ(track_load(), 1);
+    ASSERT_EQ(track_load_named("rabbithill"), 1);
     physics_open();
     Bike* bike = bike_load("crf250(2009)", 1, "42", nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(bike, nullptr);

@@ -8,7 +8,9 @@
 namespace {
 const std::regex stamp_re(R"(^\[\d+:\d\d:\d\d\.\d\d\] )");
 
-void make_track(const std::string& folder) { write_file(test_game_dir() + "/" + folder + "/terrain.hf", "x"); }
+void make_track(const std::string& folder) {
+    write_file(test_game_dir() + "/" + folder + "/terrain.hf", "x");
+}
 } // namespace
 
 TEST(Startup, CommandLineErrorsExitWithStatusOne) {
@@ -31,7 +33,8 @@ TEST(Startup, NoTracksFound) {
 }
 
 TEST(Startup, MissingGameFolderIsReported) {
-    RunResult r = run_command("QZ_HOME=/nonexistent/vornix " + std::string(VORNIX_BIN) + " --headless");
+    RunResult r =
+        run_command("QZ_HOME=/nonexistent/vornix " + std::string(VORNIX_BIN) + " --headless");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("Can't find game data"), std::string::npos);
 }
@@ -62,10 +65,24 @@ TEST(Startup, HeadlessRunWritesLogAndConfig) {
     EXPECT_EQ(config.back(), "screenshot_key=(k)s");
 }
 
+TEST(Startup, HeadlessRunLeavesTheDisplayAlone) {
+    make_track("rabbithill");
+    // With and without a display named: a headless run neither probes nor mentions one.
+    for (const char* env : {"env -u DISPLAY -u WAYLAND_DISPLAY ", "DISPLAY=:4711 "}) {
+        RunResult r = run_command(env + std::string(VORNIX_BIN) + " --headless --quit-after 1");
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string log = read_file(test_user_dir() + "lastlog.txt");
+        EXPECT_EQ(log.find("display"), std::string::npos) << env << log;
+        EXPECT_EQ(log.find("mode"), std::string::npos) << env << log;
+    }
+}
+
 TEST(Startup, OpenHomeCreatesTheFolderAndOpensIt) {
-    write_file(test_dir() + "/bin/xdg-open", "#!/bin/sh\necho \"$1\" > \"" + test_dir() + "/opened\"\n");
+    write_file(test_dir() + "/bin/xdg-open",
+               "#!/bin/sh\necho \"$1\" > \"" + test_dir() + "/opened\"\n");
     run_command("chmod +x bin/xdg-open");
-    RunResult r = run_command("PATH=" + test_dir() + "/bin:$PATH " + std::string(VORNIX_BIN) + " --open-home");
+    RunResult r = run_command("PATH=" + test_dir() + "/bin:$PATH " + std::string(VORNIX_BIN) +
+                              " --open-home");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(file_exists(test_user_dir()));
     // The desktop opener runs detached; give it a moment (the shell creates the file before

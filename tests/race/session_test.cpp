@@ -1,10 +1,17 @@
 // Race sessions on the generated "rabbithill": the start, the robot list, spawn positions, a
 // two-lap race ridden gate by gate with its results and demo, and time trials.
+#include <ode/ode.h>
+
 #include <cmath>
 #include <cstdarg>
 #include <random>
 #include <regex>
 
+#include "bike/bodypose.h"
+
+#include "bike/rider.h"
+#include "bike/step.h"
+#include "core/config.h"
 #include "race/rabbithill_util.h"
 
 using namespace racetest;
@@ -284,3 +291,77 @@ TEST_F(TwoLaps, DemoHoldsHeaderRidersAndOneFramePerTick) {
 }
 
 } // namespace
+
+namespace {
+
+// Heading of a bike (radians, 0 facing -z, positive toward -x) and its roll.
+float heading_of(const Bike* b) {
+    float pos[3], rot[9];
+    bike_body_pose(b, BODY_FRAME, pos, rot);
+    return std::atan2(rot[2], rot[8]); // the body's +z axis (toward the rear) in the world
+}
+
+} // namespace
+
+// The heading a stopped rider, leaning onto the foot beside the first gate and facing past it,
+// reaches after two seconds; `racing` false makes it a finished rider with no gate to head for.
+float heading_after_stop_beside_gate(bool racing) {
+    g_config.arcade.current = NO;
+    g_config.auto_dab.current = YES;
+    int table[MAX_RIDERS];
+    table_with({RIDER_CODE_LOCAL}, table);
+    EXPECT_TRUE(session_start(table, 0, 0, 0, 3, 0));
+    Bike* b = g_session.slots[0].bike;
+    if (!b) return NAN;
+    int gate = gates_sequence_gate(0);
+    EXPECT_GE(gate, 0);
+    const Gate& g = g_gates.gates[gate];
+    // Facing -z with the gate 30 ft to the left (-x), leaning 0.45 rad onto the foot.
+    session_place_bike(0, g.centre[0] + 30, g.centre[2], 0);
+    float at[3];
+    bike_frame_position(b, at);
+    bike_reset(b);
+    const float forward[3] = {0, 0, 1};
+    bike_rotate(b, forward, 0.45f);
+    bike_translate(b, at[0], at[1] + 0.5f, at[2]);
+    g_session_data.slots[0].finished = !racing;
+    for (int i = 0; i < 2 * 128; i++) {
+        bike_set_dab(b, 1);
+        session_tick();
+    }
+    return heading_of(b);
+}
+
+TEST_F(RaceOnRabbitHill, StoppedLeaningRiderTurnsOnTheSpotTowardTheNextGate) {
+    // Turning left (positive heading) toward the gate at a quarter turn.
+    float racing = heading_after_stop_beside_gate(true);
+    EXPECT_GT(racing, 0.8f);
+    EXPECT_LT(racing, 1.8f);
+    // Without a course point the foot only holds the bike: it does not turn.
+    float finished = heading_after_stop_beside_gate(false);
+    EXPECT_LT(std::fabs(finished), 0.2f);
+}
+
+TEST_F(RaceOnRabbitHill, NonFiniteBikeIsResetWithoutLosingItsRace) {
+    int table[MAX_RIDERS];
+    table_with({RIDER_CODE_LOCAL}, table);
+    ASSERT_TRUE(session_start(table, 0, 0, 0, 3, 0));
+    // Through the first three gates after the start.
+    int start = g_session.start_tick;
+    ride({{start + 10, start + 20, start + 30}}, start + 40);
+    ASSERT_EQ(rider_gates(0), 3);
+    std::vector<int> times = g_session.slots[0].gate_times;
+    // A world step left a broken state; the bike step puts the bike back before the next one,
+    // and its race goes on.
+    Bike* b = g_session.slots[0].bike;
+    dBodySetLinearVel(b->bodies[BODY_RIDER], NAN, 0, 0);
+    bike_step(b, 1);
+    session_tick();
+    float p[3];
+    ASSERT_TRUE(session_rider_position(0, p));
+    EXPECT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]));
+    EXPECT_NE(log_text().find("non-finite physics state, reset"), std::string::npos);
+    EXPECT_EQ(rider_gates(0), 3);
+    EXPECT_EQ(g_session.slots[0].gate_times, times);
+    EXPECT_EQ(rider_laps(0), laps_from_gates(3));
+}

@@ -29,7 +29,7 @@ Terrain make_flat(int shift, float spacing, float height = 0) {
     t.shading.assign(n * 3, 0);
     t.shadows.assign(n, 0);
     t.tilemap.assign((size_t)t.tiles * t.tiles, 0);
-    ground_lowdetail_alloc(&t);
+    terrain_lowdetail_alloc(&t);
     return t;
 }
 
@@ -62,7 +62,7 @@ TEST_F(GroundShadeTest, FlatFieldIsSunColourTimesSunHeightPlusAmbientHalved) {
     uint8_t rgb[3];
     for (int j = -1; j <= 9; j += 2)
         for (int i = -1; i <= 9; i += 3) {
-            ground_sample_shade(&t, i, j, rgb);
+            terrain_sample_shade(&t, i, j, rgb);
             EXPECT_EQ(rgb[0], byte_of(1.0f, 0.6f, 0.2f));
             EXPECT_EQ(rgb[1], byte_of(0.8f, 0.6f, 0.3f));
             EXPECT_EQ(rgb[2], byte_of(0.6f, 0.6f, 0.4f));
@@ -74,7 +74,7 @@ TEST_F(GroundShadeTest, DefaultLightingSaturates) {
     // Without a lighting file the sun vector stays (1, 1, 1): n . sun = 1 on flat ground.
     Terrain t = make_flat(1, 1.0f);
     uint8_t rgb[3];
-    ground_sample_shade(&t, 2, 2, rgb);
+    terrain_sample_shade(&t, 2, 2, rgb);
     EXPECT_EQ(rgb[0], byte_of(1.0f, 1.0f, 0.5f)); // 191
     EXPECT_EQ(rgb[0], 191);
 }
@@ -86,18 +86,18 @@ TEST_F(GroundShadeTest, ShadowsAndASunBelowTheHorizon) {
     t.shadows[2 + 5 * 2] = 255;
     t.shadows[1 + 5 * 2] = 51; // light 0.8
     uint8_t rgb[3];
-    ground_sample_shade(&t, 2, 2, rgb);
+    terrain_sample_shade(&t, 2, 2, rgb);
     EXPECT_EQ(rgb[0], byte_of(1.0f, 0.0f, 0.1f));
-    ground_sample_shade(&t, 1, 2, rgb);
+    terrain_sample_shade(&t, 1, 2, rgb);
     EXPECT_EQ(rgb[0], byte_of(1.0f, 0.8f, 0.1f));
     set3(g_lighting.sun_vector, 0, -1, 0);
-    ground_sample_shade(&t, 3, 3, rgb);
+    terrain_sample_shade(&t, 3, 3, rgb);
     EXPECT_EQ(rgb[0], byte_of(1.0f, 0.0f, 0.1f));
     // Bright light and ambient clamp at 255.
     set3(g_lighting.sun_vector, 0, 1, 0);
     set3(g_lighting.sun_color, 2, 2, 2);
     set3(g_lighting.ambient, 1, 1, 1);
-    ground_sample_shade(&t, 3, 3, rgb);
+    terrain_sample_shade(&t, 3, 3, rgb);
     EXPECT_EQ(rgb[0], 255);
 }
 
@@ -113,18 +113,18 @@ TEST_F(GroundShadeTest, SlopedPlaneUsesItsNormal) {
     float len = sqrtf(0.75f * 0.75f + 1 + 0.25f * 0.25f);
     float light = (0.6f * 0.75f + 0.8f) / len;
     uint8_t rgb[3];
-    ground_sample_shade(&t, 5, 7, rgb);
+    terrain_sample_shade(&t, 5, 7, rgb);
     EXPECT_NEAR(rgb[0], byte_of(1, light, 0), 1);
     EXPECT_EQ(rgb[0], rgb[2]);
 }
 
 TEST_F(GroundShadeTest, LowDetailCountAndSizes) {
-    EXPECT_EQ(ground_lowdetail_count(128), 1);
-    EXPECT_EQ(ground_lowdetail_count(256), 2);
-    EXPECT_EQ(ground_lowdetail_count(512), 3);
-    EXPECT_EQ(ground_lowdetail_count(1024), 5);
-    EXPECT_EQ(ground_lowdetail_count(2048), 10);
-    EXPECT_EQ(ground_lowdetail_count(4), 1); // the formula's 0 for tiny fields becomes 1
+    EXPECT_EQ(terrain_lowdetail_count(128), 1);
+    EXPECT_EQ(terrain_lowdetail_count(256), 2);
+    EXPECT_EQ(terrain_lowdetail_count(512), 3);
+    EXPECT_EQ(terrain_lowdetail_count(1024), 5);
+    EXPECT_EQ(terrain_lowdetail_count(2048), 10);
+    EXPECT_EQ(terrain_lowdetail_count(4), 1); // the formula's 0 for tiny fields becomes 1
     Terrain t = make_flat(9, 1.0f);          // 2N = 1024
     EXPECT_EQ(t.lowdetail_count, 3);
     EXPECT_EQ(ground_lowdetail_size(&t, 0), 512);
@@ -136,23 +136,23 @@ TEST_F(GroundShadeTest, LowDetailCountAndSizes) {
 
 TEST_F(GroundShadeTest, MarkShadingSetsTheBitsOfTouchedBlocks) {
     Terrain t = make_flat(9, 1.0f); // W = 3
-    ground_mark_shading(&t, 10, 10, 20, 20);
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 0), 1);
-    for (int k = 1; k < 9; k++) EXPECT_EQ(ground_lowdetail_dirty(&t, k), 0);
-    ground_mark_shading(&t, 447, 900, 448, 900); // columns 0 and 1 of row 2
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 6), 1);
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 7), 1);
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 8), 0);
-    ground_mark_shading(&t, 5000, -70, 9000, -1); // clamped: column 2, row 0
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 2), 1);
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 5), 0);
+    terrain_mark_shading(&t, 10, 10, 20, 20);
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 0), 1);
+    for (int k = 1; k < 9; k++) EXPECT_EQ(terrain_lowdetail_dirty(&t, k), 0);
+    terrain_mark_shading(&t, 447, 900, 448, 900); // columns 0 and 1 of row 2
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 6), 1);
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 7), 1);
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 8), 0);
+    terrain_mark_shading(&t, 5000, -70, 9000, -1); // clamped: column 2, row 0
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 2), 1);
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 5), 0);
 }
 
 TEST_F(GroundShadeTest, RelightStoresComputedShadingInsideTheField) {
     Terrain t = make_flat(9, 1.0f);
     set3(g_lighting.sun_vector, 0, 1, 0);
     std::fill(t.shading.begin(), t.shading.end(), 7);
-    ground_relight(&t, -5, 1000, 2, 2000); // samples 0..2 x 1000..1024
+    terrain_relight(&t, -5, 1000, 2, 2000); // samples 0..2 x 1000..1024
     int P = t.samples;
     int want = byte_of(1, 1, 0.5f);
     for (int j = 990; j < P; j++)
@@ -160,9 +160,9 @@ TEST_F(GroundShadeTest, RelightStoresComputedShadingInsideTheField) {
             bool in = i <= 2 && j >= 1000;
             EXPECT_EQ(t.shading[3 * (i + (size_t)P * j)], in ? want : 7) << i << "," << j;
         }
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 6), 1);
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 7), 0);
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 3), 0);
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 6), 1);
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 7), 0);
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 3), 0);
 }
 
 TEST_F(GroundShadeTest, LowDetailImageCoversItsBlockWithAMargin) {
@@ -199,11 +199,11 @@ TEST_F(GroundShadeTest, LowDetailImageCoversItsBlockWithAMargin) {
 TEST_F(GroundShadeTest, NextWalksRoundRobinFromTheCursor) {
     Terrain t = make_flat(8, 1.0f); // W = 2: four textures
     EXPECT_EQ(ground_lowdetail_next(&t), -1);
-    ground_mark_shading(&t, 500, 0, 500, 0);     // index 1
-    ground_mark_shading(&t, 500, 500, 500, 500); // index 3
+    terrain_mark_shading(&t, 500, 0, 500, 0);     // index 1
+    terrain_mark_shading(&t, 500, 500, 500, 500); // index 3
     EXPECT_EQ(ground_lowdetail_next(&t), 1);
-    EXPECT_EQ(ground_lowdetail_dirty(&t, 1), 0);
-    ground_mark_shading(&t, 0, 0, 0, 0); // index 0, behind the cursor
+    EXPECT_EQ(terrain_lowdetail_dirty(&t, 1), 0);
+    terrain_mark_shading(&t, 0, 0, 0, 0); // index 0, behind the cursor
     EXPECT_EQ(ground_lowdetail_next(&t), 3);
     EXPECT_EQ(ground_lowdetail_next(&t), 0); // wrapped
     EXPECT_EQ(ground_lowdetail_next(&t), -1);
@@ -246,7 +246,7 @@ TEST_F(GroundShadeTest, LowDetailTexturesUploadWithGl) {
     EXPECT_TRUE(std::equal(px.begin(), px.end(), img.pixels.begin()));
 
     std::fill(t.shading.begin(), t.shading.end(), 9);
-    ground_mark_shading(&t, 500, 500, 500, 500);
+    terrain_mark_shading(&t, 500, 500, 500, 500);
     int k = ground_lowdetail_next(&t);
     EXPECT_EQ(k, 3);
     ground_lowdetail_upload(&t, k);

@@ -44,7 +44,7 @@ template <class F> void make_terrain(int shift, float spacing, F fn) {
     t.shadows.assign(n, 0);
     t.tilemap.assign((size_t)t.tiles * t.tiles, 0);
     t.surfaces.resize(1);
-    ground_lowdetail_alloc(&t);
+    terrain_lowdetail_alloc(&t);
     ground_terrain_loaded(&t);
 }
 
@@ -77,11 +77,13 @@ class GroundTest : public ::testing::Test {
         g_settings = Settings{};
         g_settings.headless = 1;
         lighting_reset(&g_lighting);
+        terrain_set_hooks(ground_terrain_hooks());
         terrain_free(&g_terrain);
         ground_reset();
     }
     void TearDown() override {
         terrain_free(&g_terrain);
+        terrain_set_hooks(nullptr);
         ground_reset();
         g_settings = Settings{};
     }
@@ -674,9 +676,9 @@ TEST_F(GroundTest, ShadingRebuildDirtiesFixedTexturesAndStampsWindows) {
     for (int k = 0; k < 3; k++) ground_draw(eye, DOWN); // frame counter 1 -> 4
     EXPECT_EQ(g_ground.frame, 4);
     // Block (column 0, row 0): samples 0..448 x 0..448, beside the eye.
-    ground_mark_shading(&g_terrain, 10, 20, 10, 20);
+    terrain_mark_shading(&g_terrain, 10, 20, 10, 20);
     ground_update(0);
-    EXPECT_EQ(ground_lowdetail_dirty(&g_terrain, 0), 0);
+    EXPECT_EQ(terrain_lowdetail_dirty(&g_terrain, 0), 0);
     for (int z = 0; z < 8; z++)
         for (int x = 0; x < 8; x++) {
             bool want = x <= 448 / 128 && z <= 448 / 128;
@@ -699,7 +701,7 @@ TEST_F(GroundTest, ShadingRebuildDirtiesFixedTexturesAndStampsWindows) {
     for (int e = 0; e < 16; e++) EXPECT_EQ(g_ground.windows[0].entry[e].stamp, 0);
     // A second change later keeps the earlier stamps.
     ground_draw(eye, DOWN);
-    ground_mark_shading(&g_terrain, 400, 0, 400, 0);
+    terrain_mark_shading(&g_terrain, 400, 0, 400, 0);
     ground_update(0);
     for (int L = 1; L < 6; L++)
         for (const GroundWindowEntry& e : g_ground.windows[L].entry)

@@ -2,6 +2,7 @@
 // clamping, the drive byte's crash countdown and gear coding, version 4 and 5 decoding, the
 // interpolation's wrap and quaternion rules, and the per-slot history lookup.
 #include <gtest/gtest.h>
+#include <ode/ode.h>
 
 #include <cmath>
 #include <cstring>
@@ -375,7 +376,7 @@ TEST_F(Snapshot, QuaternionWithoutLengthDecodesAsIdentity) {
 
 // ---- Interpolation ----
 
-// The spec's single-precision linear rule for a code of full scale `full`.
+// The record format's single-precision linear rule for a code of full scale `full`.
 unsigned lerp_expect(unsigned a, unsigned b, float f, float full) {
     float va = a / full, vb = b / full;
     float r = va + (vb - va) * f;
@@ -501,7 +502,7 @@ TEST_F(Snapshot, LerpQuaternionsTakeTheShorterWayAndStayUnit) {
     EXPECT_NEAR(f.rider_orientation[0], cos(PI / 8), 2e-4);
     EXPECT_NEAR(f.rider_orientation[2], sin(PI / 8), 2e-4);
     EXPECT_NEAR(f.rider_orientation[1], 0, 1e-4);
-    // Each code from the normalised components as the spec's arithmetic gives them.
+    // Each code from the normalised components as the record format's arithmetic gives them.
     float qa[4], qb[4], r[4], sum = 0;
     for (int k = 0; k < 4; k++) {
         qa[k] = rd16(a + 26 + 2 * k) / 65535.0f * 2 - 1;

@@ -73,7 +73,7 @@ TEST_F(Objects, BillboardRecordsWithAndWithoutColour) {
     EXPECT_EQ(green.texture, a.texture);
     // A texture that does not load keeps the billboard with texture 0.
     EXPECT_EQ(g_objects.billboards[3].texture, 0u);
-    // "#00ff0g#": not six hex digits, so the whole spec is the (missing) name.
+    // "#00ff0g#": not six hex digits, so the whole look is the (missing) name.
     EXPECT_EQ(g_objects.billboards[4].texture, 0u);
     EXPECT_EQ(g_objects.billboards[4].color[1], 255);
     EXPECT_EQ(g_objects.billboard_slots[4].slot[0], 0u);

@@ -120,7 +120,7 @@ TEST_F(TerrainTest, ShiftEightSpacingOneField) {
     EXPECT_FLOAT_EQ(terrain_height(&t, 300.3f, 12.7f), 100.0f);
     // (2 x 256 / 64 + 6) / 7 = 2 low-detail textures per side, none waiting for a rebuild.
     EXPECT_EQ(t.lowdetail_count, 2);
-    for (int k = 0; k < 4; k++) EXPECT_EQ(ground_lowdetail_dirty(&t, k), 0);
+    for (int k = 0; k < 4; k++) EXPECT_EQ(terrain_lowdetail_dirty(&t, k), 0);
 }
 
 TEST_F(TerrainTest, HeightsFromSmallerPngRepeatLastRowAndColumn) {
@@ -307,7 +307,7 @@ Terrain make_field(int shift = 1, float spacing = 2.0f) {
     t.shadows.assign((size_t)P * P, 0);
     t.tilemap.assign((size_t)t.tiles * t.tiles, 0);
     for (int k = 0; k < t.tiles * t.tiles; k++) t.tilemap[k] = (uint8_t)k;
-    ground_lowdetail_alloc(&t);
+    terrain_lowdetail_alloc(&t);
     return t;
 }
 float H(const Terrain& t, int i, int j) {
@@ -550,7 +550,7 @@ TEST_F(TerrainTest, DeformKeepsTheShadingOffsetAndMarksLowDetail) {
     for (int j = 0; j <= 20; j++)
         for (int i = 440; i < 480; i++) {
             uint8_t want[3];
-            ground_sample_shade(&f, i, j, want);
+            terrain_sample_shade(&f, i, j, want);
             const uint8_t* s = &f.shading[3 * (i + (size_t)P * j)];
             bool near = i >= 458 && i <= 463 && j >= 8 && j <= 13;
             for (int c = 0; c < 3; c++) {
@@ -562,13 +562,13 @@ TEST_F(TerrainTest, DeformKeepsTheShadingOffsetAndMarksLowDetail) {
         }
     // The bump changed the light somewhere: the raised ground is not flat any more.
     uint8_t lit[3];
-    ground_sample_shade(&f, 459, 10, lit);
+    terrain_sample_shade(&f, 459, 10, lit);
     EXPECT_NE(lit[0], 165);
     // Samples 457..464 lie in block column 1 (448 and up), rows 7..14 in block row 0.
-    EXPECT_EQ(ground_lowdetail_dirty(&f, 0), 0);
-    EXPECT_EQ(ground_lowdetail_dirty(&f, 1), 1);
-    EXPECT_EQ(ground_lowdetail_dirty(&f, 2), 0);
-    EXPECT_EQ(ground_lowdetail_dirty(&f, 3), 0);
+    EXPECT_EQ(terrain_lowdetail_dirty(&f, 0), 0);
+    EXPECT_EQ(terrain_lowdetail_dirty(&f, 1), 1);
+    EXPECT_EQ(terrain_lowdetail_dirty(&f, 2), 0);
+    EXPECT_EQ(terrain_lowdetail_dirty(&f, 3), 0);
 }
 
 TEST_F(TerrainTest, DecalsGoIntoEveryBucketTheyReach) {

@@ -2,7 +2,7 @@
 // they change, texts measure and fill draw lists, and nothing is drawn without a renderer.
 #include <gtest/gtest.h>
 
-#include "ui/imgui_gl.h"
+#include "render/imgui_gl.h"
 #include "ui/text.h"
 
 namespace {

@@ -32,11 +32,11 @@ std::vector<SurfaceDef> surfaces() {
         "@textures/dunegrass.png",
         {0.75f, 5, 0.68f, 40, 0.6f, 80},
         {9, 45, 10, 12, 60, 60},
-        {"texture=@roost.png count=6 dig=0.8 size=0.15 grow=2 r=205 g=185 b=140 fade_a=-256"}};
+        {"texture=@roost.png count=6 dig=0.8 size=0.12 grow=1.2 r=205 g=185 b=140 fade_a=-256"}};
     s[SAND] = {"@textures/sand.png",
                {0.85f, 5, 0.8f, 40, 0.72f, 90},
                {7, 40, 10, 10, 60, 60},
-               {"texture=@roost.png count=12 dig=1.4 size=0.15 grow=2.5 drag=0.7 r=220 g=196 b=146 "
+               {"texture=@roost.png count=12 dig=1.4 size=0.1 grow=1.5 drag=0.7 r=220 g=196 b=146 "
                 "fade_a=-256",
                 "texture=@roost.png count=2 dig=0 size=0.6 grow=6 drag=2 vscale=0.5 r=225 g=210 "
                 "b=170 a=100 fade_a=-128"}};
@@ -44,7 +44,7 @@ std::vector<SurfaceDef> surfaces() {
         "@textures/wetsand.png",
         {1.0f, 5, 0.92f, 50, 0.85f, 100},
         {4, 16, 10, 6, 22, 60},
-        {"texture=@roost.png count=5 dig=0.6 size=0.2 grow=1.5 r=140 g=122 b=92 fade_a=-256"}};
+        {"texture=@roost.png count=5 dig=0.6 size=0.18 grow=0.8 r=140 g=122 b=92 fade_a=-256"}};
     s[WATER] = {"@textures/water.png",
                 {0.55f, 5, 0.45f, 40},
                 {20, 60, 10, 30, 90, 60},

@@ -22,29 +22,31 @@ float ground(float x, float z) {
 }
 
 std::vector<SurfaceDef> surfaces() {
+    // Clods keep their size and fall; the dust that goes with them spreads and thins out.
     const std::string dust = "texture=@roost.png count=2 dig=0 size=0.6 grow=6 drag=2 vscale=0.5 "
-                             "randomize=6 r=170 g=150 b=120 a=110 fade_a=-128";
+                             "randomize=6 r=170 g=150 b=120 a=90 fade_a=-128";
     std::vector<SurfaceDef> s(SURFACE_COUNT);
-    s[GRASS] = {"@textures/grass.png",
-                {0.85f, 5, 0.75f, 40, 0.65f, 90},
-                {5, 18, 10, 7, 24, 60},
-                {"texture=@roost.png count=3 dig=0.3 size=0.2 grow=2 r=85 g=105 b=55 fade_a=-256"}};
+    s[GRASS] = {
+        "@textures/grass.png",
+        {0.85f, 5, 0.75f, 40, 0.65f, 90},
+        {5, 18, 10, 7, 24, 60},
+        {"texture=@roost.png count=3 dig=0.3 size=0.15 grow=1 r=85 g=105 b=55 fade_a=-256"}};
     s[DIRT] = {"@textures/dirt.png",
                {1.1f, 5, 1.0f, 40, 0.95f, 90},
                {4, 14, 10, 6, 20, 60},
-               {"texture=@roost.png count=6 dig=1 size=0.2 grow=3 drag=0.6 r=115 g=85 b=58 "
+               {"texture=@roost.png count=6 dig=1 size=0.18 grow=0.8 drag=0.8 r=115 g=85 b=58 "
                 "fade_a=-256",
                 dust}};
     s[HARDPACK] = {"@textures/hardpack.png",
                    {1.2f, 5, 1.05f, 50, 0.95f, 100},
                    {3, 8, 10, 5, 12, 60},
-                   {"texture=@roost.png count=3 dig=0.4 size=0.15 grow=2 r=105 g=88 b=68 "
+                   {"texture=@roost.png count=3 dig=0.4 size=0.15 grow=1 r=105 g=88 b=68 "
                     "fade_a=-384",
                     dust}};
     s[SAND] = {"@textures/sand.png",
                {0.8f, 5, 0.75f, 40, 0.7f, 80},
                {8, 50, 10, 12, 70, 60},
-               {"texture=@roost.png count=12 dig=1.5 size=0.15 grow=2.5 drag=0.7 "
+               {"texture=@roost.png count=12 dig=1.5 size=0.1 grow=1.5 drag=0.7 "
                 "slow_angle=1.2 r=215 g=190 b=140 fade_a=-256"}};
     s[MUD] = {"@textures/mud.png",
               {0.6f, 5, 0.5f, 40, 0.45f, 80},
