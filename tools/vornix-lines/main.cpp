@@ -1,6 +1,10 @@
-// vornix-lines: rides the robot lines a fresh install ships with, for one generated track.
+// vornix-lines: rides the robot lines a fresh install ships with, for generated tracks.
 //
-//   vornix-lines <data folder> <track> [--cache <folder>] [--key <file>]...
+//   vornix-lines <data folder> [<track>...] [--cache <folder>] [--key <file>]... [--jobs <n>]
+//
+// Without track names it rides every track of the data folder (every folder holding a
+// "timing_gates" and a "terrain.hf"), so a track added to the generator gets its lines with no
+// change here. Each track is ridden by a process of its own, at most --jobs (default 2) at once.
 //
 // For each robot skill a teacher (the robots' own controller following the gate sequence, at a
 // pace that grows with the skill) rides laps as the learner, so its clean segments become
@@ -13,6 +17,8 @@
 // is unchanged they are copied from there instead of being ridden again.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -45,8 +51,8 @@ constexpr int TESTERS = 6;
 constexpr int TEST_LAPS = 2;
 
 int usage() {
-    fprintf(stderr, "usage: vornix-lines <data folder> <track> [--cache <folder>] "
-                    "[--key <file>]...\n");
+    fprintf(stderr, "usage: vornix-lines <data folder> [<track>...] [--cache <folder>] "
+                    "[--key <file>]... [--jobs <n>]\n");
     return 2;
 }
 
@@ -139,29 +145,27 @@ bool ride_skill(int skill) {
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    log_install_new_handler();
-    std::string data, track, cache;
-    std::vector<std::string> keys;
-    for (int k = 1; k < argc; k++) {
-        const char* a = argv[k];
-        if (!strcmp(a, "--cache") && k + 1 < argc)
-            cache = argv[++k];
-        else if (!strcmp(a, "--key") && k + 1 < argc)
-            keys.push_back(argv[++k]);
-        else if (a[0] == '-')
-            return usage();
-        else if (data.empty())
-            data = a;
-        else if (track.empty())
-            track = a;
-        else
-            return usage();
+// The track folders of a data folder, sorted.
+std::vector<std::string> data_tracks(const std::string& data) {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(data.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            struct stat st;
+            if (name[0] == '.' || stat((data + name + "/timing_gates").c_str(), &st) != 0 ||
+                stat((data + name + "/terrain.hf").c_str(), &st) != 0)
+                continue;
+            out.push_back(name);
+        }
+        closedir(d);
     }
-    if (data.empty() || track.empty()) return usage();
-    if (data.back() != '/') data += '/';
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Rides (or copies from the cache) the three line files of one track; the process exit code.
+int ride_track(std::string data, const std::string& track, const std::string& cache,
+               const std::vector<std::string>& keys) {
     const std::string track_dir = data + track + "/";
     std::string key = input_key(track_dir, keys);
     std::string cache_dir = cache.empty() ? "" : cache + "/" + track + "/";
@@ -218,4 +222,55 @@ int main(int argc, char** argv) {
     std::string cleanup = std::string("rm -rf '") + home + "'";
     if (system(cleanup.c_str()) != 0) return 0;
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    log_install_new_handler();
+    std::string data, cache;
+    std::vector<std::string> tracks, keys;
+    int jobs = 2;
+    for (int k = 1; k < argc; k++) {
+        const char* a = argv[k];
+        if (!strcmp(a, "--cache") && k + 1 < argc)
+            cache = argv[++k];
+        else if (!strcmp(a, "--key") && k + 1 < argc)
+            keys.push_back(argv[++k]);
+        else if (!strcmp(a, "--jobs") && k + 1 < argc)
+            jobs = std::max(1, atoi(argv[++k]));
+        else if (a[0] == '-')
+            return usage();
+        else if (data.empty())
+            data = a;
+        else
+            tracks.push_back(a);
+    }
+    if (data.empty()) return usage();
+    if (data.back() != '/') data += '/';
+    if (tracks.empty()) tracks = data_tracks(data);
+    if (tracks.empty()) {
+        fprintf(stderr, "vornix-lines: no tracks in %s\n", data.c_str());
+        return 1;
+    }
+    if (tracks.size() == 1) return ride_track(data, tracks[0], cache, keys);
+    // One process per track: the session and the robots' memory are process-wide.
+    int running = 0, failed = 0;
+    auto reap = [&] {
+        int status = 0;
+        if (wait(&status) > 0) {
+            running--;
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) failed = 1;
+        }
+    };
+    for (const std::string& t : tracks) {
+        while (running >= jobs) reap();
+        fflush(nullptr);
+        pid_t pid = fork();
+        if (pid < 0) return 1;
+        if (pid == 0) _exit(ride_track(data, t, cache, keys));
+        running++;
+    }
+    while (running > 0) reap();
+    return failed;
 }
