@@ -119,7 +119,8 @@ extern App g_app;
 int app_main(int argc, char** argv);
 
 // Frame pacing: waits as the pacing rules say and returns the frame's simulation step;
-// *now_out receives the clock reading the frame ends with.
+// *now_out receives the clock reading the frame ends with. warp: 100 ticks per frame without
+// sleeping ("--warp" and "--fast").
 double frame_wait(FrameClock* clock, float lock_fps, int warp, const ClockSource* source,
                   double* now_out);
 // Speed factor of the clock correction while connected: x = (server tick - local tick - 1) x

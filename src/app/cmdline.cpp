@@ -226,6 +226,8 @@ static int match_option(ArgCursor* c, int* status) {
     }
     // Additions that start riding at once.
     if (arg_switch(c, "--race")) return s.race = 1;
+    // Servers, benchmarks and tests: the simulation unpaced, without "--warp"'s restarts.
+    if (arg_switch(c, "--fast")) return s.fast = 1;
     if (arg_switch(c, "--time-trial")) return s.time_trial = 1;
     return 0;
 }

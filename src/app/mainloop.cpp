@@ -328,7 +328,9 @@ int mainloop_pass(const ClockSource* source) {
     }
     // 5-7. Pacing, and the clock correction while connected.
     double now;
-    double step = frame_wait(&g_app.clock, g_settings.lock_fps, g_settings.warp, source, &now);
+    // "--fast" runs unpaced like "--warp" (and overrides "--lock-fps"), but never restarts.
+    double step = frame_wait(&g_app.clock, g_settings.fast ? 0.0f : g_settings.lock_fps,
+                             g_settings.warp || g_settings.fast, source, &now);
     if (net_connected()) step *= net_clock_factor(net_tick_lead() * sim_tick, net_before_start());
     frame_advance(&g_app.clock, step, now);
     // 8-9. The pointer for the menus, then the ticks the simulation owes.

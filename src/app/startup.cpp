@@ -13,6 +13,7 @@
 #include "bike/world.h"
 #include "data/datafile.h"
 #include "effects/engine_sound.h"
+#include "editor/editor.h"
 #include "net/client.h"
 #include "net/transport.h"
 #include "platform/audio.h"
@@ -33,7 +34,6 @@
 #include "replay/demo.h"
 #include "replay/demolist.h"
 #include "robot/robot.h"
-#include "editor/editor.h"
 #include "track/terrain.h"
 #include "track/track.h"
 #include "track/tracklist.h"
@@ -160,9 +160,10 @@ static int console_set_pipe(int slot, const PipeTaps& t) {
 static void shutdown() {
     // 1. The server hears that we leave.
     net_disconnect_now();
-    // 2. The points series records the race as it stands; robot lines are written back by
-    // their own code; then the per-track records of the race session.
+    // 2. The points series records the race as it stands; the learned robot lines are written
+    // back (not with "--nolearn"); then the per-track records of the race session.
     series_record_event();
+    robot_lines_save();
     session_free();
     // 3. The contact group, then the bikes and the demo being played.
     physics_close_contacts();
@@ -197,7 +198,7 @@ static void install_hooks() {
     EditorHooks editor{};
     editor.screenshot = screenshot_request;
     editor_set_hooks(&editor);
-    race_set_robot_hooks(robot_race_hooks());
+    robot_install();
     race_set_net_hooks(net_race_hooks());
 }
 
@@ -280,7 +281,6 @@ int app_main(int argc, char** argv) {
     workers_start(g_settings.threads > 0 ? g_settings.threads
                                          : option_int("threads", workers_cores()));
     log_printf("Contacts on %d threads\n", workers_threads());
-    race_set_net_hooks(net_race_hooks());
     ConsoleHooks console;
     console.camera_aim = console_camera_aim;
     console.set_pipe = console_set_pipe;

@@ -34,6 +34,7 @@ struct Settings {
     double quit_after = 0; // end the run after this many simulated seconds, 0 = never
     std::string script;    // scripted input file ("--script"), "" when none
     int race = 0;          // start the race menu's race on the selected track
+    int fast = 0;          // simulate as fast as the machine allows: no pacing, no sleeping
     int time_trial = 0;    // start a time trial on the selected track
     std::string demo_file; // the positional argument, "" when none
     int threads = 0;       // "--threads": contact threads 1..8; 0: the "threads" option

@@ -6,9 +6,11 @@
 
 // What the gate search of one rider found in a tick (rider_progress_at).
 struct GateSearch {
-    int accepted; // 1 when a gate was accepted this tick
-    int position; // the sequence position accepted (valid when accepted)
-    int offset;   // search offset of the accepted gate: 0 is the expected next one
+    int accepted;       // 1 when a gate was accepted this tick
+    int position;       // the sequence position accepted (valid when accepted)
+    int offset;         // search offset of the accepted gate: 0 is the expected next one
+    int gates_before;   // the rider's gates passed before this tick's acceptance
+    int stopped_before; // the rider was stopped when the gate was accepted
 };
 
 struct RaceRobotHooks {
@@ -25,6 +27,9 @@ struct RaceRobotHooks {
     void (*lines_save)() = nullptr;
     void (*lines_load)(int skill) = nullptr;
     void (*lines_reset)() = nullptr;
+    // A rider was put back on the course (its race record reset): its recording and driving
+    // state start again.
+    void (*rider_placed)(int slot) = nullptr;
 };
 
 struct RaceNetHooks {

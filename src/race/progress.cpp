@@ -138,7 +138,7 @@ void rider_progress_at(int slot, float x, float z, float speed) {
     // 2. The gate just passed (-1) is never a candidate, so riding back through it does
     // nothing; earlier gates count only when they were skipped.
     static const int OFFSETS[] = {-3, -2, 0, 1, 2};
-    GateSearch found{0, -1, 0};
+    GateSearch found{0, -1, 0, b->gates_passed, b->stopped};
     int accepted = -1;
     for (int i : OFFSETS) {
         int p = b->gates_passed + i;
@@ -148,7 +148,7 @@ void rider_progress_at(int slot, float x, float z, float speed) {
         if (passes_position(p, x, z)) {
             if (i >= 0 || missing) {
                 accepted = p;
-                found = GateSearch{1, p, i};
+                found = GateSearch{1, p, i, b->gates_passed, b->stopped};
                 break;
             }
             continue;

@@ -7,6 +7,7 @@
 #include "bike/bodypose.h"
 #include "bike/contact.h"
 #include "bike/world.h"
+#include "race/hooks.h"
 #include "race/session.h"
 #include "race/session_internal.h"
 #include "track/gates.h"
@@ -43,6 +44,8 @@ void session_place_bike(int slot, float x, float z, float heading) {
     r.finished = 0;
     r.stopped = 0;
     for (auto& list : r.lists) list.clear();
+    const RaceRobotHooks& robots = race_robot_hooks();
+    if (robots.rider_placed) robots.rider_placed(slot);
     if (r.kind == RIDER_LOCAL) bike_frame_position(bike, g_session_data.spawn);
 }
 

@@ -1,5 +1,11 @@
 // Robot riders: the driving controller and the line memory it learns from, joined to the race
-// session through its robot hooks (race/hooks.h).
+// session through its robot hooks (race/hooks.h) and to the bike contacts through their
+// line-disturbed hook (bike/contact.h).
+//
+// The line memory holds, per segment of the track's lap (the stretch between two segment
+// gates), up to 45 lines recorded from the player's laps, with how robots fared on them. It
+// belongs to the loaded track and the robot skill, and lives in the per-user line file
+// "<track>/lines_novice", "lines_amateur" or "lines_expert".
 #pragma once
 
 struct RaceRobotHooks;
@@ -7,3 +13,20 @@ struct RaceRobotHooks;
 // The hooks that let the race session drive robots and record lines (for
 // race_set_robot_hooks).
 const RaceRobotHooks* robot_race_hooks();
+// Installs the race hooks and the bike-contact hook (start-up, tests, tools).
+void robot_install();
+// Writes the learned lines of the loaded track and skill back to the per-user line file, unless
+// "--nolearn" was given (program exit). 1 when written.
+int robot_lines_save();
+// Forgets every line, path and per-rider state (tests).
+void robot_module_reset();
+
+// Name of the line file of a skill index (0 "lines_novice", 1 "lines_amateur", 2
+// "lines_expert"; other indices are Novice).
+const char* robot_skill_file(int skill);
+
+// A teacher: drives a slot's bike along the track's gate sequence (the centre line through
+// the gate centres) at `pace` (0..1) of the speed the ground allows, with the robots' own
+// controller. Call once per tick before the session tick, for a rider the robots do not drive
+// (the local player's slot), so that its laps teach lines.
+void robot_teacher_drive(int slot, float pace);

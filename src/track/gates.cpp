@@ -88,10 +88,13 @@ int gates_read(DataFile* f) {
             s->z = v[2];
             s->angle = wrap_angle(v[3]);
             s->bar = 0;
-            // The gate stands 3 units ahead of the slot point, facing the same way.
-            s->statue =
-                statue_add(s->x - 3 * std::sin(s->angle), s->y, s->z - 3 * std::cos(s->angle),
-                           s->angle, "@startgate.jm", "@startgate.ppm", "@startgate.shp");
+            // The gate stands 3 units ahead of the slot point. Its statue frame's forward axis
+            // (the model's x) points back at the riders, so the bars' tilt about the statue's
+            // sideways axis swings the gate about a hinge across the slot: raised it leans
+            // toward the front wheel, dropped it lies flat under it, as a start gate falls.
+            s->statue = statue_add(s->x - 3 * std::sin(s->angle), s->y,
+                                   s->z - 3 * std::cos(s->angle), wrap_angle(s->angle - PI_F / 2),
+                                   "@startgate.jm", "@startgate.ppm", "@startgate.shp");
         }
         r = data_scanf(f, " %80s ", word);
     }
@@ -233,7 +236,11 @@ void start_bars_update(int session_tick, int start_tick) {
         StartSlot* s = &g_gates.slots[i];
         Statue* statue = statue_get(s->statue);
         if (!statue || s->bar <= 0) continue;
-        if (session_tick > start_tick && statue->last_contact != session_tick) {
+        // A gate touched this tick hangs on the wheel pressing it, but only for the first
+        // START_BAR_HANG ticks: a rider holding the throttle against it must still get away.
+        bool hangs = statue->last_contact == session_tick &&
+                     (long long)session_tick <= (long long)start_tick + START_BAR_HANG;
+        if (session_tick > start_tick && !hangs) {
             // From raised to down in 1/8 s.
             s->bar -= 8.0f / 128.0f;
             if (s->bar < 0) s->bar = 0;

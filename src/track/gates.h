@@ -14,6 +14,8 @@ constexpr int MAX_LAP_REFS = 256;
 constexpr int GATE_INTERMEDIATE = 100000;
 // Bars swing through this many radians at bar value 1.0 (33.75 degrees).
 constexpr float START_BAR_ANGLE = 0.5890486f;
+// Ticks after the start during which a gate that a rider touches holds its bar (1/4 s).
+constexpr int START_BAR_HANG = 32;
 
 // One place on the starting line. Angle in radians within [-pi, pi].
 struct StartSlot {
@@ -72,7 +74,8 @@ bool gates_present();
 // Sets every start-gate bar to raised (1.0); the orientation follows on the next bar update.
 void start_bars_raise();
 // One tick of the start-gate bars: session_tick and start_tick in ticks. A statue whose
-// last-contact tick equals session_tick holds its bar this tick.
+// last-contact tick equals session_tick holds its bar this tick, during the first
+// START_BAR_HANG ticks after the start.
 void start_bars_update(int session_tick, int start_tick);
 
 // Start flagger at session time t seconds: texture index 0..4 and the walk fraction 0..1 from

@@ -150,6 +150,10 @@ TEST(CommandLine, EndOfOptionsTakesDashedFileAndMayEndTheLine) {
     EXPECT_EQ(p.result, CMDLINE_OK);
     EXPECT_EQ(g_settings.demo_file, "");
     EXPECT_EQ(g_settings.warp, 1);
+    p = parse({"--fast"});
+    EXPECT_EQ(p.result, CMDLINE_OK);
+    EXPECT_EQ(g_settings.fast, 1);
+    EXPECT_EQ(g_settings.warp, 0); // no restarts
 }
 
 TEST(CommandLine, ConnectPrefixIsRemoved) {

@@ -176,16 +176,21 @@ TEST(CommonData, ModelsAndShapesOfTheTrackObjects) {
         EXPECT_LT(bound, 4.0f) << name;
         EXPECT_GT(bound, 1.0f) << name;
     }
-    // The start gate's spheres lie ahead of the hinge (the bike faces -z) and close to the
-    // ground, so a dropped gate is ridden over.
+    // The start gate's spheres lie along its free edge (+x, toward the riders) and close to
+    // the ground, so a dropped gate is ridden over; raised by the bars' 33.75 degrees about z
+    // they stand above the hub of a front wheel (1.17 ft for the largest tyres), a wall.
     std::istringstream in(read_file(d + "startgate.shp"));
     int n = 0;
     in >> n;
+    ASSERT_GE(n, 1);
+    const float t = 0.5890486f;
     for (int k = 0; k < n; k++) {
         float x, y, z, r, f, s, dmp;
         in >> x >> y >> z >> r >> f >> s >> dmp;
-        EXPECT_LT(z, 0.0f);
+        EXPECT_GT(x, 0.0f);
         EXPECT_LE(y + r, 0.75f);
+        float raised_y = x * std::sin(t) + y * std::cos(t);
+        EXPECT_GT(raised_y, 1.25f);
     }
     EXPECT_TRUE(png_header(d + "haybale.png").ok);
     EXPECT_TRUE(png_header(d + "tuffblock.png").ok);

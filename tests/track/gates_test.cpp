@@ -79,7 +79,11 @@ TEST_F(Gates, EveryStartSlotGetsItsStartGateStatueThreeUnitsAhead) {
         EXPECT_NEAR(st.x, s.x - 3 * std::sin(s.angle), 1e-4);
         EXPECT_NEAR(st.z, s.z - 3 * std::cos(s.angle), 1e-4);
         EXPECT_FLOAT_EQ(st.file_y, s.y);
-        EXPECT_FLOAT_EQ(st.angle, s.angle);
+        // The gate's own forward axis (cos yaw, -sin yaw) points back at the riders, who face
+        // (-sin a, -cos a): its hinge runs across the slot.
+        EXPECT_NEAR(std::cos(st.angle), std::sin(s.angle), 1e-5);
+        EXPECT_NEAR(-std::sin(st.angle), std::cos(s.angle), 1e-5);
+        EXPECT_LT(st.angle, 3.25f); // a ground frame, not the upright identity
     }
     // The start-gate shape is missing in this folder: warned on screen and in the log.
     EXPECT_NE(log_text().find("Warning: missing shape file @startgate.shp"), std::string::npos);
@@ -296,6 +300,18 @@ TEST_F(Gates, StartBarsDropInAnEighthOfASecondAfterTheStart) {
     EXPECT_FLOAT_EQ(g_gates.slots[0].bar, 0.0f);
     EXPECT_FLOAT_EQ(g_gates.slots[1].bar, 0.0f);
     for (int i = 0; i < 9; i++) EXPECT_NEAR(g_objects.statues[0].rot[i], ground.rot[i], 1e-6);
+    // A gate pressed by a wheel hangs on it for a quarter of a second at most, then drops
+    // however hard the wheel pushes.
+    start_bars_raise();
+    for (int tick = 101; tick <= 100 + START_BAR_HANG; tick++) {
+        g_objects.statues[0].last_contact = tick;
+        start_bars_update(tick, 100);
+    }
+    EXPECT_FLOAT_EQ(g_gates.slots[0].bar, 1.0f);
+    EXPECT_FLOAT_EQ(g_gates.slots[1].bar, 0.0f);
+    g_objects.statues[0].last_contact = 100 + START_BAR_HANG + 1;
+    start_bars_update(100 + START_BAR_HANG + 1, 100);
+    EXPECT_FLOAT_EQ(g_gates.slots[0].bar, 1.0f - 8.0f / 128);
     // More than 10 s after the start nothing moves any more.
     start_bars_raise();
     start_bars_update(100 + 1281, 100);

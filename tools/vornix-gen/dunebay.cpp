@@ -130,7 +130,7 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
     PathPoint gate_line = path_at(chute.path, gate_s);
     for (int k = 0; k < 20; k++) {
         float x = gate_line.x + (k - 9.5f) * 3.3f, z = gate_line.z;
-        g.slots.push_back({x, terrain_gen_height(t, x, z), z, heading_angle(0, -1)});
+        g.slots.push_back({x, 0, z, heading_angle(0, -1)});
     }
     PathPoint c = path_at(chute.path, 120);
     g.gates.push_back({lane_value(chute, chute.half_width, 120) + 10, c.x,

@@ -131,19 +131,21 @@ std::string shape_text(const std::vector<Sphere>& spheres) {
     return out;
 }
 
-// The start gate lies flat ahead of its hinge (the model's origin) when dropped; the race
-// tilts it up about the model's x axis while the gate is raised. The bike faces -z.
+// The start gate: a plate hinged across the slot at the model's origin, lying flat along +x
+// (back toward the riders, whom the game's gate statue faces) when dropped. The race raises it
+// by turning it 33.75 degrees about z, so its free edge comes up in front of the front wheel;
+// the spheres along that edge then stand above a wheel's hub and press a wheel pushed against
+// them down and back instead of letting it climb. Dropped, they are a low bump under the plate.
 static int write_startgate(const std::string& out) {
     MeshGen plate;
     plate.shininess = 24;
     plate.spec[0] = plate.spec[1] = plate.spec[2] = 0.5f;
-    mesh_box(&plate, -1.45f, 0.0f, -2.1f, 1.45f, 0.12f, -0.1f, 0, 0, 1, 0.75f);
-    mesh_cylinder(&plate, 0, 0.12f, 0, 0, 0.12f, 3.0f, 10, 0, 0.8f, 1, 1);
+    mesh_box(&plate, 0.1f, 0.0f, -1.45f, 2.9f, 0.12f, 1.45f, 0, 0, 1, 0.75f);
+    mesh_cylinder(&plate, 0, 0.12f, 0, 2, 0.12f, 3.0f, 10, 0, 0.8f, 1, 1);
+    mesh_cylinder(&plate, 2.85f, 0.14f, 0, 2, 0.14f, 2.9f, 10, 0, 0.8f, 1, 1);
     std::vector<Sphere> sph;
-    // Small spheres close to the plate: a dropped gate is a low bump, a raised one a wall.
-    for (int a = 0; a < 3; a++)
-        for (int b = 0; b < 3; b++)
-            sph.push_back({-0.95f + 0.95f * a, 0.06f, -0.5f - 0.6f * b, 0.3f, 0.5f, 25000, 2500});
+    for (int k = 0; k < 3; k++)
+        sph.push_back({2.9f, -0.12f, -0.95f + 0.95f * k, 0.34f, 0.5f, 25000, 2500});
     return write_text(out + "startgate.jm", jm_text({plate})) &&
            write_text(out + "startgate.shp", shape_text(sph)) &&
            write_canvas_ppm(out + "startgate.ppm", paint_startgate_texture(128));

@@ -111,7 +111,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     lane_add_profile(&loop, double_s,
                      {0, 0, 18, 5.5f, 21, 5.5f, 31, 0, 61, 0, 71, 5, 74, 5, 98, 0});
     lane_add_profile(&loop, table_s, {0, 0, 20, 6, 70, 6, 98, 0});
-    lane_add_bumps(&loop, start_of(6) + 60, 12, 14, 2.2f); // whoops
+    lane_add_bumps(&loop, start_of(6) + 60, 12, 14, 1.5f); // whoops
     lane_add_profile(&loop, step_s, {0, 0, 16, 5, 19, 4, 24, 1, 36, 1, 42, 9, 85, 9, 175, 0});
     lane_add_bumps(&loop, start_of(8) + 50, 8, 28, 3.2f);                         // rhythm rollers
     lane_add_profile(&loop, start_of(10), {0, 0, 20, -0.9f, 130, -0.9f, 150, 0}); // bog
@@ -156,7 +156,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     PathPoint gate_line = path_at(chute.path, gate_s);
     for (int k = 0; k < 40; k++) {
         float x = gate_line.x + (k - 19.5f) * 3.3f, z = gate_line.z;
-        g.slots.push_back({x, terrain_gen_height(t, x, z), z, heading_angle(0, -1)});
+        g.slots.push_back({x, 0, z, heading_angle(0, -1)});
     }
     std::vector<int> chute_refs;
     for (float s : {150.0f, 330.0f}) {

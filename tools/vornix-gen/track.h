@@ -58,6 +58,8 @@ struct FieldSpec {
 };
 void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec);
 
+// A start slot: y is the height above the ground its start gate stands at (the game puts the
+// gate statue on the ground plus y, and the riders on the ground), so it is 0.
 struct StartSlot {
     float x, y, z, angle;
 };

@@ -1,0 +1,119 @@
+// A race tick with robots: 40 robots race on the generated "rabbithill" from the start gate
+// with its shipped Amateur lines, as the headless game runs it (session tick: robots, bike
+// steps, progress, line memory). One iteration is one session tick; the robot module's own
+// share (driving controller and line memory, timed inside its hooks) is reported beside it.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "bike/world.h"
+#include "core/config.h"
+#include "core/settings.h"
+#include "data/datafile.h"
+#include "platform/log.h"
+#include "race/hooks.h"
+#include "race/session.h"
+#include "robot/robot.h"
+#include "track/track.h"
+#include "track/tracklist.h"
+
+namespace {
+
+constexpr int TICKS_PER_SECOND = 128;
+// After 40 s of racing the field is sent back to the gate, so each stretch measured is a race.
+constexpr int RACE_TICKS = 40 * TICKS_PER_SECOND;
+
+double g_robot_seconds = 0;
+RaceRobotHooks g_robot; // the robot module's own hooks, called by the timed ones
+
+double now_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double)t.tv_sec + 1e-9 * (double)t.tv_nsec;
+}
+
+void timed_drive(int slot) {
+    double t = now_seconds();
+    g_robot.drive(slot);
+    g_robot_seconds += now_seconds() - t;
+}
+
+void timed_line_tick(int slot, const GateSearch* found) {
+    double t = now_seconds();
+    g_robot.line_tick(slot, found);
+    g_robot_seconds += now_seconds() - t;
+}
+
+bool start_race(int robots) {
+    int table[MAX_RIDERS] = {};
+    for (int s = 0; s < robots; s++) table[s] = RIDER_CODE_ROBOT;
+    return session_start(table, 0, 0, 0, 20, 1) != 0;
+}
+
+void BM_RobotRaceTicks(benchmark::State& state) {
+    const int robots = (int)state.range(0);
+    setenv("QZ_HOME", VORNIX_BENCH_DATA, 1);
+    char home[] = "/tmp/vornix-bench-XXXXXX";
+    if (!mkdtemp(home)) abort();
+    setenv("HOME", home, 1);
+    setenv("XDG_DATA_HOME", home, 1);
+    log_setup("DRUV_LOGFILE=/dev/null");
+    g_settings.headless = 1;
+    g_settings.nolearn = 1; // nothing written
+    config_defaults();
+    data_reset();
+    if (tracklist_build() == 0 || tracklist_find("rabbithill") < 0) {
+        state.SkipWithError("rabbithill not found; generate the data first");
+        return;
+    }
+    tracklist_select(tracklist_find("rabbithill"));
+    physics_open();
+    robot_install();
+    g_robot = *robot_race_hooks();
+    RaceRobotHooks timed = g_robot;
+    timed.drive = timed_drive;
+    timed.line_tick = timed_line_tick;
+    race_set_robot_hooks(&timed);
+    if (!start_race(robots)) {
+        state.SkipWithError("the race did not start");
+        return;
+    }
+    g_robot_seconds = 0;
+    double total = 0;
+    long ticks = 0;
+    int tick = 0;
+    for (auto _ : state) {
+        if (tick == RACE_TICKS) {
+            state.PauseTiming();
+            start_race(robots);
+            tick = 0;
+            state.ResumeTiming();
+        }
+        double t = now_seconds();
+        session_tick();
+        total += now_seconds() - t;
+        tick++;
+        ticks++;
+    }
+    state.counters["sim_s_per_wall_s"] =
+        benchmark::Counter((double)ticks / TICKS_PER_SECOND, benchmark::Counter::kIsRate);
+    state.counters["robot_share_pct"] = total > 0 ? 100.0 * g_robot_seconds / total : 0;
+    state.counters["robot_us_per_tick"] = ticks ? 1e6 * g_robot_seconds / (double)ticks : 0;
+
+    int none[MAX_RIDERS] = {};
+    session_start(none, 0, 0, 0, 1, 0);
+    session_free_riders();
+    if (g_track.loaded) track_free();
+    physics_close_contacts();
+    physics_close_world();
+    race_set_robot_hooks(nullptr);
+    g_settings = Settings{};
+    std::string cleanup = std::string("rm -rf '") + home + "'";
+    if (system(cleanup.c_str()) != 0) return;
+}
+// Iterations fixed so each run rides the same race: the start, the gate drop and the first turns.
+BENCHMARK(BM_RobotRaceTicks)->Arg(40)->Iterations(RACE_TICKS)->Unit(benchmark::kMicrosecond);
+
+} // namespace
