@@ -3,6 +3,7 @@
 // match of each line to the robot's motion, recency) and joining it on with a smooth seam.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "bike/bike.h"
 #include "bike/bodypose.h"
