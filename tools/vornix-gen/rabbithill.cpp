@@ -123,8 +123,10 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     // rise 5 to 6 feet over 9 to 12 feet (25 to 30 degrees); landings fall at 10 to 15 degrees.
     float double_s = start_of(2) + 50, table_s = start_of(4) + 80, step_s = start_of(6) + 340;
     float big_table_s = start_of(16) + 200, step_down_s = start_of(16) + 700;
-    const std::vector<float> double_jump = {0,  0, 11, 6, 13, 6, 25, 0,
-                                            45, 0, 55, 6, 58, 6, 92, 0}; // 45 ft lip to landing top
+    // The double's inner faces are gentler (21 degrees) than its take-off: a rider who rolls
+    // it, or comes up short, meets a slope he can ride up rather than a wall.
+    const std::vector<float> double_jump = {0,  0, 11, 6, 13, 6, 29, 0,
+                                            35, 0, 51, 6, 54, 6, 88, 0}; // 40 ft lip to landing top
     const std::vector<float> tabletop = {0, 0, 12, 6, 57, 6, 85, 0};
     const std::vector<float> step_up = {0,  0,    10, 5, 12, 5, 18,  1.5f,
                                         30, 1.5f, 42, 9, 85, 9, 170, 0};
@@ -205,13 +207,12 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     along(loop, start_of(1), m[1], 9, -(26 + 7), "haybale"); // right hairpin: outside is left
     along(loop, start_of(7), m[7], 9, 16 + 7, "haybale");    // left hairpins: outside is right
     along(loop, start_of(17), m[17], 9, 16 + 7, "haybale");
-    along(loop, start_of(1) + 4, m[1] - 4, 6, 26 + 2, "tuffblock");
-    along(loop, start_of(7) + 4, m[7] - 4, 6, -(16 + 2), "tuffblock");
-    // The last hairpin runs into the chute: its inside stays open where the two meet.
-    along(loop, start_of(17) + 4, m[17] - 60, 6, -(16 + 2), "tuffblock");
+    // The hairpins' insides stay open (riders cut across them), as do the insides of the
+    // two wide turns over the hill top; the tighter turns are lined inside with tuff blocks.
     for (int turn : {3, 9, 11, 13, 15}) { // left turns but 9 and 11, the bog's rights
         float in = (turn == 9 || turn == 11) ? 1.0f : -1.0f;
-        along(loop, start_of(turn) + 4, m[(size_t)turn] - 4, 6, in * (16 + 2), "tuffblock");
+        if (turn != 13 && turn != 15)
+            along(loop, start_of(turn) + 4, m[(size_t)turn] - 4, 6, in * (16 + 2), "tuffblock");
         along(loop, start_of(turn), m[(size_t)turn], 9, -in * (16 + 5), "haybale");
     }
     // The off-camber left: its low outside edge is lined as closely as its inside.
@@ -361,7 +362,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
         PathPoint a = path_at(loop.path, s0), b = path_at(loop.path, s1);
         sum->extra.push_back(strf("feature %s %f %f %f %f", kind, a.x, a.z, b.x, b.z));
     };
-    feature("double", double_s, double_s + 98);
+    feature("double", double_s, double_s + 94);
     feature("tabletop", table_s, table_s + 98);
     feature("whoops", start_of(6) + 60, start_of(6) + 60 + 12 * 14);
     feature("stepup", step_s + 11, step_s + 60); // from the lip to the middle of the plateau
@@ -375,7 +376,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
         sum->extra.push_back(
             strf("area %f %f %f %f %f", a.x, a.z, b.x, b.z, w + std::max(7.0f, 3 * height) + 4));
     };
-    area(double_s - 4, double_s + 96, 6);
+    area(double_s - 4, double_s + 92, 6);
     area(table_s - 4, table_s + 89, 6);
     area(start_of(6) + 56, start_of(6) + 60 + 12 * 14 + 4, 1.5f);
     area(step_s - 4, step_s + 174, 9);
