@@ -383,15 +383,35 @@ TEST(RabbitHill, TimingGatesLapsAndStartSlots) {
             EXPECT_GT(std::hypot(p[1] - q[1], p[3] - q[3]), p[0] + q[0]) << a << " " << b;
         }
     // Start slots: side by side on one line, facing the same way, the angle within [-pi, pi].
+    double mx = 0, mz = 0;
+    for (const auto& slot : g.slots) {
+        mx += slot[0] / g.slots.size();
+        mz += slot[2] / g.slots.size();
+    }
+    double fx = -std::sin(g.slots[0][3]), fz = -std::cos(g.slots[0][3]); // facing
+    double lx = -fz, lz = fx;                                            // to the right
+    std::vector<double> across;
     for (size_t k = 0; k < g.slots.size(); k++) {
         EXPECT_LE(std::fabs(g.slots[k][3]), PI);
         EXPECT_EQ(g.slots[k][3], g.slots[0][3]);
-        if (k) {
-            EXPECT_NEAR(
-                std::hypot(g.slots[k][0] - g.slots[k - 1][0], g.slots[k][2] - g.slots[k - 1][2]),
-                3.3, 0.01);
-        }
+        EXPECT_NEAR((g.slots[k][0] - mx) * fx + (g.slots[k][2] - mz) * fz, 0, 0.01) << k;
+        across.push_back((g.slots[k][0] - mx) * lx + (g.slots[k][2] - mz) * lz);
     }
+    // The race fills slots from 0: they start at the middle of the gate and work outward, so
+    // "You alone" or a small field stands in the middle of the start straight...
+    EXPECT_LT(std::fabs(across[0]), 3.3);
+    for (size_t k = 1; k < across.size(); k++)
+        EXPECT_GE(std::fabs(across[k]) + 1e-3, std::fabs(across[k - 1])) << k;
+    EXPECT_GT(std::fabs(across.back()), 60);
+    // ... slot 0 on the side the first turn goes (its apex, the middle of the first "berm"
+    // line, lies that way from the gate) ...
+    double bx0, bz0, bx1, bz1;
+    for (const std::string& l : split_lines(read_file(d + "summary.txt")))
+        if (sscanf(l.c_str(), "berm %lf %lf %lf %lf", &bx0, &bz0, &bx1, &bz1) == 4) break;
+    EXPECT_GT(across[0] * (((bx0 + bx1) / 2 - mx) * lx + ((bz0 + bz1) / 2 - mz) * lz), 0);
+    // ... and the slots, in order across the gate, stand 3.3 feet apart.
+    std::sort(across.begin(), across.end());
+    for (size_t k = 1; k < across.size(); k++) EXPECT_NEAR(across[k] - across[k - 1], 3.3, 0.01);
 }
 
 TEST(RabbitHill, ObjectsLightingTitleAndMap) {
@@ -631,6 +651,9 @@ TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
                 EXPECT_GE(humps(r, 1.2, 0.4), 8) << l;
             } else if (k == "rhythm") {
                 EXPECT_GE(humps(r, 2.0, 0.8), 6) << l;
+            } else if (k == "stepdown") {
+                double lip = ground_height(hf, x0, z0), foot = ground_height(hf, x1, z1);
+                EXPECT_LT(foot, lip - 6) << l << ": the landing lies well below the lip";
             } else if (k == "stepup") {
                 double lip = ground_height(hf, x0, z0), plateau = ground_height(hf, x1, z1);
                 EXPECT_GT(plateau, lip + 2) << l << ": the landing is higher than the lip";
@@ -639,6 +662,9 @@ TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
         } else if (sscanf(l.c_str(), "berm %lf %lf %lf %lf", &x0, &z0, &x1, &z1) == 4) {
             seen["berm"]++;
             EXPECT_GT(ground_height(hf, x1, z1) - ground_height(hf, x0, z0), 3.0) << l;
+        } else if (sscanf(l.c_str(), "offcamber %lf %lf %lf %lf", &x0, &z0, &x1, &z1) == 4) {
+            seen["offcamber"]++;
+            EXPECT_LT(ground_height(hf, x1, z1), ground_height(hf, x0, z0) - 2.5) << l;
         } else if (sscanf(l.c_str(), "section %31s %lf %lf", kind, &x0, &z0) == 3) {
             seen[std::string("section ") + kind]++;
             uint8_t type =
@@ -651,7 +677,161 @@ TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
     EXPECT_EQ(seen["tabletop"], 2);
     EXPECT_EQ(seen["whoops"], 1);
     EXPECT_EQ(seen["stepup"], 1);
+    EXPECT_EQ(seen["stepdown"], 1);
     EXPECT_EQ(seen["rhythm"], 1);
     EXPECT_GE(seen["berm"], 2);
+    EXPECT_EQ(seen["offcamber"], 1);
     EXPECT_GE(seen["section mud"] + seen["section sand"], 1);
+}
+
+namespace {
+
+// The steepest slope (rise over run) of the two triangles of cell (i, j), as the game splits it.
+double cell_slope(const HeightField& hf, int i, int j) {
+    auto H = [&](int a, int b) { return (double)hf.height(a, b); };
+    double gx1, gz1, gx2, gz2;
+    if (((i + j) & 1) == 0) {
+        gx1 = H(i + 1, j) - H(i, j), gz1 = H(i + 1, j + 1) - H(i + 1, j);
+        gx2 = H(i + 1, j + 1) - H(i, j + 1), gz2 = H(i, j + 1) - H(i, j);
+    } else {
+        gx1 = H(i + 1, j) - H(i, j), gz1 = H(i, j + 1) - H(i, j);
+        gx2 = H(i + 1, j + 1) - H(i, j + 1), gz2 = H(i + 1, j + 1) - H(i + 1, j);
+    }
+    return std::max(std::hypot(gx1, gz1), std::hypot(gx2, gz2)) / hf.spacing;
+}
+
+// The summary's "area x0 z0 x1 z1 radius" lines: where features are shaped steeper.
+struct Area {
+    double x0, z0, x1, z1, r;
+};
+bool in_area(const std::vector<Area>& areas, double x, double z) {
+    for (const Area& a : areas) {
+        double dx = a.x1 - a.x0, dz = a.z1 - a.z0, len2 = dx * dx + dz * dz;
+        double t = len2 > 0 ? std::clamp(((x - a.x0) * dx + (z - a.z0) * dz) / len2, 0.0, 1.0) : 0;
+        if (std::hypot(x - a.x0 - t * dx, z - a.z0 - t * dz) <= a.r) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(RabbitHill, GroundIsSmoothOutsideTheMarkedFeatures) {
+    std::string d = generate({"rabbithill"});
+    ASSERT_FALSE(d.empty());
+    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    ASSERT_TRUE(hf.ok);
+    std::vector<Area> areas;
+    for (const std::string& l : summary_lines(d, "rabbithill")) {
+        Area a;
+        if (sscanf(l.c_str(), "area %lf %lf %lf %lf %lf", &a.x0, &a.z0, &a.x1, &a.z1, &a.r) == 5)
+            areas.push_back(a);
+    }
+    ASSERT_GE(areas.size(), 6u);
+    // Banks, berms, shoulders and hills: nothing steeper than 30 degrees outside the features
+    // (a cliff or a stair step is far steeper over one 2-foot cell); inside them, jump faces
+    // stay under 40 degrees.
+    double worst = 0, worst_x = 0, worst_z = 0, worst_feature = 0;
+    for (int j = 0; j + 1 < hf.samples; j++)
+        for (int i = 0; i + 1 < hf.samples; i++) {
+            double x = (i + 0.5) * hf.spacing, z = (j + 0.5) * hf.spacing;
+            double slope = cell_slope(hf, i, j);
+            if (in_area(areas, x, z)) {
+                worst_feature = std::max(worst_feature, slope);
+            } else if (slope > worst) {
+                worst = slope;
+                worst_x = x;
+                worst_z = z;
+            }
+        }
+    EXPECT_LT(worst, std::tan(30 * PI / 180)) << "at " << worst_x << ", " << worst_z;
+    EXPECT_LT(worst_feature, std::tan(40 * PI / 180));
+}
+
+TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
+    std::string d = generate({"common", "rabbithill"});
+    ASSERT_FALSE(d.empty());
+    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    ASSERT_TRUE(hf.ok);
+    std::vector<SurfaceLines> s = tileinfo_read(d + "rabbithill/tileinfo");
+    int grass = -1;
+    for (size_t k = 0; k < s.size(); k++)
+        if (s[k].texture.find("/grass.") != std::string::npos) grass = (int)k;
+    ASSERT_GE(grass, 0);
+    std::string tm = read_file(d + "rabbithill/tilemap");
+    const int n = 512;
+    ASSERT_EQ(tm.size(), (size_t)n * n);
+    const double tile = 2 * hf.spacing;
+    auto on_track = [&](double x, double z) {
+        int ti = (int)std::floor(x / tile), tj = (int)std::floor(z / tile);
+        return ti >= 0 && tj >= 0 && ti < n && tj < n && (uint8_t)tm[(size_t)ti + n * tj] != grass;
+    };
+    Gates g = gates_read(d + "rabbithill/timing_gates");
+    // Width: across every gate of the lap, at least 26 feet of track surface without a break.
+    for (int r : g.normal) {
+        const auto& q = g.gates[(size_t)(r % 100000)];
+        double width = 0;
+        for (double side : {-1.0, 1.0})
+            for (double o = 0.5; o < 60 && on_track(q[1] - side * q[6] * o, q[3] + side * q[4] * o);
+                 o += 0.5)
+                width += 0.5;
+        EXPECT_GE(width, 26) << "gate " << r % 100000;
+    }
+    // Order: from the middle start slot through the first lap and round a normal lap, each
+    // gate's centre is reached from the one before over track tiles alone, without crossing a
+    // third gate of the lap, and without a step between tiles steeper than 40 degrees.
+    auto tile_height = [&](int ti, int tj) { return hf.height(2 * ti + 1, 2 * tj + 1); };
+    auto reach = [&](double x0, double z0, double x1, double z1,
+                     const std::vector<const std::vector<double>*>& barred) {
+        std::vector<uint8_t> seen((size_t)n * n, 0);
+        std::vector<int> todo;
+        int a = (int)(x0 / tile) + n * (int)(z0 / tile);
+        int goal = (int)(x1 / tile) + n * (int)(z1 / tile);
+        auto open = [&](int ti, int tj) {
+            double x = (ti + 0.5) * tile, z = (tj + 0.5) * tile;
+            if (!on_track(x, z)) return false;
+            for (const std::vector<double>* q : barred)
+                if (std::hypot(x - (*q)[1], z - (*q)[3]) < (*q)[0]) return false;
+            return true;
+        };
+        seen[(size_t)a] = 1;
+        todo.push_back(a);
+        while (!todo.empty()) {
+            int at = todo.back();
+            todo.pop_back();
+            if (at == goal) return true;
+            int ti = at % n, tj = at / n;
+            for (int dir = 0; dir < 4; dir++) {
+                int ui = ti + (dir == 0) - (dir == 1), uj = tj + (dir == 2) - (dir == 3);
+                if (ui < 0 || uj < 0 || ui >= n || uj >= n || seen[(size_t)ui + n * uj]) continue;
+                if (std::fabs(tile_height(ui, uj) - tile_height(ti, tj)) >
+                    tile * std::tan(40 * PI / 180))
+                    continue;
+                if (!open(ui, uj)) continue;
+                seen[(size_t)ui + n * uj] = 1;
+                todo.push_back(ui + n * uj);
+            }
+        }
+        return false;
+    };
+    std::vector<int> route = g.first;
+    route.insert(route.end(), g.normal.begin(), g.normal.end());
+    double x = g.slots[0][0], z = g.slots[0][2];
+    for (size_t k = 0; k < route.size(); k++) {
+        const std::vector<double>& to = g.gates[(size_t)(route[k] % 100000)];
+        std::vector<const std::vector<double>*> barred;
+        for (int r : g.normal) {
+            const std::vector<double>* q = &g.gates[(size_t)(r % 100000)];
+            bool near_in_order = false;
+            for (int back = 0; back <= 1; back++)
+                if (k >= (size_t)back && route[k - back] % 100000 == r % 100000)
+                    near_in_order = true;
+            // A gate whose disc holds either end cannot be avoided; any other is barred.
+            if (!near_in_order && std::hypot(x - (*q)[1], z - (*q)[3]) > (*q)[0] &&
+                std::hypot(to[1] - (*q)[1], to[3] - (*q)[3]) > (*q)[0])
+                barred.push_back(q);
+        }
+        EXPECT_TRUE(reach(x, z, to[1], to[3], barred)) << "gate " << k << " of the route";
+        x = to[1];
+        z = to[3];
+    }
 }

@@ -26,7 +26,11 @@ static int write_sprites(const std::string& out) {
                             4) &&
            write_canvas_png(
                dir + "banner_race.png",
-               paint_banner("MOTOCROSS", rgb(0.1f, 0.25f, 0.6f), rgb(1, 0.9f, 0.2f), 256, 64), 4);
+               paint_banner("MOTOCROSS", rgb(0.1f, 0.25f, 0.6f), rgb(1, 0.9f, 0.2f), 256, 64), 4) &&
+           write_canvas_png(dir + "arrow_left.png", paint_arrow_board(0, 128, 128), 4) &&
+           write_canvas_png(dir + "arrow_right.png", paint_arrow_board(1, 128, 128), 4) &&
+           write_canvas_png(dir + "crowd.png", paint_crowd(256, 64, 15), 4) &&
+           write_canvas_png(dir + "ruts.png", paint_ruts(256, 64, 16), 4);
 }
 
 static int write_flaggers(const std::string& out) {

@@ -128,10 +128,7 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
 
     GateSet g;
     PathPoint gate_line = path_at(chute.path, gate_s);
-    for (int k = 0; k < 20; k++) {
-        float x = gate_line.x + (k - 9.5f) * 3.3f, z = gate_line.z;
-        g.slots.push_back({x, 0, z, heading_angle(0, -1)});
-    }
+    start_slots_build(&g, chute, gate_s, 20, 1); // the first turn goes right
     PathPoint c = path_at(chute.path, 120);
     g.gates.push_back({lane_value(chute, chute.half_width, 120) + 10, c.x,
                        terrain_gen_height(t, c.x, c.z), c.z, c.dx, 0, c.dz, -1});
@@ -167,8 +164,9 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
     std::string fl;
     {
         float x1, z1, x2, z2, lx, lz;
-        lane_point(chute, gate_s + 20, 0, &x1, &z1);
-        lane_point(chute, gate_s + 20, 36 + 6, &x2, &z2);
+        // The starter stands beside the gate's right end and walks off when it drops.
+        lane_point(chute, gate_s + 12, 36 + 6, &x1, &z1);
+        lane_point(chute, gate_s + 18, 36 + 14, &x2, &z2);
         fl +=
             strf("[%f %f %f] [%f %f %f] %f %f %f\n", x1, 3.0f, z1, x2, 3.0f, z2, 3.0f, 6.0f, 2.5f);
         for (int k = 1; k <= 5; k++) fl += strf("@flaggers/start%d.png\n", k);

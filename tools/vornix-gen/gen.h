@@ -133,6 +133,9 @@ Canvas paint_tuff_texture(int size);
 Canvas paint_startgate_texture(int size);
 Canvas paint_finishline(int width, int height);
 Canvas paint_logo_decal(int width, int height);
+Canvas paint_arrow_board(int right, int width, int height); // a turn announced, 1 right 0 left
+Canvas paint_crowd(int width, int height, uint32_t seed);   // spectators behind a fence
+Canvas paint_ruts(int width, int height, uint32_t seed);    // tyre-mark decal, transparent
 
 Canvas paint_tach(int size);
 Canvas paint_shifter(int size);

@@ -1,7 +1,11 @@
 // "rabbithill": the default track. A 1.6 km motocross circuit over a wooded hill: a wide start
-// chute with a 40-slot gate joining the finish straight, three bermed hairpins, a double, a
-// tabletop, whoops, a step-up, a rhythm section, a mud bog, a sand climb and a long hardpack
-// descent with a big tabletop.
+// chute with a 40-slot gate joining the finish straight into a wide first hairpin, three bermed
+// hairpins, an off-camber left, a double, a tabletop, whoops, a step-up, a rhythm section, a mud
+// bog, a sand climb and a long hardpack descent with a big tabletop and a step-down.
+//
+// Jump faces rise at 20 to 35 degrees; their landings run down at a shallower slope for longer
+// than a bike at the speed it reaches there flies past the top.
+#include <algorithm>
 #include <cmath>
 
 #include "track.h"
@@ -96,28 +100,49 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
 
     // ---- widths, surfaces, berms and features of the loop.
     lane_set_width(&loop, 0, m[0], 18);
-    for (int turn : {1, 3, 5, 7, 9, 11, 13, 15, 17})
+    for (int turn : {3, 5, 7, 9, 11, 13, 15, 17})
         lane_set_width(&loop, start_of(turn), m[(size_t)turn], 16);
+    // The first turn takes the whole gate at once: wide, and widening into it from the straight.
+    for (int k = (int)m[0] - 120; k <= (int)m[1] + 40; k++) {
+        float in = smoothstepf(m[0] - 120, m[0], (float)k);
+        float out = 1 - smoothstepf(m[1], m[1] + 40, (float)k);
+        loop.half_width[(size_t)lane_index(loop, (float)k)] = lerpf(16, 26, std::min(in, out));
+    }
     lane_set_surface(&loop, start_of(4), m[4], HARDPACK);
     lane_set_surface(&loop, start_of(16), m[17], HARDPACK);
     lane_set_surface(&loop, start_of(9), m[11], MUD);
     lane_set_surface(&loop, start_of(12), m[13], SAND);
-    lane_set_berm(&loop, start_of(1) - 15, m[1] + 15, 5.0f, 25);
+    lane_set_berm(&loop, start_of(1) - 15, m[1] + 15, 6.0f, 30);
     lane_set_berm(&loop, start_of(7) - 15, m[7] + 15, 5.0f, 25);
-    lane_set_berm(&loop, start_of(17) - 15, m[17] + 10, 4.5f, 25);
+    // The last hairpin's bank has run out before the start chute joins its exit.
+    lane_set_berm(&loop, start_of(17) - 15, m[17] - 40, 4.5f, 25);
+    // The left after the tabletop leans out: the outside edge lower than the inside.
+    lane_set_camber(&loop, start_of(5) - 10, m[5] + 10, 2.2f, 20);
     lane_base_from_ground(&loop, ground, 60);
+    // Jumps as (distance, height) knots: take-off face, lip, the jump's body, landing. Faces
+    // rise 5 to 6 feet over 9 to 12 feet (25 to 30 degrees); landings fall at 10 to 15 degrees.
     float double_s = start_of(2) + 50, table_s = start_of(4) + 80, step_s = start_of(6) + 340;
-    float big_table_s = start_of(16) + 200;
-    lane_add_profile(&loop, double_s,
-                     {0, 0, 18, 5.5f, 21, 5.5f, 31, 0, 61, 0, 71, 5, 74, 5, 98, 0});
-    lane_add_profile(&loop, table_s, {0, 0, 20, 6, 70, 6, 98, 0});
+    float big_table_s = start_of(16) + 200, step_down_s = start_of(16) + 700;
+    // The double's inner faces are gentler (21 degrees) than its take-off: a rider who rolls
+    // it, or comes up short, meets a slope he can ride up rather than a wall.
+    const std::vector<float> double_jump = {0,  0, 11, 6, 13, 6, 29, 0,
+                                            35, 0, 51, 6, 54, 6, 88, 0}; // 40 ft lip to landing top
+    const std::vector<float> tabletop = {0, 0, 12, 6, 57, 6, 85, 0};
+    const std::vector<float> step_up = {0,  0,    10, 5, 12, 5, 18,  1.5f,
+                                        30, 1.5f, 42, 9, 85, 9, 170, 0};
+    const std::vector<float> big_table = {0, 0, 14, 7.5f, 74, 7.5f, 106, 0};
+    // A step-down: a long ramp to a kicker, then a landing well below the lip.
+    const std::vector<float> step_down = {0, 0, 50, 6, 60, 10.5f, 63, 10.5f, 72, 5, 120, 0};
+    lane_add_profile(&loop, double_s, double_jump);
+    lane_add_profile(&loop, table_s, tabletop);
     lane_add_bumps(&loop, start_of(6) + 60, 12, 14, 1.5f); // whoops
-    lane_add_profile(&loop, step_s, {0, 0, 16, 5, 19, 4, 24, 1, 36, 1, 42, 9, 85, 9, 175, 0});
+    lane_add_profile(&loop, step_s, step_up);
     lane_add_bumps(&loop, start_of(8) + 50, 8, 28, 3.2f);                         // rhythm rollers
     lane_add_profile(&loop, start_of(10), {0, 0, 20, -0.9f, 130, -0.9f, 150, 0}); // bog
     lane_add_bumps(&loop, start_of(12) + 150, 3, 40, 1.5f);
-    lane_add_profile(&loop, big_table_s, {0, 0, 22, 7, 80, 7, 110, 0});
+    lane_add_profile(&loop, big_table_s, big_table);
     lane_add_bumps(&loop, start_of(16) + 500, 4, 35, 2.5f);
+    lane_add_profile(&loop, step_down_s, step_down);
     const float finish_s = start_of(16) + 1000;
 
     // ---- the chute: a flat concrete pad behind the gate, then dirt narrowing into the loop.
@@ -142,8 +167,9 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     spec.shoulder = 26;
     field_build(&t, &near, spec);
     terrain_gen_range(&t);
-    Lighting light = {{0.55f, 0.52f, -0.62f}, {0.78f, 0.74f, 0.66f}, {0.44f, 0.46f, 0.52f}};
-    float len = std::sqrt(0.55f * 0.55f + 0.52f * 0.52f + 0.62f * 0.62f);
+    // A sun 20 degrees up: the far side of every jump lies in shadow, which shows its shape.
+    Lighting light = {{0.62f, 0.34f, -0.68f}, {0.78f, 0.74f, 0.66f}, {0.44f, 0.46f, 0.52f}};
+    float len = std::sqrt(0.62f * 0.62f + 0.34f * 0.34f + 0.68f * 0.68f);
     for (float& v : light.sun) v /= len;
     terrain_gen_shadows(&t, light);
     terrain_gen_shading(&t, light);
@@ -154,10 +180,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     // ---- start slots and timing gates.
     GateSet g;
     PathPoint gate_line = path_at(chute.path, gate_s);
-    for (int k = 0; k < 40; k++) {
-        float x = gate_line.x + (k - 19.5f) * 3.3f, z = gate_line.z;
-        g.slots.push_back({x, 0, z, heading_angle(0, -1)});
-    }
+    start_slots_build(&g, chute, gate_s, 40, 1); // the first turn is a right-hand hairpin
     std::vector<int> chute_refs;
     for (float s : {150.0f, 330.0f}) {
         PathPoint p = path_at(chute.path, s);
@@ -168,7 +191,8 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     gates_build(&g, loop, t, finish_s, 0, 110, 3, chute_refs);
     if (!write_text(dir + "timing_gates", timing_gates_text(g))) return 0;
 
-    // ---- statues: hay bales round the berms and along the chute, tuff blocks inside turns.
+    // ---- statues: the edges marked all the way round (hay bales outside the turns, tuff blocks
+    // lining their insides and spaced along the straights) and hay bales along the chute.
     std::vector<Statue> statues;
     auto along = [&](const Lane& l, float s0, float s1, float step, float d, const char* what) {
         for (float s = s0; s <= s1; s += step) {
@@ -180,13 +204,26 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
                                "@" + name + ".png", "@" + name + ".shp"});
         }
     };
-    along(loop, start_of(1), m[1], 9, -(16 + 7), "haybale"); // right hairpin: outside is left
+    along(loop, start_of(1), m[1], 9, -(26 + 7), "haybale"); // right hairpin: outside is left
     along(loop, start_of(7), m[7], 9, 16 + 7, "haybale");    // left hairpins: outside is right
     along(loop, start_of(17), m[17], 9, 16 + 7, "haybale");
-    for (int turn : {3, 5})
-        along(loop, start_of(turn) + 4, m[(size_t)turn] - 4, 6, -(16 + 2), "tuffblock");
-    for (int turn : {9, 11})
-        along(loop, start_of(turn) + 4, m[(size_t)turn] - 4, 6, 16 + 2, "tuffblock");
+    // The hairpins' insides stay open (riders cut across them), as do the insides of the
+    // two wide turns over the hill top; the tighter turns are lined inside with tuff blocks.
+    for (int turn : {3, 9, 11, 13, 15}) { // left turns but 9 and 11, the bog's rights
+        float in = (turn == 9 || turn == 11) ? 1.0f : -1.0f;
+        if (turn != 13 && turn != 15)
+            along(loop, start_of(turn) + 4, m[(size_t)turn] - 4, 6, in * (16 + 2), "tuffblock");
+        along(loop, start_of(turn), m[(size_t)turn], 9, -in * (16 + 5), "haybale");
+    }
+    // The off-camber left: its low outside edge is lined as closely as its inside.
+    along(loop, start_of(5) + 4, m[5] - 4, 6, -(16 + 2), "tuffblock");
+    along(loop, start_of(5), m[5], 6, 16 + 4, "haybale");
+    for (int straight = 0; straight < 18; straight += 2)
+        for (float s = start_of(straight) + 15; s <= m[(size_t)straight] - 15; s += 30)
+            for (float side : {-1.0f, 1.0f}) {
+                float w = lane_value(loop, loop.half_width, s);
+                along(loop, s, s, 1, side * (w + 3), "tuffblock");
+            }
     for (float side : {-1.0f, 1.0f})
         for (float s = 110; s <= 320; s += 14) {
             float w = lane_value(chute, chute.half_width, s) + 4;
@@ -205,7 +242,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
         4242);
     for (float s = 40; s < m[0] - 40; s += 70) {
         float x, z;
-        lane_point(loop, s, -(18 + 9), &x, &z);
+        lane_point(loop, s, -(lane_value(loop, loop.half_width, s) + 9), &x, &z);
         boards.push_back({x, 2.0f, z, 12, 3,
                           s < 200 ? "@sprites/banner_vornix.png" : "@sprites/banner_race.png"});
     }
@@ -214,15 +251,53 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
         lane_point(loop, s, 14 + 10, &x, &z);
         boards.push_back({x, 2.0f, z, 12, 3, "#ffe0c0#@sprites/banner_race.png"});
     }
+    // Arrow boards announce every turn 70 feet ahead, on its outside where the eye looks.
+    for (int turn = 1; turn < 18; turn += 2) {
+        float s = start_of(turn) - 70;
+        float right = path_at(loop.path, start_of(turn) + 5).curve > 0 ? 1.0f : -1.0f;
+        float x, z;
+        lane_point(loop, s, -right * (lane_value(loop, loop.half_width, s) + 7), &x, &z);
+        boards.push_back(
+            {x, 2.2f, z, 4, 4, right > 0 ? "@sprites/arrow_right.png" : "@sprites/arrow_left.png"});
+    }
+    // Spectators behind the banners of the start straight and beside the big jumps.
+    for (float s = 75; s < m[0] - 40; s += 70) {
+        float x, z;
+        lane_point(loop, s, -(lane_value(loop, loop.half_width, s) + 18), &x, &z);
+        boards.push_back({x, 2.0f, z, 16, 4, "@sprites/crowd.png"});
+    }
+    for (float s : {double_s + 30, table_s + 30, step_s + 30, big_table_s + 40, step_down_s + 70}) {
+        for (float o : {0.0f, 17.0f}) {
+            float x, z;
+            lane_point(loop, s + o, -(lane_value(loop, loop.half_width, s + o) + 3 * 7.5f + 6), &x,
+                       &z);
+            boards.push_back({x, 2.0f, z, 16, 4, "@sprites/crowd.png"});
+        }
+    }
     if (!write_text(dir + "billboards", billboards_text(boards))) return 0;
+
+    // ---- decals: ridden-in tyre marks along the racing line, darker than the bare track.
+    std::string decals;
+    int decal_count = 0;
+    for (float s = 20; s < loop.path.length - 20; s += 40) {
+        PathPoint p = path_at(loop.path, s);
+        float x, z;
+        lane_point(loop, s, (decal_count % 3 - 1) * 3.0f, &x, &z);
+        decals += strf("[%f %f] %f %f %f %s\n", x, z, std::atan2(-p.dz, p.dx), 9.0f, 4.0f,
+                       "@sprites/ruts.png");
+        decal_count++;
+    }
+    if (!write_text(dir + "decals", decals)) return 0;
 
     // ---- flaggers: the starter in the chute, the lap board at the finish, and gate flaggers
     // that warn of riders down behind the blind landings.
     std::string fl;
     {
         float x1, z1, x2, z2;
-        lane_point(chute, gate_s + 25, 0, &x1, &z1);
-        lane_point(chute, gate_s + 25, -(72 + 6), &x2, &z2);
+        // The starter stands beside the gate's left end, in front of the riders' view, and
+        // walks further off when the gate drops.
+        lane_point(chute, gate_s + 12, -(72 + 6), &x1, &z1);
+        lane_point(chute, gate_s + 18, -(72 + 16), &x2, &z2);
         fl +=
             strf("[%f %f %f] [%f %f %f] %f %f %f\n", x1, 3.0f, z1, x2, 3.0f, z2, 3.0f, 6.0f, 3.0f);
         for (int k = 1; k <= 5; k++) fl += strf("@flaggers/start%d.png\n", k);
@@ -272,7 +347,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
 
     // ---- what the tests compare with.
     track_summary_fill(sum, "rabbithill", t, loop, g, surf.size(), boards.size(), statues.size(),
-                       gate_flaggers, 0);
+                       gate_flaggers, decal_count);
     sum->extra.push_back(strf("finish %f %f", fin.x, fin.z));
     for (float s : {table_s + 45, step_s + 60, double_s + 20, finish_s}) {
         PathPoint p = path_at(loop.path, s);
@@ -287,10 +362,29 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
         PathPoint a = path_at(loop.path, s0), b = path_at(loop.path, s1);
         sum->extra.push_back(strf("feature %s %f %f %f %f", kind, a.x, a.z, b.x, b.z));
     };
-    feature("double", double_s, double_s + 98);
+    feature("double", double_s, double_s + 94);
     feature("tabletop", table_s, table_s + 98);
     feature("whoops", start_of(6) + 60, start_of(6) + 60 + 12 * 14);
-    feature("stepup", step_s + 16, step_s + 60); // from the lip to the middle of the plateau
+    feature("stepup", step_s + 11, step_s + 60); // from the lip to the middle of the plateau
+    feature("stepdown", step_down_s + 61, step_down_s + 120); // from the lip to the landing's foot
+    // "area x0 z0 x1 z1 radius": ground shaped steeper than the smooth rest (jump faces and
+    // sides, whoops, rollers), within radius of the centre line from (x0, z0) to (x1, z1).
+    auto area = [&](float s0, float s1, float height) {
+        PathPoint a = path_at(loop.path, s0), b = path_at(loop.path, s1);
+        float w =
+            std::max(lane_value(loop, loop.half_width, s0), lane_value(loop, loop.half_width, s1));
+        sum->extra.push_back(
+            strf("area %f %f %f %f %f", a.x, a.z, b.x, b.z, w + std::max(7.0f, 3 * height) + 4));
+    };
+    area(double_s - 4, double_s + 92, 6);
+    area(table_s - 4, table_s + 89, 6);
+    area(start_of(6) + 56, start_of(6) + 60 + 12 * 14 + 4, 1.5f);
+    area(step_s - 4, step_s + 174, 9);
+    area(start_of(8) + 46, start_of(8) + 50 + 8 * 28 + 4, 3.2f);
+    area(start_of(12) + 146, start_of(12) + 150 + 3 * 40 + 4, 1.5f);
+    area(big_table_s - 4, big_table_s + 110, 7.5f);
+    area(start_of(16) + 496, start_of(16) + 500 + 4 * 35 + 4, 2.5f);
+    area(step_down_s - 4, step_down_s + 124, 10.5f);
     feature("rhythm", start_of(8) + 50, start_of(8) + 50 + 8 * 28);
     feature("tabletop", big_table_s, big_table_s + 110);
     for (int turn : {1, 7, 17}) {
@@ -300,6 +394,15 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
         lane_point(loop, s, -outside * w, &xi, &zi);
         lane_point(loop, s, outside * w, &xo, &zo);
         sum->extra.push_back(strf("berm %f %f %f %f", xi, zi, xo, zo));
+    }
+    {
+        // "offcamber x_in z_in x_out z_out": across the off-camber turn's apex, edge to edge.
+        float s = (start_of(5) + m[5]) / 2, w = lane_value(loop, loop.half_width, s);
+        float outside = path_at(loop.path, s).curve > 0 ? -1.0f : 1.0f;
+        float xi, zi, xo, zo;
+        lane_point(loop, s, -outside * w, &xi, &zi);
+        lane_point(loop, s, outside * w, &xo, &zo);
+        sum->extra.push_back(strf("offcamber %f %f %f %f", xi, zi, xo, zo));
     }
     const char* names[SURFACE_COUNT] = {"grass", "dirt", "hardpack", "sand", "mud", "concrete"};
     for (int section : {4, 10, 12, 16}) {

@@ -307,3 +307,68 @@ Canvas paint_logo_decal(int width, int height) {
               rgb(0.95f, 0.35f, 0.1f, 0.8f));
     return c;
 }
+
+// A yellow board on a post with a black chevron pointing the way the track turns.
+Canvas paint_arrow_board(int right, int width, int height) {
+    Canvas c = canvas_new(width, height, CLEAR);
+    float w = (float)width, h = (float)height;
+    paint_rect(&c, w * 0.46f, h * 0.5f, w * 0.54f, h, rgb(0.45f, 0.45f, 0.45f));
+    paint_rect(&c, 0, 0, w, h * 0.55f, rgb(0.1f, 0.1f, 0.1f));
+    paint_rect(&c, w * 0.04f, h * 0.03f, w * 0.96f, h * 0.52f, rgb(1.0f, 0.82f, 0.1f));
+    float tip = right ? w * 0.8f : w * 0.2f, back = right ? w * 0.35f : w * 0.65f;
+    float thick = w * 0.16f;
+    for (float o : {0.0f, right ? -w * 0.28f : w * 0.28f}) {
+        paint_polygon(&c,
+                      {back + o, h * 0.08f, tip + o, h * 0.275f, back + o, h * 0.47f,
+                       back + o + (right ? -thick : thick), h * 0.47f,
+                       tip + o + (right ? -thick : thick), h * 0.275f,
+                       back + o + (right ? -thick : thick), h * 0.08f},
+                      rgb(0.08f, 0.08f, 0.08f));
+    }
+    return c;
+}
+
+// A row of spectators behind a fence: heads and shirts in mixed colours.
+Canvas paint_crowd(int width, int height, uint32_t seed) {
+    Canvas c = canvas_new(width, height, CLEAR);
+    GenRandom r;
+    gen_random_seed(&r, seed);
+    float w = (float)width, h = (float)height;
+    for (int row = 0; row < 2; row++)
+        for (float x = w * 0.02f + row * 6; x < w - 8; x += gen_random_range(&r, 9, 14)) {
+            float top = h * (row == 0 ? 0.12f : 0.3f) + gen_random_range(&r, -3, 3);
+            Colour shirt = rgb(gen_random_unit(&r), gen_random_unit(&r), gen_random_unit(&r));
+            Colour skin = colour_scale(rgb(0.87f, 0.68f, 0.54f), gen_random_range(&r, 0.55f, 1));
+            paint_rect(&c, x - 5, top + 9, x + 5, h * 0.85f, shirt);
+            paint_circle(&c, x, top + 4, 4.5f, skin);
+        }
+    paint_rect(&c, 0, h * 0.62f, w, h * 0.66f, rgb(0.85f, 0.85f, 0.85f)); // fence rails
+    paint_rect(&c, 0, h * 0.78f, w, h * 0.82f, rgb(0.85f, 0.85f, 0.85f));
+    for (float x = 2; x < w; x += w / 8)
+        paint_rect(&c, x, h * 0.6f, x + 3, h, rgb(0.6f, 0.6f, 0.6f));
+    return c;
+}
+
+// Tyre marks and ruts for the track surface: dark, soft-edged streaks along the decal's x axis
+// on a transparent ground, so the surface below shows through between them.
+Canvas paint_ruts(int width, int height, uint32_t seed) {
+    Canvas c = canvas_new(width, height, rgb(0, 0, 0, 0));
+    GenRandom r;
+    gen_random_seed(&r, seed);
+    for (int k = 0; k < 7; k++) {
+        float y = gen_random_range(&r, height * 0.1f, height * 0.9f);
+        float wave = gen_random_range(&r, 2, 7), phase = gen_random_range(&r, 0, 6.28f);
+        float thick = gen_random_range(&r, 2.5f, 5.5f), dark = gen_random_range(&r, 0.35f, 0.6f);
+        for (int x = 0; x < width; x++) {
+            float fade = smoothstepf(0, width * 0.15f, (float)x) *
+                         smoothstepf(0, width * 0.15f, (float)(width - 1 - x));
+            float yc = y + wave * std::sin(x * 6.28f / width + phase);
+            for (int yy = (int)(yc - thick); yy <= (int)(yc + thick); yy++) {
+                if (yy < 0 || yy >= height) continue;
+                float a = dark * fade * (1 - std::fabs(yy - yc) / (thick + 0.5f));
+                canvas_blend(&c, x, yy, rgb(0.16f, 0.11f, 0.07f, 1), std::max(0.0f, a));
+            }
+        }
+    }
+    return c;
+}

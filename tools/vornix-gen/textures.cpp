@@ -30,7 +30,8 @@ Canvas paint_surface(SurfaceArt kind, int size) {
             Colour p;
             switch (kind) {
             case ART_DIRT: {
-                p = colour_mix(rgb(0.42f, 0.30f, 0.19f), rgb(0.55f, 0.40f, 0.26f), broad);
+                // Darker than the grass beside it, so the track reads from the saddle.
+                p = colour_mix(rgb(0.33f, 0.23f, 0.145f), rgb(0.44f, 0.31f, 0.20f), broad);
                 p = shade_by(p, 0.85f + 0.3f * fine);
                 float clod = pebbles(u, v, 12, seed + 3, 0.22f);
                 p = colour_mix(p, rgb(0.30f, 0.21f, 0.13f), clod * 0.7f);
@@ -39,7 +40,7 @@ Canvas paint_surface(SurfaceArt kind, int size) {
                 break;
             }
             case ART_HARDPACK: {
-                p = colour_mix(rgb(0.40f, 0.32f, 0.24f), rgb(0.50f, 0.42f, 0.33f), broad);
+                p = colour_mix(rgb(0.34f, 0.27f, 0.20f), rgb(0.43f, 0.36f, 0.28f), broad);
                 p = shade_by(p, 0.93f + 0.14f * fine);
                 // Thin cracks along the edges of a cellular pattern.
                 float a = cells2_tile(u * 6, v * 6, 6, seed + 9);

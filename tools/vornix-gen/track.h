@@ -10,10 +10,10 @@
 
 // One driveable band: a centre line and, per foot of its length, the bed height, the height
 // of features (jumps, whoops), the half width, the berm height on the outside of turns and the
-// surface type.
+// surface type; camber tilts the bed across the lane (signed like the berm, see lane_set_camber).
 struct Lane {
     Path path;
-    std::vector<float> base, feature, half_width, berm;
+    std::vector<float> base, feature, half_width, berm, camber;
     std::vector<uint8_t> surface;
     std::vector<float> marks; // arc length at the end of each straight or arc, in build order
 };
@@ -35,6 +35,9 @@ void lane_set_width(Lane* l, float s0, float s1, float half_width);
 // Raises the outside of every turn between s0 and s1 to the given height at the track edge,
 // easing in and out over the first and last `ease` feet.
 void lane_set_berm(Lane* l, float s0, float s1, float height, float ease);
+// Tilts every turn between s0 and s1 off camber: the outside edge `drop` feet lower and the
+// inside edge as much higher than the bed, easing in and out over `ease` feet.
+void lane_set_camber(Lane* l, float s0, float s1, float drop, float ease);
 
 // A point beside a lane: d feet to the right of the centre line at arc length s.
 void lane_point(const Lane& l, float s, float d, float* x, float* z);
@@ -54,7 +57,8 @@ struct FieldSpec {
     std::function<float(float, float)> ground;
     std::function<int(float, float)> off_track_surface; // -1 = the default off-track surface
     uint8_t off_surface = 0;
-    float shoulder = 24;
+    float shoulder = 24;     // feet beside the edge over which the lane blends into the ground
+    float shoulder_max = 60; // ... widened up to this where the lane lies far above or below it
 };
 void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec);
 
@@ -73,6 +77,10 @@ struct GateSet {
     std::vector<int> first_lap, normal_lap; // intermediate gates carry + 100000
 };
 std::string timing_gates_text(const GateSet& g);
+// Start slots 3.3 feet apart across the chute at gate_s, numbered from the middle outward and
+// the inside of the first turn first (inside > 0: it turns right), since the race fills slots
+// from 0: a small field lines up in the middle with the best run into the turn.
+void start_slots_build(GateSet* g, const Lane& chute, float gate_s, int count, float inside);
 // Gates every `spacing` feet round the loop, ending at the finish line (finish_s); every
 // `segment_every`-th gate and the finish start robot-line segments, the rest are intermediate.
 // Chute gates (already in g->gates, listed in chute_refs) lead the first lap, which then joins

@@ -27,6 +27,7 @@ void lane_finish(Lane* l, int closed, float half_width, uint8_t surface) {
     l->feature.assign(n, 0);
     l->half_width.assign(n, half_width);
     l->berm.assign(n, 0);
+    l->camber.assign(n, 0);
     l->surface.assign(n, surface);
 }
 
@@ -118,10 +119,11 @@ void lane_set_width(Lane* l, float s0, float s1, float half_width) {
         l->half_width[(size_t)lane_index(*l, (float)k)] = half_width;
 }
 
-// The sign of the stored berm tells which side is outside: > 0 for a right turn, whose
+// The sign of a stored berm or camber tells which side is outside: > 0 for a right turn, whose
 // outside is on the left. Straight bits inside the range take the side of the nearest turn,
-// so that the berm eases out instead of dropping where an arc ends.
-void lane_set_berm(Lane* l, float s0, float s1, float height, float ease) {
+// so that the shape eases out instead of dropping where an arc ends.
+static void lane_set_turn_shape(Lane* l, std::vector<float>* out, float s0, float s1, float height,
+                                float ease) {
     int a = (int)std::floor(s0), b = (int)std::ceil(s1);
     std::vector<float> side((size_t)(b - a + 1), 0.0f);
     for (int k = a; k <= b; k++) {
@@ -135,8 +137,16 @@ void lane_set_berm(Lane* l, float s0, float s1, float height, float ease) {
     for (int k = a; k <= b; k++) {
         float e = std::min(smoothstepf(s0, s0 + ease, (float)k),
                            1 - smoothstepf(s1 - ease, s1, (float)k));
-        l->berm[(size_t)lane_index(*l, (float)k)] = side[(size_t)(k - a)] * height * e;
+        (*out)[(size_t)lane_index(*l, (float)k)] = side[(size_t)(k - a)] * height * e;
     }
+}
+
+void lane_set_berm(Lane* l, float s0, float s1, float height, float ease) {
+    lane_set_turn_shape(l, &l->berm, s0, s1, height, ease);
+}
+
+void lane_set_camber(Lane* l, float s0, float s1, float drop, float ease) {
+    lane_set_turn_shape(l, &l->camber, s0, s1, drop, ease);
 }
 
 void lane_point(const Lane& l, float s, float d, float* x, float* z) {
@@ -167,6 +177,38 @@ std::string tileinfo_text(const std::vector<SurfaceDef>& surfaces) {
     return out;
 }
 
+// The height of a lane's bed at arc length s, d feet to the right of its centre line, how
+// strongly the lane claims that point (1 on the lane, falling to 0 across its shoulder) and,
+// apart, the height its features (jumps, whoops) stand above the bed there.
+static float lane_height(const Lane& l, const std::vector<float>& sides, const FieldSpec& spec,
+                         float shoulder_max, float s, float d, float g, float* claim,
+                         float* feature_lift) {
+    float ad = std::fabs(d);
+    float w = lane_value(l, l.half_width, s);
+    float side = lane_value(l, sides, s);
+    *feature_lift = lane_value(l, l.feature, s) * (1 - smoothstepf(w, w + side, ad));
+    float h = lane_value(l, l.base, s);
+    float camber = lane_value(l, l.camber, s);
+    if (camber != 0) {
+        float outside = camber > 0 ? -d : d;
+        h -= std::fabs(camber) * clampf(outside / w, -1, 1);
+    }
+    float berm = lane_value(l, l.berm, s);
+    float edge = w + 2;
+    if (berm != 0) {
+        // The bank starts rising a third of the way in from the inside edge: added on both
+        // sides of the centre line, or the ground would step where d changes sign.
+        float outside = berm > 0 ? -d : d;
+        h += std::fabs(berm) * smoothstepf(-0.3f * w, w + 3, outside);
+        if (outside > 0) edge = w + 6;
+    }
+    // The shoulder widens where the lane lies far above or below the ground, for the same
+    // reason: a bank, not a cliff, between the track and the field.
+    float shoulder = clampf(4.0f * std::fabs(h - g), spec.shoulder, shoulder_max);
+    *claim = 1 - smoothstepf(edge, std::max(edge + 1, w + shoulder), ad);
+    return h;
+}
+
 void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
     std::vector<const Path*> paths;
     float widest = 0;
@@ -175,33 +217,54 @@ void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
         for (float w : l->half_width) widest = std::max(widest, w);
     }
     int p = t->samples;
-    nearfield_build(near, p, t->spacing, paths, widest + spec.shoulder + 8);
+    float shoulder_max = std::max(spec.shoulder, spec.shoulder_max);
+    float reach = widest + shoulder_max + 8;
+    nearfield_build(near, p, t->spacing, paths, reach);
+    // Where lanes meet (a start chute joining the loop), each lane's own nearest point: the
+    // ground blends their heights by how strongly each claims it, instead of stepping where
+    // the nearest lane changes.
+    std::vector<NearField> own(paths.size() > 1 ? paths.size() : 0);
+    // A jump's sides fall away over four times the height of the tallest part within 40 feet
+    // along the lane: no wall beside it steeper than about 21 degrees (a smoothstep's steepest
+    // slope is 1.5 x rise / run), even where the jump's own height changes quickly. The sides
+    // stand on the shoulder's bank, so the two slopes add rather than multiply.
+    std::vector<std::vector<float>> sides(spec.lanes.size());
+    for (size_t q = 0; q < spec.lanes.size(); q++) {
+        const Lane& l = *spec.lanes[q];
+        sides[q].assign(l.feature.size(), 7.0f);
+        for (size_t k = 0; k < l.feature.size(); k++)
+            for (int o = -40; o <= 40; o++) {
+                float f = std::fabs(l.feature[(size_t)lane_index(l, (float)k + o)]);
+                sides[q][k] = std::max(sides[q][k], 4.0f * f);
+            }
+    }
+    for (size_t q = 0; q < own.size(); q++)
+        nearfield_build(&own[q], p, t->spacing, {paths[q]}, reach);
     for (int j = 0; j < p; j++)
         for (int i = 0; i < p; i++) {
             size_t at = (size_t)i + (size_t)p * j;
             float x = i * t->spacing, z = j * t->spacing;
             float g = spec.ground(x, z);
-            int which = near->path[at];
-            if (which < 0) {
+            if (near->path[at] < 0) {
                 t->heights[at] = g;
                 continue;
             }
-            const Lane& l = *spec.lanes[(size_t)which];
-            float s = near->s[at], d = near->d[at], ad = std::fabs(d);
-            float w = lane_value(l, l.half_width, s);
-            float h = lane_value(l, l.base, s) +
-                      lane_value(l, l.feature, s) * (1 - smoothstepf(w, w + 7, ad));
-            float berm = lane_value(l, l.berm, s);
-            float edge = w + 2;
-            if (berm != 0) {
-                float outside = berm > 0 ? -d : d;
-                if (outside > 0) {
-                    h += std::fabs(berm) * smoothstepf(-0.3f * w, w + 3, outside);
-                    edge = w + 6;
-                }
+            float claim, feature, lift = 0, total = 0, features = 0;
+            if (own.empty()) {
+                float h = lane_height(*spec.lanes[0], sides[0], spec, shoulder_max, near->s[at],
+                                      near->d[at], g, &claim, &feature);
+                t->heights[at] = lerpf(h, g, 1 - claim) + feature;
+                continue;
             }
-            float out = smoothstepf(edge, std::max(edge + 1, w + spec.shoulder), ad);
-            t->heights[at] = lerpf(h, g, out);
+            for (size_t q = 0; q < own.size(); q++) {
+                if (own[q].path[at] < 0) continue;
+                float h = lane_height(*spec.lanes[q], sides[q], spec, shoulder_max, own[q].s[at],
+                                      own[q].d[at], g, &claim, &feature);
+                lift += claim * (h - g);
+                total += claim;
+                features += feature;
+            }
+            t->heights[at] = g + lift / std::max(1.0f, total) + features;
         }
     int n = t->tiles;
     for (int tj = 0; tj < n; tj++)
@@ -220,6 +283,23 @@ void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
             if (surface < 0) surface = spec.off_surface;
             t->tilemap[(size_t)ti + (size_t)n * tj] = (uint8_t)surface;
         }
+}
+
+void start_slots_build(GateSet* g, const Lane& chute, float gate_s, int count, float inside) {
+    std::vector<float> offsets;
+    for (int k = 0; k < count; k++) offsets.push_back((k - (count - 1) / 2.0f) * 3.3f);
+    // Nearest to a point a foot inside the middle first; of two as near, the inside one.
+    float bias = inside > 0 ? 1.0f : -1.0f;
+    std::sort(offsets.begin(), offsets.end(), [bias](float a, float b) {
+        float da = std::fabs(a - bias), db = std::fabs(b - bias);
+        return da != db ? da < db : a * bias > b * bias;
+    });
+    PathPoint p = path_at(chute.path, gate_s);
+    for (float o : offsets) {
+        float x, z;
+        lane_point(chute, gate_s, o, &x, &z);
+        g->slots.push_back({x, 0, z, heading_angle(p.dx, p.dz)});
+    }
 }
 
 float heading_angle(float dx, float dz) {

@@ -45,8 +45,10 @@ namespace {
 
 // The skills' teachers: pace of the speed the ground allows.
 const float PACE[3] = {0.6f, 0.7f, 0.82f};
-constexpr int TEACHER_SLOT = 19; // mid-gate, so the first lines start where most robots stand
-constexpr int TEACHER_LAPS = 3;  // the first lap, then normal laps for the normal-lap sets
+// Mid-gate (the generated tracks number their slots from the middle outward), so the first
+// lines start where most robots stand.
+constexpr int TEACHER_SLOT = 0;
+constexpr int TEACHER_LAPS = 3; // the first lap, then normal laps for the normal-lap sets
 constexpr int TESTERS = 6;
 constexpr int TEST_LAPS = 2;
 
