@@ -17,6 +17,7 @@
 #include "data/datafile.h"
 #include "data/save.h"
 #include "net/client.h"
+#include "net/transport.h"
 #include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/log.h"
@@ -39,6 +40,7 @@
 #include "track/track.h"
 #include "track/tracklist.h"
 #include "ui/appearance.h"
+#include "ui/console.h"
 #include "ui/hud.h"
 #include "ui/menu.h"
 
@@ -223,8 +225,17 @@ static void startup_lineup(int have_demo, int lineup[MAX_RIDERS]) {
     if (!have_demo) lineup[0] = RIDER_CODE_ROBOT;
 }
 
+// "camangle": the free camera's yaw and pitch, its turning stopped.
+static void console_camera_aim(float yaw, float pitch) {
+    g_app.free_cam.yaw = yaw;
+    g_app.free_cam.pitch = pitch;
+    g_app.free_cam.yaw_rate = 0;
+    g_app.free_cam.pitch_rate = 0;
+}
+
 static void shutdown() {
-    // 1. The network disconnect belongs to the network client.
+    // 1. The server hears that we leave.
+    net_disconnect_now();
     // 2. The points series records the race as it stands; robot lines are written back by
     // their own code; then the per-track records of the race session.
     series_record_event();
@@ -248,6 +259,9 @@ static void shutdown() {
     if (g_app.window) window_close(g_app.window);
     g_app.window = nullptr;
     config_write();
+    // 9.
+    net_reset();
+    net_cleanup();
 }
 
 // Shuts down and gives the exit status: 1 when a file of the run could not be saved (each was
@@ -358,6 +372,10 @@ int app_main(int argc, char** argv) {
     bindings_resolve(g_app.window);
 
     physics_open();
+    race_set_net_hooks(net_race_hooks());
+    ConsoleHooks console;
+    console.camera_aim = console_camera_aim;
+    console_set_hooks(console);
     // A demo on the command line brings its own track.
     int have_demo = !g_settings.demo_file.empty();
     int load_track = !g_settings.track.empty() && chosen >= 0;
@@ -394,8 +412,11 @@ int app_main(int argc, char** argv) {
         session_start(lineup, 0, 0, 0, 1000, g_config.skill.current);
     bool wanted = (have_demo && load_track) || g_settings.race || g_settings.time_trial || load_track;
     // A run that was to ride at once has nothing to do without its track (the session start
-    // has said why).
-    if (wanted && !g_session.track_loaded && riding) return shutdown_with(1);
+    // has said why); a network race brings its track from the server.
+    if (wanted && !g_session.track_loaded && riding && g_settings.connect.empty())
+        return shutdown_with(1);
+    // "--connect": the first network step contacts the server.
+    if (!g_settings.connect.empty()) net_connect(g_settings.connect.c_str());
     // Riding at once: the main menu would hold the player's own race still.
     if ((g_settings.race || g_settings.time_trial) && g_session.track_loaded) menu_show(MENU_NONE);
 

@@ -344,6 +344,7 @@ void bike_reset(Bike* bike) {
         const dReal* q = dBodyGetPosition(bike->bodies[i]);
         for (int k = 0; k < 3; k++) bike->rest_positions[i][k] = (float)q[k];
     }
+    bike->rest_from_snapshot = 0;
     memset(bike->joint_feedback, 0, sizeof bike->joint_feedback);
     // The suspension motors as the bike step leaves them at rest, so the first world step
     // already sees them.

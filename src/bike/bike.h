@@ -264,6 +264,11 @@ struct Bike {
     float crash_leg_velocity[2][3];  // ft/s
     float rider_velocity_ring[4][3]; // rider body velocity of the last four ticks, slot tick mod 4
     float rest_positions[BIKE_BODY_COUNT][3]; // after the last reset or snapshot
+    // After a snapshot: its bodies' orientations (w, x, y, z), and 1 so that the next snapshot
+    // takes its velocities from this one's placement (not from where extrapolation or the world
+    // step moved the bodies since); 0 after a reset.
+    float rest_orientations[BIKE_BODY_COUNT][4];
+    int rest_from_snapshot;
     int touched;           // a body shape touched the ground; cleared by the race session
     int last_bike_contact; // session tick of the last bike-to-bike contact, -1 when none
     // The point of the course the rider heads for (bike_set_course_point); the dab assist
@@ -327,6 +332,9 @@ const char* bike_name(const Bike* bike);
 const char* bike_plate_text(const Bike* bike);
 int bike_two_stroke(const Bike* bike);
 int bike_gear(const Bike* bike);
+// The gears a catalogue record's box has (ratios above 0), 0..6.
+int bike_info_gear_count(const BikeInfo* info);
+int bike_gear_count(const Bike* bike);
 int bike_crash_countdown(const Bike* bike);
 
 // ---- Setup ----
@@ -337,6 +345,10 @@ void bike_setup_defaults(Bike* bike);
 // Copies the player's configuration (g_config) into the bike: assists, flags, brake torques,
 // automatic clutch, shifting, BikeSetup and the rider mass distribution.
 void bike_apply_setup(Bike* bike);
+// The race server forbids (1) or allows (0) arcade physics for bikes set up from now on.
+void bikes_set_arcade_blocked(int blocked);
+// Switches arcade physics off on one bike.
+void bike_arcade_off(Bike* bike);
 // The physical value a setup menu value v stands for, for the keys the menu shows physically:
 // spring rates (pound-force per foot), preloads and oil level (feet), sprockets (teeth).
 // Returns 1 and sets *value for those keys, 0 for any other key.

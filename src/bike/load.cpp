@@ -312,6 +312,16 @@ const char* bike_plate_text(const Bike* bike) {
 int bike_two_stroke(const Bike* bike) {
     return bike->info.two_stroke;
 }
+int bike_info_gear_count(const BikeInfo* info) {
+    int gears = 0;
+    for (float r : info->gear_ratio) gears += r > 0;
+    return gears;
+}
+
+int bike_gear_count(const Bike* bike) {
+    return bike_info_gear_count(&bike->info);
+}
+
 int bike_gear(const Bike* bike) {
     return bike->gear;
 }

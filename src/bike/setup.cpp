@@ -79,6 +79,14 @@ void bike_setup_defaults(Bike* bike) {
     bike->flags = BIKE_FRONT_ANTILOCK | BIKE_ENDO_CUT;
 }
 
+void bikes_set_arcade_blocked(int blocked) {
+    g_bikes.arcade_blocked = blocked ? 1 : 0;
+}
+
+void bike_arcade_off(Bike* bike) {
+    if (bike) bike->flags &= (uint8_t)~BIKE_ARCADE;
+}
+
 void bike_apply_setup(Bike* bike) {
     const Config& c = g_config;
     const BikeInfo& info = bike->info;

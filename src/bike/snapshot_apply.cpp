@@ -73,14 +73,18 @@ void bike_apply_snapshot(Bike* bike, const SnapshotFields* fields, int ticks) {
     const BikeInfo& b = bike->info;
     dBodyID* bodies = bike->bodies;
 
-    // Where the bodies were, for the velocities of step 9.
+    // Where the previous record put the bodies, for the velocities of step 9. Between records
+    // a remote rider is extrapolated and stepped with the world; motion measured from there
+    // would feed each correction back into the next velocity and grow without bound.
     dVector3 before[BIKE_BODY_COUNT];
     dQuaternion before_q[BIKE_BODY_COUNT];
     for (int i = 0; i < BIKE_BODY_COUNT; i++) {
         const dReal* p = dBodyGetPosition(bodies[i]);
         const dReal* q = dBodyGetQuaternion(bodies[i]);
-        for (int k = 0; k < 3; k++) before[i][k] = p[k];
-        for (int k = 0; k < 4; k++) before_q[i][k] = q[k];
+        for (int k = 0; k < 3; k++)
+            before[i][k] = bike->rest_from_snapshot ? bike->rest_positions[i][k] : p[k];
+        for (int k = 0; k < 4; k++)
+            before_q[i][k] = bike->rest_from_snapshot ? bike->rest_orientations[i][k] : q[k];
     }
 
     // 1. Frame.
@@ -185,11 +189,14 @@ void bike_apply_snapshot(Bike* bike, const SnapshotFields* fields, int ticks) {
         }
     }
 
-    // 10. The place extrapolation starts from.
+    // 10. The place extrapolation starts from, and the next record's velocities.
     for (int i = 0; i < BIKE_BODY_COUNT; i++) {
         const dReal* p = dBodyGetPosition(bodies[i]);
+        const dReal* q = dBodyGetQuaternion(bodies[i]);
         for (int k = 0; k < 3; k++) bike->rest_positions[i][k] = (float)p[k];
+        for (int k = 0; k < 4; k++) bike->rest_orientations[i][k] = (float)q[k];
     }
+    bike->rest_from_snapshot = 1;
 
     // 11. A placed bike makes no contacts: its wheels' contact records are read from the
     // ground here, so that it throws roost where its tyres are.

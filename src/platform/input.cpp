@@ -47,6 +47,7 @@ constexpr KeyRow KEY_TABLE[] = {
     {"[", 26},
     {"]", 27},
     {"Enter", 28},
+    {"Return", 28}, // what the key says on many keyboards; "Enter" stays its name
     {"Left Ctrl", 29},
     {"A", 30},
     {"S", 31},
@@ -117,6 +118,7 @@ constexpr KeyRow KEY_TABLE[] = {
     {"Insert", 338},
     {"Delete", 339},
     {"Keypad Enter", 284},
+    {"Keypad Return", 284},
 };
 
 struct SpecialKey {

@@ -89,6 +89,16 @@ int rider_finished(int slot) {
     return 0;
 }
 
+void rider_set_crossing(int slot, int index, int value) {
+    RiderSlot* b = racing(slot);
+    if (!b || index < 0 || index > MAX_CROSSING_INDEX) return;
+    if (index + 1 < b->gates_passed) b->finished = 0;
+    b->gate_times.resize((size_t)index + 1, -1);
+    b->gate_times[(size_t)index] = value < 0 ? -1 : value;
+    b->gates_passed = index + 1;
+    b->stopped = 0;
+}
+
 void rider_set_back(int slot, int p) {
     RiderSlot* b = racing(slot);
     if (!b) return;

@@ -204,7 +204,15 @@ int race_display(int slot, RaceDisplay* out) {
 }
 
 std::string race_clock_text() {
-    long long t = (long long)g_session_data.session_clock - g_session_data.start_tick;
+    const Session& s = g_session_data;
+    long long t = (long long)s.session_clock - s.start_tick;
+    if (s.time_trial) {
+        // A time trial's clock is the lap in progress: from the rider's last crossing of the
+        // finish line, 0 until the first (its session clock starts far from 0).
+        int laps = rider_laps(0);
+        int from = laps >= 1 ? rider_gate_time(0, lap_end_position(laps)) : -1;
+        t = from >= 0 ? (long long)s.session_clock - from : 0;
+    }
     return tenths_text("Time - ", t > 0 ? t : 0) + " ";
 }
 

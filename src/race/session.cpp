@@ -2,6 +2,7 @@
 // length, in the seventeen steps of a reset.
 #include "race/session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -35,11 +36,22 @@ namespace {
 
 // The player's rider as the menus chose it (session_set_player).
 PlayerRider g_player;
+// The looks of the remote riders of the network race being started.
+PlayerRider g_remote[MAX_RIDERS];
 
 } // namespace
 
 void session_set_player(const PlayerRider& player) {
     g_player = player;
+}
+
+const PlayerRider& session_player() {
+    return g_player;
+}
+
+void session_set_clock(int tick) {
+    g_session_data.session_clock = tick;
+    physics_set_clock(tick);
 }
 
 std::string race_description(int race_length, int extra_laps) {
@@ -156,6 +168,19 @@ static int load_robot(int slot, int entry) {
     return 1;
 }
 
+// A rider of another client: placed from its network states, never simulated here.
+static int load_remote(int slot) {
+    const PlayerRider& p = g_remote[slot];
+    const char* number = p.number.empty() ? "999" : p.number.c_str();
+    if (!rider_load(slot, p.bike.c_str(), number, given(p.gear.c_str()), given(p.helmet.c_str()),
+                    given(p.bike_graphics.c_str()), given(p.wheel_graphics.c_str())))
+        return 0;
+    RiderSlot& r = g_session_data.slots[slot];
+    r.kind = RIDER_REMOTE;
+    r.autopilot = 1;
+    return 1;
+}
+
 int session_load_demo_rider(int slot, int demo_rider) {
     const DemoRider* d = demo_rider_info(demo_rider);
     if (!d) return 0;
@@ -219,8 +244,9 @@ static void load_riders(const int* table) {
             int e = robot_by_number(code - RIDER_CODE_ROBOT_NUMBER);
             if (e >= 0) used[e] = true;
             ok = e >= 0 && load_robot(s, e);
+        } else if (code == RIDER_CODE_REMOTE) {
+            if (g_session_data.multiplayer) ok = load_remote(s);
         }
-        // Remote players (code 5) come with the network client's tables.
         if (!ok) continue;
         session_place_rider(s);
         const Bike* b = g_session_data.slots[s].bike;
@@ -263,8 +289,9 @@ static int choose_track() {
     return 1;
 }
 
-int session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
-                  int extra_laps, int skill) {
+// Both kinds of start: net is the server's race for a network start, null otherwise.
+static int start(const int* rider_table, int play_demo, int record_demo, int race_length,
+                 int extra_laps, int skill, const NetRaceStart* net) {
     Session& s = g_session_data;
     // 1. An unfinished series event is recorded as it stands.
     series_record_event();
@@ -283,6 +310,14 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     session_free_riders();
     log_printf("Finished deallocating bikes\n");
     results_reset();
+    s.multiplayer = net != nullptr;
+    if (net) {
+        s.net_start_tick = net->start_tick;
+        s.net_track = net->track;
+        s.net_grid_index = std::clamp(net->grid_index, 0, MAX_RIDERS - 1);
+        s.net_in_race = net->in_race;
+        for (int i = 0; i < MAX_RIDERS; i++) g_remote[i] = net->remote[i];
+    }
     // 5. The clock, the start and the race length.
     s.session_clock = 0;
     s.cue_tick = CUE_TICKS;
@@ -362,4 +397,13 @@ int session_start(const int* rider_table, int play_demo, int record_demo, int ra
     }
     s.camera_serial++;
     return 1;
+}
+
+int session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
+                  int extra_laps, int skill) {
+    return start(rider_table, play_demo, record_demo, race_length, extra_laps, skill, nullptr);
+}
+
+int session_start_network(const NetRaceStart& net) {
+    return start(net.lineup, 0, net.record, net.race_length, net.extra_laps, 0, &net);
 }

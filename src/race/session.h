@@ -24,6 +24,8 @@ constexpr int LAP_UNKNOWN = 1000000;    // final or half-way lap not yet known
 constexpr int CUE_TICKS = 640;          // the start flagger's cue, 5 s after each reset
 constexpr int TIME_TRIAL_CLOCK = 38400; // a time trial starts 300 s into its clock
 constexpr int ROBOT_COUNT = 80;
+// Highest crossing index a remote report may set: 1024 laps of 256 gates.
+constexpr int MAX_CROSSING_INDEX = 1024 * 256 - 1;
 
 // Rider kinds.
 enum { RIDER_LOCAL = 0, RIDER_REMOTE = 1, RIDER_ROBOT = 2 };
@@ -122,6 +124,23 @@ struct PlayerRider {
     std::string gear, helmet, bike_graphics, wheel_graphics;
 };
 
+// A race set up by a race server, as the network client starts it: the lineup (one code per
+// slot: RIDER_CODE_LOCAL for this player, RIDER_CODE_REMOTE for a rider of another client,
+// RIDER_CODE_DEMO for an empty slot), the looks the server announced for each remote rider,
+// the server's track, start tick, time limit (ticks) and laps, and where the local rider
+// stands on the grid. Skill index 0; the ground is locked against deformation.
+struct NetRaceStart {
+    int lineup[MAX_RIDERS] = {};
+    PlayerRider remote[MAX_RIDERS];
+    std::string track;
+    int start_tick = 0;
+    int race_length = 0;
+    int extra_laps = 0;
+    int record = 0;     // record a demo ("demos/default.qzdemo")
+    int grid_index = 0; // the local rider's place on the grid (0..39)
+    int in_race = 0;    // 0 while this client only watches (warm-up: collisions off)
+};
+
 // ---- Session start and tick (session.cpp) ----
 
 // The rider the local player's slot gets at every later session start (the player's bike
@@ -133,6 +152,12 @@ void session_set_player(const PlayerRider& player);
 // skill: the robot skill index. Returns 1, or 0 when the track could not be loaded.
 int session_start(const int* rider_table, int play_demo, int record_demo, int race_length,
                   int extra_laps, int skill);
+// Starts a network race (see NetRaceStart). 1, or 0 when the track could not be loaded.
+int session_start_network(const NetRaceStart& start);
+// The player's rider as last given to session_set_player.
+const PlayerRider& session_player();
+// Sets the session clock (the race server's clock took over).
+void session_set_clock(int tick);
 // One physics step of the whole session.
 void session_tick();
 // Puts the session record back to its start (tests; the slots must hold no bikes).
@@ -185,6 +210,11 @@ int rider_gate_time(int slot, int position);
 int rider_gates(int slot);
 // Finished: the finish line crossed after the leader completed the final lap (sets the flag).
 int rider_finished(int slot);
+// A gate crossing of a remote rider as its client reported it: crossing `index` (0-based) took
+// place at tick `value` (-1: skipped); positions before it that are not known count as
+// skipped, those after it are dropped. Ignored for an empty slot or an index outside
+// 0..MAX_CROSSING_INDEX. The caller refreshes the standings.
+void rider_set_crossing(int slot, int index, int value);
 // Sets a rider back to p passed gates: gate times cut to p, not stopped, and no longer
 // finished when p is below its previous count.
 void rider_set_back(int slot, int p);

@@ -168,6 +168,10 @@ void render_stats_add(int stat, int amount) {
     if (stat >= 0 && stat < STAT_COUNT) g_render.stats.value[stat] += amount;
 }
 
+void render_stats_reset() {
+    g_render.stats = RenderStats{};
+}
+
 // ---- The steps of a frame ----
 
 namespace {

@@ -126,6 +126,8 @@ void frame_listen(int view_mode, const CameraView& view);
 void frame_bind_texture(unsigned texture);
 // Adds to a render statistic (the ground renderer counts its polygons and decals here).
 void render_stats_add(int stat, int amount);
+// Zeroes every render statistic and its largest value so far.
+void render_stats_reset();
 
 // ---- Rules of the frame ----
 

@@ -79,5 +79,32 @@ int feed_render_stats(int counts[RENDER_STAT_COUNT], int maxima[RENDER_STAT_COUN
 }
 
 int feed_ping_ms() {
-    return net_connected() ? 0 : -1;
+    return net_ping_ms();
+}
+
+int feed_ping_offset_ms() {
+    return net_clock_offset_ms();
+}
+
+std::string feed_net_status() {
+    if (!net_connected()) return "";
+    switch (g_net.state) {
+    case NET_CONTACTING:
+        return "Contacting " + g_net.server_name;
+    case NET_SENDING_INFO:
+    case NET_TRACK_ACK:
+    case NET_RIDER_ACK:
+    case NET_READY:
+    case NET_RESTART:
+        return "Joining the race on " + g_net.server_name;
+    case NET_CONNECTED:
+        return g_net.my_rider == NO_SLOT ? "Warming up on " + g_net.server_name
+                                         : "Racing on " + g_net.server_name;
+    default:
+        return "Leaving " + g_net.server_name;
+    }
+}
+
+int feed_net_can_restart() {
+    return net_connected() && g_net.state == NET_CONNECTED;
 }

@@ -41,5 +41,13 @@ int feed_series_table(int series, int page, SeriesTable* out);
 // Last frame's render statistics and the largest value of each so far; 0 when the renderer
 // keeps none.
 int feed_render_stats(int counts[RENDER_STAT_COUNT], int maxima[RENDER_STAT_COUNT]);
-// Round-trip time to the server in milliseconds, or -1 when not connected.
+// Round-trip time to the server in milliseconds, or -1 when not connected with a slot.
 int feed_ping_ms();
+// Server tick minus local tick in milliseconds (0 when not connected).
+int feed_ping_offset_ms();
+
+// The connection to a race server in words ("Contacting server", "Racing", "Watching the
+// race", ...); "" when not connected.
+std::string feed_net_status();
+// 1 when the server can be asked for a restart now.
+int feed_net_can_restart();

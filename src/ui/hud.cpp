@@ -105,6 +105,16 @@ void layout_shifter(const HudInput& in, float x0, float y0, float s, HudModel* o
         out->items.push_back(image(in.shifter_texture, x0, y0, x0 + s, y0 + s));
     else
         out->items.push_back(rect(x0, y0, x0 + s, y0 + s, IM_COL32(13, 13, 15, 217), s * 0.08f));
+    // The labels beside the gate bar: 1, N, then 2 up to the bike's own top gear.
+    static const char* const LABELS[7] = {"6", "5", "4", "3", "2", "N", "1"};
+    int top = std::clamp(in.gear_count, 1, 6);
+    for (int row = 0; row < 7; row++) {
+        bool shown = row >= 5 || 6 - row <= top;
+        if (shown)
+            out->items.push_back(text(LABELS[row], x0 + 0.14f * s, y0 + (0.1f + 0.115f * row) * s,
+                                      0.1f * s, IM_COL32(153, 153, 153, 255), FONT_BOLD, ALIGN_LEFT,
+                                      0));
+    }
     int k = shifter_row(in.gear);
     float base = (0.2f + 0.115f * k) * s;
     // The lever's knob on the gate bar, beside the gear's label.
@@ -278,8 +288,8 @@ void hud_layout_overlay(const HudInput& in, HudModel* out) {
         y += px * 1.2f;
     }
     if (in.show_ping) {
-        char buf[32];
-        snprintf(buf, sizeof buf, "Ping - %d ms", in.ping_ms);
+        char buf[64];
+        snprintf(buf, sizeof buf, "Ping - %dms (%dms offset)", in.ping_ms, in.ping_offset_ms);
         out->items.push_back(text(buf, W - m, y, px, WHITE, FONT_BODY, ALIGN_RIGHT));
         y += px * 1.2f;
     }
@@ -335,6 +345,7 @@ void hud_gather_instruments(HudInput* in) {
     if (!bike) return;
     in->rpm = bike->engine_speed * RPM_PER_RAD_PER_SECOND;
     in->gear = bike->gear;
+    in->gear_count = bike_gear_count(bike);
     in->lean = bike->lean;
     in->plate = bike->plate;
     in->speed_mph = bike_frame_speed(bike) * MPH_PER_FPS;
@@ -352,6 +363,7 @@ void hud_gather_overlay(HudInput* in) {
     int ping = feed_ping_ms();
     in->show_ping = g_config.draw_ping && ping >= 0;
     in->ping_ms = ping;
+    in->ping_offset_ms = feed_ping_offset_ms();
     in->show_stats = g_settings.draw_render_stats != 0;
     if (in->show_stats && !feed_render_stats(in->stats, in->stats_max)) in->show_stats = 0;
     in->console_open = g_menu_data.screen == SCREEN_CONSOLE;

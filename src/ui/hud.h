@@ -49,6 +49,7 @@ struct HudInput {
     int have_bike = 0;
     float rpm = 0;       // engine speed in revolutions per minute
     int gear = 0;        // 0 = first gear
+    int gear_count = 6;  // the gears the bike's box has (1..6)
     float speed_mph = 0; // miles per hour
     float lean = 0;      // rider lean input, -1 (forward) .. 1 (back)
     int lean_indicator = 1;
@@ -63,6 +64,7 @@ struct HudInput {
     ResultsBoard board;
     int show_fps = 0, fps = 0;
     int show_ping = 0, ping_ms = 0;
+    int ping_offset_ms = 0; // how far the local clock is behind the server's
     int show_stats = 0;
     int stats[RENDER_STAT_COUNT] = {}, stats_max[RENDER_STAT_COUNT] = {};
     std::vector<std::string> messages; // oldest first, at most 5

@@ -13,7 +13,11 @@
 #include "platform/messages.h"
 #include "race/session.h"
 #include "replay/demolist.h"
+#include "net/client.h"
+#include "ui/appearance.h"
+#include "ui/console.h"
 #include "ui/feeds.h"
+#include "ui/menu_internal.h"
 
 MenuState g_menu_data;
 const MenuState& g_menu = g_menu_data;
@@ -24,7 +28,6 @@ namespace {
 // shoulder buttons change values. The stick moves like the arrow keys.
 constexpr int PAD_CHOOSE = 0, PAD_BACK = 1, PAD_LESS = 4, PAD_MORE = 5;
 constexpr double STICK_DELAY = 0.4, STICK_REPEAT = 0.12;
-constexpr int MESSAGE_SCROLL_MAX = MESSAGE_LINES - 50;
 
 bool selectable(const MenuItem& item) {
     return item.kind != ITEM_LABEL && !item.disabled;
@@ -76,9 +79,9 @@ void edit_stop() {
     g_menu_data.edit_text = nullptr;
 }
 
-// Typing into a text: printable characters append, Backspace (as its key or as character 8)
-// removes the last one, Enter ends. Returns 1 when the code was used.
-int edit_key(char* text, int max_len, int code) {
+} // namespace
+
+int menu_edit_key(char* text, int max_len, int code) {
     size_t n = strlen(text);
     if (code == 8 || (code != 0 && code == g_menu_data.backspace_code)) {
         if (code == 8) return 1; // the key event already removed it
@@ -95,23 +98,15 @@ int edit_key(char* text, int max_len, int code) {
     return 0;
 }
 
-// Screen 15: the page keys scroll the messages back and forth; Enter sends a chat line, which
-// without a race server only says so (a command line stays as typed until the console
-// commands exist); the history keys are kept for them; every other key types into the line.
-void console_screen_key(int code) {
-    if (is_key(code, MENU_KEY_PAGE_UP)) {
-        g_menu_data.message_scroll = std::min(g_menu_data.message_scroll + 1, MESSAGE_SCROLL_MAX);
-    } else if (is_key(code, MENU_KEY_PAGE_DOWN)) {
-        g_menu_data.message_scroll = std::max(g_menu_data.message_scroll - 1, 0);
-    } else if (is_key(code, MENU_KEY_ENTER) || is_key(code, MENU_KEY_KEYPAD_ENTER)) {
-        char* line = g_menu_data.console_line;
-        if (!line[0] || line[0] == '/' || line[0] == '\\') return;
-        post_message("Not connected to server");
-        line[0] = 0;
-    } else if (!is_key(code, MENU_KEY_UP) && !is_key(code, MENU_KEY_DOWN)) {
-        edit_key(g_menu_data.console_line, (int)sizeof g_menu_data.console_line - 1, code);
-    }
+void menu_screens_left(int from, int to) {
+    bool rider_screen = from == SCREEN_BIKE || from == SCREEN_RIDER;
+    if (!rider_screen || to == SCREEN_BIKE || to == SCREEN_RIDER) return;
+    // Races from now on, and the race server, see the rider as the menus left it.
+    ui_set_player();
+    if (net_connected()) net_info_changed();
 }
+
+namespace {
 
 // The loop may change the screen (Esc, the console key) and marks that it did; typing ends
 // with the screen it belongs to. A change the menus made themselves is already known.
@@ -206,6 +201,7 @@ int menu_parent(int screen) {
 }
 
 void menu_open(int screen) {
+    menu_screens_left(g_menu_data.screen, screen);
     edit_stop();
     g_menu_data.screen = screen;
     g_menu_data.last_screen = screen;
@@ -398,7 +394,7 @@ void menu_key(int code) {
     notice_screen_change();
     if (g_menu_data.screen == MENU_NONE) return;
     if (g_menu_data.screen == SCREEN_CONSOLE) {
-        console_screen_key(code);
+        console_key(code);
         return;
     }
     if (code == MENU_POINTER_DRAG) {
@@ -422,7 +418,7 @@ void menu_key(int code) {
             edit_stop();
             if (sel >= 0) value_changed(page.items[sel]);
         } else {
-            edit_key(g_menu_data.edit_text->text, g_menu_data.edit_text->max_len, code);
+            menu_edit_key(g_menu_data.edit_text->text, g_menu_data.edit_text->max_len, code);
         }
         return;
     }

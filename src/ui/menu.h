@@ -229,6 +229,11 @@ int menu_start_time_trial();
 int menu_start_series(int series);
 // Plays the demo at index of the demo list in the configured playback mode.
 int menu_start_demo(int index);
+// The Multiplayer screen's Connect item: joins the typed server (it goes first in the server
+// history) and closes the menus; while connected it disconnects instead.
+void menu_connect();
+// Asks the race server for a restart (ready to race, in the warm-up).
+void menu_request_restart();
 // Builds the rider table of a menu race from the 40 gate settings, rotated by the places
 // "--rotate-lineup" has moved them so far.
 void menu_race_table(int table[40]);

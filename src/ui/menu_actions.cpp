@@ -6,6 +6,7 @@
 
 #include "core/config.h"
 #include "core/settings.h"
+#include "net/client.h"
 #include "platform/messages.h"
 #include "platform/window.h"
 #include "race/demo_session.h"
@@ -61,6 +62,7 @@ void menu_demo_table(int race_against, int table[40]) {
 }
 
 int menu_start_race() {
+    net_disconnect_now(); // an offline race leaves the race server
     int table[40];
     menu_race_table(table);
     int laps = (int)g_config.laps.value;
@@ -77,6 +79,7 @@ int menu_start_race() {
 }
 
 int menu_start_time_trial() {
+    net_disconnect_now();
     ui_set_player();
     if (!session_start(nullptr, 0, 0, 0, 1000, g_config.skill.current)) {
         start_failed("time trial", SCREEN_TIME_TRIAL);
@@ -99,6 +102,7 @@ int menu_start_series(int series) {
     table[0] = RIDER_CODE_LOCAL;
     for (size_t i = 0; i < s.riders.size() && i + 1 < MAX_RIDERS; i++)
         table[i + 1] = RIDER_CODE_ROBOT_NUMBER + s.riders[i];
+    net_disconnect_now();
     tracklist_select(e.track);
     ui_set_player();
     if (!session_start(table, 0, g_config.record.current == YES, e.minutes * 60 * 128, e.laps,
@@ -119,6 +123,7 @@ int menu_start_demo(int index) {
     int table[40];
     menu_demo_table(race_against, table);
     int local = (int)(std::find(table, table + 40, 1) - table) % 40;
+    net_disconnect_now();
     ui_set_player();
     if (!session_demo_start(g_demo_list.demos[index].name.c_str(), race_against, local,
                             g_config.record.current == YES, g_config.skill.current)) {
@@ -129,6 +134,22 @@ int menu_start_demo(int index) {
     }
     menu_open(MENU_NONE);
     return 1;
+}
+
+void menu_connect() {
+    if (net_connected()) {
+        net_menu_leave();
+        return;
+    }
+    const char* name = g_config.server_name.text;
+    if (!name[0]) return;
+    config_server_history_add(name);
+    net_connect(name);
+    menu_open(MENU_NONE);
+}
+
+void menu_request_restart() {
+    net_request_restart();
 }
 
 void menu_apply_video_mode(int) {

@@ -175,6 +175,14 @@ void use_server(int index) {
     snprintf(s.text, sizeof s.text, "%.*s", s.max_len, g_config.server_name_hist[index].text);
 }
 
+void connect_server(int) {
+    menu_connect();
+}
+
+void request_restart(int) {
+    menu_request_restart();
+}
+
 void set_gates(int kind) {
     for (Choice& c : g_config.slot) c.current = SLOT_EMPTY;
     if (kind == SLOT_ROBOT) {
@@ -193,8 +201,7 @@ void stability_changed() {
 // "4-stroke, 5 speed" for the chosen bike.
 std::string bike_summary() {
     const BikeInfo* info = bike_info_find(g_config.bike.text());
-    int gears = 0;
-    for (float r : info->gear_ratio) gears += r > 0;
+    int gears = bike_info_gear_count(info);
     char buf[64];
     snprintf(buf, sizeof buf, "%s, %d speed", info->two_stroke ? "2-stroke" : "4-stroke", gears);
     return buf;
@@ -342,10 +349,17 @@ void build_multiplayer(MenuPage* p) {
         any = true;
         p->items.push_back(action(h, use_server, i, "Use this server."));
     }
-    MenuItem connect = action("Connect", nullptr);
-    connect.disabled = 1;
-    p->items.push_back(connect);
-    p->items.push_back(label("Joining a race server is not available yet.", 2));
+    std::string status = feed_net_status();
+    if (status.empty()) {
+        p->items.push_back(action("Connect", connect_server, 0, "Join the race on this server."));
+    } else {
+        p->items.push_back(label(status, 1));
+        p->items.push_back(action("Disconnect", connect_server, 0, "Leave the race server."));
+        MenuItem restart = action("Request Restart", request_restart, 0,
+                                  "Ask the server to start the race (or a new one) now.");
+        restart.disabled = !feed_net_can_restart();
+        p->items.push_back(restart);
+    }
     p->items.push_back(back());
 }
 

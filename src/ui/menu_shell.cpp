@@ -48,6 +48,7 @@ void ui_set_screen_size(int width, int height) {
 }
 
 void menu_show(int screen) {
+    menu_screens_left(g_menu_data.screen, screen);
     g_menu_data.screen = screen;
 }
 

@@ -68,6 +68,11 @@ TEST(KeyNames, BuiltInNamesByExactAndLooseMatch) {
     EXPECT_EQ(code_of(nullptr, "/"), 4149);
     EXPECT_EQ(code_of(nullptr, "x"), 4096 + 45);
     EXPECT_EQ(code_of(nullptr, "keypad enter"), 4096 + 284);
+    // "return" names the same key as "enter", whose name stays the one shown.
+    EXPECT_EQ(code_of(nullptr, "return"), 4096 + 28);
+    EXPECT_EQ(code_of(nullptr, "Return"), code_of(nullptr, "enter"));
+    EXPECT_EQ(code_of(nullptr, "keypad return"), 4096 + 284);
+    EXPECT_STREQ(key_name(nullptr, 4096 + 28), "Enter");
     EXPECT_EQ(code_of(nullptr, "Space"), 4096 + 57);
     EXPECT_EQ(code_of(nullptr, " "), 4096 + 57);
     EXPECT_EQ(code_of(nullptr, "Close"), 57005);

@@ -336,11 +336,30 @@ TEST_F(Results, InRaceDisplayTexts) {
     EXPECT_EQ(d.place, "P2");
     EXPECT_EQ(d.last, "Last - 1:15.1 ");
     EXPECT_EQ(d.best, "");
+    // A race's clock runs from the start.
+    g_session_data.time_trial = 0;
     g_session_data.start_tick = 500;
     g_session_data.session_clock = 1000;
     EXPECT_EQ(race_clock_text(), "Time - 0:03.9 ");
     g_session_data.session_clock = 100;
     EXPECT_EQ(race_clock_text(), "Time - 0:00.0 ");
+}
+
+TEST_F(Results, TimeTrialClockTimesTheLapInProgress) {
+    straight_course(4, {0, 1, 2, 3}, {1, 2, 3}); // the finish line at positions 3, 6, 9...
+    add_rider(0, "1", RIDER_LOCAL);
+    g_session_data.time_trial = 1;
+    g_session_data.start_tick = 1800;
+    g_session_data.session_clock = 38400 + 200; // a time trial's clock starts at 300 s
+    set_times(0, {38450, 38500});               // not yet over the line: no lap running
+    EXPECT_EQ(race_clock_text(), "Time - 0:00.0 ");
+    set_times(0, {38450, 38500, 38550, 38560}); // over the line at tick 38560
+    g_session_data.session_clock = 38560 + 128 * 62 + 64;
+    EXPECT_EQ(race_clock_text(), "Time - 1:02.5 ");
+    // The next crossing starts the clock again.
+    set_times(0, {38450, 38500, 38550, 38560, 40000, 41000, 46000});
+    g_session_data.session_clock = 46000 + 13;
+    EXPECT_EQ(race_clock_text(), "Time - 0:00.1 ");
 }
 
 TEST_F(Results, LappingWarningListsRidersAboutToLap) {

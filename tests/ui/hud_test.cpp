@@ -90,6 +90,28 @@ TEST_F(HudFixture, GearSpeedAndLean) {
     EXPECT_TRUE(none.items.empty());
 }
 
+TEST_F(HudFixture, GearBoxListsTheBikesOwnGears) {
+    HudInput in = screen(800, 600);
+    in.have_bike = 1;
+    in.gear = 0;
+    int labels[7] = {};
+    for (int count : {5, 6, 4}) {
+        in.gear_count = count;
+        HudModel m;
+        hud_layout_instruments(in, &m);
+        // Small labels beside the bar (the big gear number is "1" here, so count "N".."6").
+        int shown = 0;
+        for (const char* label : {"N", "2", "3", "4", "5", "6"})
+            shown += m.find_text(label) != nullptr;
+        labels[count] = shown;
+        EXPECT_EQ(m.find_text("6") != nullptr, count >= 6) << count;
+        EXPECT_EQ(m.find_text("5") != nullptr, count >= 5) << count;
+    }
+    EXPECT_EQ(labels[6], 6);
+    EXPECT_EQ(labels[5], 5);
+    EXPECT_EQ(labels[4], 4);
+}
+
 TEST_F(HudFixture, PitBoardCarriesTheInRaceLine) {
     HudInput in = screen(800, 600);
     in.have_bike = 1;
@@ -122,6 +144,7 @@ TEST_F(HudFixture, OverlayLinesAsTheSettingsSay) {
     in.fps = 57;
     in.show_ping = 1;
     in.ping_ms = 80;
+    in.ping_offset_ms = -23;
     in.show_stats = 1;
     in.stats[0] = 1200;
     in.stats_max[0] = 1500;
@@ -134,7 +157,7 @@ TEST_F(HudFixture, OverlayLinesAsTheSettingsSay) {
     ASSERT_TRUE(fps);
     EXPECT_EQ(fps->align, ALIGN_RIGHT);
     EXPECT_FLOAT_EQ(fps->x0, 1000 - 12);
-    EXPECT_TRUE(m.find_text("Ping - 80 ms"));
+    EXPECT_TRUE(m.find_text("Ping - 80ms (-23ms offset)"));
     EXPECT_TRUE(m.find_text("Ground polygons - 1200 max=1500"));
     EXPECT_TRUE(m.find_text("Model polygons - 0 max=0"));
     EXPECT_TRUE(m.find_text("Shader Changes - 3 max=4"));
@@ -307,6 +330,9 @@ TEST_F(HudFixture, InstrumentsReadTheViewedBike) {
     EXPECT_TRUE(in.have_bike);
     EXPECT_NEAR(in.rpm, 500 * 9.549296585513721, 1e-2);
     EXPECT_EQ(in.gear, 4);
+    int gears = 0;
+    for (float r : bike->info.gear_ratio) gears += r > 0;
+    EXPECT_EQ(in.gear_count, gears);
     EXPECT_FLOAT_EQ(in.lean, -0.5f);
     EXPECT_EQ(in.plate, "77");
     EXPECT_EQ(in.lean_indicator, 0);

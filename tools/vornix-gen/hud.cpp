@@ -35,16 +35,13 @@ Canvas paint_tach(int size) {
     return c;
 }
 
-// The gear indicator's frame: a rounded box with the gears listed down its left side.
+// The gear indicator's frame: a rounded box with the lever's gate bar down its left side. The
+// gear labels beside the bar are the HUD's, which knows how many gears the bike has.
 Canvas paint_shifter(int size) {
     Canvas c = canvas_new(size, size, rgb(0, 0, 0, 0));
     float s = (float)size;
     paint_rect(&c, s * 0.04f, s * 0.04f, s * 0.96f, s * 0.96f, rgb(0.7f, 0.7f, 0.72f, 0.9f));
     paint_rect(&c, s * 0.08f, s * 0.08f, s * 0.92f, s * 0.92f, rgb(0.05f, 0.05f, 0.06f, 0.85f));
-    const char* gears[] = {"6", "5", "4", "3", "2", "N", "1"};
-    int px = (int)(s * 0.1f);
-    for (int k = 0; k < 7; k++)
-        font_text(&c, gears[k], s * 0.14f, s * (0.2f + k * 0.115f), px, 0, rgb(0.6f, 0.6f, 0.6f));
     paint_rect(&c, s * 0.3f, s * 0.12f, s * 0.32f, s * 0.88f, rgb(0.4f, 0.4f, 0.42f));
     return c;
 }
