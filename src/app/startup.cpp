@@ -15,7 +15,10 @@
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
+#include "data/model.h"
 #include "data/save.h"
+#include "data/shape.h"
+#include "data/texture.h"
 #include "net/client.h"
 #include "net/transport.h"
 #include "platform/audio.h"
@@ -174,13 +177,14 @@ static void open_audio() {
         if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
             // A pipe or a device is a stream to write, not a file to replace.
             g_app.audio_out = data_open_stream(fopen(path, "wb"), path);
-            if (!g_app.audio_out) post_problem((std::string("Can't record audio to ") + path).c_str());
+            if (!g_app.audio_out)
+                post_problem((std::string("Can't record audio to ") + path).c_str());
         } else if (data_save_begin(path, &g_app.audio_save)) {
             g_app.audio_out = g_app.audio_save.file;
         } else {
-            post_problem((std::string("Can't record audio to ") + path + ": " +
-                          g_app.audio_save.error)
-                             .c_str());
+            post_problem(
+                (std::string("Can't record audio to ") + path + ": " + g_app.audio_save.error)
+                    .c_str());
         }
         audio_open_readback(88200, 690);
     } else if (!g_settings.nosound && !g_settings.headless) {
@@ -201,9 +205,9 @@ void audio_recording_end(int failed) {
                          .c_str());
         data_save_abort(&g_app.audio_save);
     } else if (!data_save_commit(&g_app.audio_save)) {
-        post_problem((std::string("Can't save the audio recording ") + path + ": " +
-                      g_app.audio_save.error)
-                         .c_str());
+        post_problem(
+            (std::string("Can't save the audio recording ") + path + ": " + g_app.audio_save.error)
+                .c_str());
     }
     g_app.audio_out = nullptr;
 }
@@ -250,6 +254,11 @@ static void shutdown() {
     demo_record_stop();
     if (g_track.loaded) track_free();
     physics_close_world();
+    // The model, shape and texture caches, while the GL context their textures live in is
+    // still there: nothing uses them any more, and a leak checker sees a clean exit.
+    model_reset();
+    shape_reset();
+    texture_reset();
     // Every opened axis.
     bindings_close();
     // Audio and its recording file.
@@ -386,8 +395,8 @@ int app_main(int argc, char** argv) {
             if (index >= 0) tracklist_select(index);
             load_track = 1;
         } else {
-            std::string text = "Can't play demo '" + shown_name(g_settings.demo_file) +
-                               "': " + g_demo.in_error;
+            std::string text =
+                "Can't play demo '" + shown_name(g_settings.demo_file) + "': " + g_demo.in_error;
             if (g_settings.headless) {
                 fprintf(stderr, "%s\n", text.c_str());
                 return shutdown_with(1);
@@ -410,7 +419,8 @@ int app_main(int argc, char** argv) {
         session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
     else if (load_track)
         session_start(lineup, 0, 0, 0, 1000, g_config.skill.current);
-    bool wanted = (have_demo && load_track) || g_settings.race || g_settings.time_trial || load_track;
+    bool wanted =
+        (have_demo && load_track) || g_settings.race || g_settings.time_trial || load_track;
     // A run that was to ride at once has nothing to do without its track (the session start
     // has said why); a network race brings its track from the server.
     if (wanted && !g_session.track_loaded && riding && g_settings.connect.empty())
