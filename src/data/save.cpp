@@ -165,7 +165,8 @@ int data_save_begin(const char* name, DataSave* save) {
         return 0;
     }
     SaveSink* sink = new SaveSink{fd, 0, 0, g_save_faults.fail_after, g_save_faults.error};
-    FILE* f = fopencookie(sink, "wb", cookie_io_functions_t{nullptr, sink_write, nullptr, sink_close});
+    FILE* f =
+        fopencookie(sink, "wb", cookie_io_functions_t{nullptr, sink_write, nullptr, sink_close});
     if (!f) {
         close(fd);
         delete sink;
@@ -223,6 +224,8 @@ int data_save_commit(DataSave* save) {
 }
 
 void data_save_abort(DataSave* save) {
+    // Given up after a failed write (a demo on a full disk) is a lost save like any other.
+    if (save->file && data_save_write_error(save)) g_save_failures++;
     if (save->file) data_close(save->file);
     save->file = nullptr;
     save->sink = nullptr;

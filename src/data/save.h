@@ -35,7 +35,8 @@ int data_save_begin(const char* name, DataSave* save);
 // Flushes the contents to the disk and puts them in place under the name. Closes the file
 // either way.
 int data_save_commit(DataSave* save);
-// Gives the save up: the temporary file is removed and the old file stays.
+// Gives the save up: the temporary file is removed and the old file stays (counted as a
+// failed save when a write into it had failed).
 void data_save_abort(DataSave* save);
 // 1 once a write into the save's stream has failed (a save written over a long time, such as
 // a demo, can give up early); data_save_error_text says why ("disk full" or "write failed").

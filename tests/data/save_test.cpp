@@ -151,6 +151,8 @@ TEST(DataSave, AWriteErrorIsSeenBeforeTheCommit) {
     EXPECT_STREQ(data_save_error_text(&save), "disk full");
     data_save_abort(&save);
     EXPECT_FALSE(file_exists(test_user_dir() + "demos/default.qzdemo"));
+    // Given up after the failed write, the save counts as lost.
+    EXPECT_EQ(data_save_failures(), 1);
 }
 
 TEST(DataSave, KilledBetweenWriteAndRenameLeavesTheOldFile) {

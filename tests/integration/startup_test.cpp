@@ -47,6 +47,23 @@ TEST(Startup, UnknownTrackIsNamedAndARunThatWasToRideItEnds) {
     EXPECT_EQ(r.err, "Unknown track '../../etc'\n");
 }
 
+TEST(Startup, AUserFolderThatCannotBeWrittenIsSaid) {
+    make_track("rabbithill");
+    // A file where the per-user folder belongs: nothing can be saved there.
+    std::string user = test_user_dir();
+    user.pop_back();
+    run_command("rm -rf '" + user + "' && touch '" + user + "'");
+    RunResult r = run_vornix("--headless --quit-after 1");
+    EXPECT_NE(r.err.find("Can't write to " + user +
+                         "/ (can't create it): settings, demos and "
+                         "results will not be saved\n"),
+              std::string::npos)
+        << r.err;
+    // The settings could not be saved at exit either, which the status says.
+    EXPECT_NE(r.err.find("Can't save the settings (config)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 1);
+}
+
 TEST(Startup, ADemoThatCannotBeReadIsSaid) {
     make_track("rabbithill");
     write_file(test_dir() + "/bad.qzdemo", "not a demo\n");
