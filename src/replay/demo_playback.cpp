@@ -46,6 +46,9 @@ int demo_open(const std::string& name) {
     demo_close_playback();
     DemoState& d = g_demo_data;
     d.in_error.clear();
+    // A recording still open under this name lives in its temporary file: it is put in place
+    // first, so the race just recorded is the one played.
+    if (demo_recording() && (d.out_name == name || d.out_name == "@" + name)) demo_record_stop();
     DataFile* f = data_open(name.c_str(), "rb");
     if (!f) {
         d.in_error = "no such file, or not a readable file";
