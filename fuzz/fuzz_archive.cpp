@@ -10,24 +10,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "data/datafile.h"
 
 static std::string g_dir, g_game;
 
-// libFuzzer has no tear-down hook; leave /tmp as it was found.
-static void remove_temp_folder() {
-    for (const char* f : {"/game/f.saf"}) unlink((g_dir + f).c_str());
-    rmdir(g_game.c_str());
-    rmdir(g_dir.c_str());
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char tmpl[] = "/tmp/vornix-fuzz-archive-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    std::string dir = tmpl;
+    std::string dir = fuzz_temp_folder();
     g_dir = dir;
     g_game = dir + "/game";
-    atexit(remove_temp_folder);
     mkdir(g_game.c_str(), 0755);
     // The per-user folder does not exist, so the walk sees only the game folder.
     setenv("XDG_DATA_HOME", (dir + "/user").c_str(), 1);

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "app/config_file.h"
 #include "core/config.h"
 #include "data/datafile.h"
@@ -27,9 +28,7 @@ static void bike_changed() {
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char dir[] = "/tmp/vornix-fuzz-config-XXXXXX";
-    if (!mkdtemp(dir)) abort();
-    std::string base = dir;
+    std::string base = fuzz_temp_folder();
     mkdir((base + "/data").c_str(), 0755);
     mkdir((base + "/data/Vornix").c_str(), 0755);
     mkdir((base + "/game").c_str(), 0755);

@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "core/settings.h"
 #include "race/demo_session.h"
 #include "race/session.h"
@@ -15,9 +16,7 @@ static std::string g_path;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_settings.headless = 1;
-    char tmpl[] = "/tmp/vornix-fuzz-demo-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    g_path = std::string(tmpl) + "/input.qzdemo";
+    g_path = fuzz_private_folder() + "/input.qzdemo";
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "fuzz_util.h"
 #include "core/settings.h"
 #include "data/datafile.h"
 #include "data/model.h"
@@ -14,14 +15,8 @@
 
 static std::string g_path;
 
-// libFuzzer has no tear-down hook; leave /tmp as it was found.
-static void remove_temp_file() {
-    unlink(g_path.c_str());
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_path = "/tmp/vornix-fuzz-model-" + std::to_string((long)getpid()) + ".jm";
-    atexit(remove_temp_file);
+    g_path = fuzz_temp_folder() + "/input.jm";
     g_settings.headless = 1; // decode and check only; no GL
     return 0;
 }

@@ -10,15 +10,14 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "data/datafile.h"
 #include "data/scanner.h"
 
 static std::string g_path;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char dir[] = "/tmp/vornix-fuzz-scanner-XXXXXX";
-    if (!mkdtemp(dir)) abort();
-    g_path = std::string(dir) + "/input";
+    g_path = fuzz_temp_folder() + "/input";
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "data/datafile.h"
 #include "race/series.h"
 #include "track/tracklist.h"
@@ -14,9 +15,7 @@
 static std::string g_dir;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char tmpl[] = "/tmp/vornix-fuzz-series-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    g_dir = tmpl;
+    g_dir = fuzz_temp_folder();
     // The series is read as a data name from the game folder.
     setenv("QZ_HOME", g_dir.c_str(), 1);
     setenv("XDG_DATA_HOME", (g_dir + "/user").c_str(), 1);

@@ -5,19 +5,14 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "data/datafile.h"
 #include "data/shape.h"
 
 static std::string g_path;
 
-// libFuzzer has no tear-down hook; leave /tmp as it was found.
-static void remove_temp_file() {
-    unlink(g_path.c_str());
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_path = "/tmp/vornix-fuzz-shape-" + std::to_string((long)getpid()) + ".shp";
-    atexit(remove_temp_file);
+    g_path = fuzz_temp_folder() + "/input.shp";
     return 0;
 }
 

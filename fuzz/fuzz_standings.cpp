@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "fuzz_util.h"
 #include "data/datafile.h"
 #include "race/series.h"
 #include "track/tracklist.h"
@@ -21,9 +22,7 @@ static std::string table(int first) {
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char tmpl[] = "/tmp/vornix-fuzz-standings-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    g_dir = tmpl;
+    g_dir = fuzz_temp_folder();
     setenv("QZ_HOME", g_dir.c_str(), 1);
     setenv("XDG_DATA_HOME", (g_dir + "/user").c_str(), 1);
     data_reset();

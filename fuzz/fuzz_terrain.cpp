@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "core/settings.h"
 #include "render/ground.h"
 #include "track/terrain.h"
@@ -22,9 +23,7 @@ static void put(const std::string& name, const std::string& bytes) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_settings.headless = 1; // textures are decoded and named, GL is never touched
-    char tmpl[] = "/tmp/vornix-fuzz-terrain-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    g_dir = tmpl;
+    g_dir = fuzz_temp_folder();
     std::string shading = "P6\n5 5\n255\n" + std::string(75, '\x80');
     put("shading.ppm", shading);
     put("tileinfo", "texture a.png\nfriction 0.5 2\naddtile\naddtile\nroost count=2\naddtile\n");

@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_util.h"
 #include "core/settings.h"
 #include "data/datafile.h"
 #include "track/surface.h"
@@ -15,9 +16,7 @@ static std::string g_path;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_settings.headless = 1; // textures are decoded and named, GL is never touched
-    char tmpl[] = "/tmp/vornix-fuzz-tileinfo-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    g_path = std::string(tmpl) + "/surfaces";
+    g_path = fuzz_private_folder() + "/surfaces";
     return 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/config.h"
 #include "core/constants.h"
+#include "data/save.h"
 #include "effects/engine_sound.h"
 #include "render/frame.h"
 
@@ -105,7 +106,10 @@ struct App {
     int screenshot_number = 0;  // last number used, 0 before the first screenshot
     int screenshot_pending = 0; // taken at the end of the next drawn frame
     std::vector<uint8_t> frame_rgb;
-    FILE* audio_file = nullptr;                // "--record-audio" output
+    // "--record-audio" output: a file is saved atomically when the run ends (audio_save); a
+    // pipe or device named by the user is written as a plain stream.
+    DataSave audio_save;
+    DataFile* audio_out = nullptr;             // where the ticks go (audio_save's file or the stream)
     int camera_serial_seen = 0;                // the session start the free camera last moved for
     std::vector<std::string> video_mode_names; // texts of the "video_mode" options
     ScriptFeed* script = nullptr;              // "--script", handed to the window once it is open
@@ -114,6 +118,10 @@ struct App {
     void* tick_hook_ctx = nullptr;
 };
 extern App g_app;
+
+// Ends "--record-audio": the file is put in place, or, when `failed` or its save fails, the
+// problem is said and the old file of the name kept.
+void audio_recording_end(int failed);
 
 // Program entry: returns the exit status.
 int app_main(int argc, char** argv);

@@ -1,10 +1,15 @@
 #include "app/cmdline.h"
 
+#include <cerrno>
+#include <cfloat>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/config.h"
+#include "core/constants.h"
 #include "core/maths.h"
 #include "core/settings.h"
 
@@ -46,11 +51,35 @@ int arg_value(ArgCursor* c, const char* name, const char** value) {
     return 0;
 }
 
+// "%d" in the manner of scanf (leading blanks and a sign, trailing text ignored), refusing
+// numbers beyond the int range rather than wrapping them.
 static int read_int(const char* v, int* out) {
-    return v && sscanf(v, "%d", out) == 1;
+    if (!v) return 0;
+    char* end;
+    errno = 0;
+    long n = strtol(v, &end, 10);
+    if (end == v || errno == ERANGE || n < INT_MIN || n > INT_MAX) return 0;
+    *out = (int)n;
+    return 1;
 }
+
+// "%f" in the manner of scanf, refusing what no option can use: infinities, NaN, and numbers
+// too large for a float (which scanf would turn into infinity).
 static int read_float(const char* v, float* out) {
-    return v && sscanf(v, "%f", out) == 1;
+    if (!v) return 0;
+    char* end;
+    double d = strtod(v, &end);
+    if (end == v || !std::isfinite(d) || std::fabs(d) > FLT_MAX) return 0;
+    *out = (float)d;
+    return 1;
+}
+
+// An integer option within lo..hi.
+static int read_int_in(const char* v, int lo, int hi, int* out) {
+    int i;
+    if (!read_int(v, &i) || i < lo || i > hi) return 0;
+    *out = i;
+    return 1;
 }
 
 // Prints the option's "Bad arg for" line; the parse then ends with status 1.
@@ -116,7 +145,10 @@ static int match_option(ArgCursor* c, int* status) {
         return 1;
     }
     if (arg_value(c, "--lock-fps", &v)) {
-        if (!read_float(v, &f)) return (*status = bad_arg("--lock-fps")), 1;
+        // 0 or less is off; a rate the pacing cannot honour (a frame of more than a second, or
+        // so short that the simulation barely moves) is refused.
+        if (!read_float(v, &f) || (f > 0 && (f < CMDLINE_LOCK_FPS_MIN || f > CMDLINE_LOCK_FPS_MAX)))
+            return (*status = bad_arg("--lock-fps")), 1;
         s.lock_fps = f > 0 ? f : 0;
         return 1;
     }
@@ -137,9 +169,9 @@ static int match_option(ArgCursor* c, int* status) {
     }
     if (arg_switch(c, "--record-video")) return s.record_video = 1;
     if (arg_value(c, "--rotate-lineup", &v)) {
-        // A negative count would rotate backwards past the start of the lineup; it is ignored
-        // like an unreadable one.
-        if (read_int(v, &i) && i >= 0) s.rotate_lineup = i;
+        // Whole turns of the 40 places change nothing, so N is taken modulo 40.
+        if (!read_int_in(v, 0, INT_MAX, &i)) return (*status = bad_arg("--rotate-lineup")), 1;
+        s.rotate_lineup = i % MAX_RIDERS;
         return 1;
     }
     if (arg_switch(c, "--editor")) return s.editor = 1;
@@ -149,33 +181,45 @@ static int match_option(ArgCursor* c, int* status) {
         fprintf(stderr, "--bikes doesn't do anything anymore\n");
         return 1;
     }
+    // The window size is stored in the config: a size no window can have would keep every
+    // later start from opening one.
     if (arg_value(c, "--width", &v)) {
-        if (read_int(v, &i)) g_config.xres = i;
+        if (!read_int_in(v, CMDLINE_WINDOW_MIN, CMDLINE_WINDOW_MAX, &i))
+            return (*status = bad_arg("--width")), 1;
+        g_config.xres = i;
         return 1;
     }
     if (arg_value(c, "--height", &v)) {
-        if (read_int(v, &i)) g_config.yres = i;
+        if (!read_int_in(v, CMDLINE_WINDOW_MIN, CMDLINE_WINDOW_MAX, &i))
+            return (*status = bad_arg("--height")), 1;
+        g_config.yres = i;
         return 1;
     }
-    // The "atoi" options keep their previous value when they are the last argument.
+    // These keep their previous value when they are the last argument; a value given must be
+    // a number.
     if (arg_value(c, "--depth", &v)) {
-        if (v) s.mode_word = atoi(v);
+        if (v && !read_int_in(v, 0, 0xffff, &i)) return (*status = bad_arg("--depth")), 1;
+        if (v) s.mode_word = i;
         return 1;
     }
     if (arg_value(c, "--draw-fps", &v)) {
-        if (v) g_config.draw_fps = atoi(v);
+        if (v && !read_int(v, &i)) return (*status = bad_arg("--draw-fps")), 1;
+        if (v) g_config.draw_fps = i;
         return 1;
     }
     if (arg_value(c, "--draw-time", &v)) {
-        if (v) g_config.draw_time = atoi(v);
+        if (v && !read_int(v, &i)) return (*status = bad_arg("--draw-time")), 1;
+        if (v) g_config.draw_time = i;
         return 1;
     }
     if (arg_value(c, "--draw-ping", &v)) {
-        if (v) g_config.draw_ping = atoi(v);
+        if (v && !read_int(v, &i)) return (*status = bad_arg("--draw-ping")), 1;
+        if (v) g_config.draw_ping = i;
         return 1;
     }
     if (arg_value(c, "--draw-render-stats", &v)) {
-        if (v) s.draw_render_stats = atoi(v);
+        if (v && !read_int(v, &i)) return (*status = bad_arg("--draw-render-stats")), 1;
+        if (v) s.draw_render_stats = i;
         return 1;
     }
     if (arg_switch(c, "--accurate-skip")) return s.accurate_skip = 1;
@@ -196,7 +240,9 @@ static int match_option(ArgCursor* c, int* status) {
     }
     if (arg_value(c, "--chase-center", &v)) {
         float x, y, z;
-        if (!v || sscanf(v, "%f,%f,%f", &x, &y, &z) != 3)
+        // A point far from the bike would put the camera nowhere useful (or beyond floats).
+        auto near = [](float a) { return std::isfinite(a) && std::fabs(a) <= CMDLINE_CHASE_MAX; };
+        if (!v || sscanf(v, "%f,%f,%f", &x, &y, &z) != 3 || !near(x) || !near(y) || !near(z))
             return (*status = bad_arg("--chase-center")), 1;
         s.chase_center[0] = x;
         s.chase_center[1] = y;
@@ -209,9 +255,10 @@ static int match_option(ArgCursor* c, int* status) {
     // Additions for running without a display and for scripted runs.
     if (arg_switch(c, "--headless")) return s.headless = 1;
     if (arg_value(c, "--quit-after", &v)) {
-        double d = 0;
-        if (!v || sscanf(v, "%lf", &d) != 1 || d < 0) return (*status = bad_arg("--quit-after")), 1;
-        s.quit_after = d;
+        // 0 is no limit; infinity or NaN would never end the run.
+        if (!read_float(v, &f) || f < 0 || f > CMDLINE_QUIT_AFTER_MAX)
+            return (*status = bad_arg("--quit-after")), 1;
+        s.quit_after = f;
         return 1;
     }
     if (arg_value(c, "--script", &v)) {

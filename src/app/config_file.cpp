@@ -11,6 +11,7 @@
 #include "app/config_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +21,8 @@
 
 #include "core/config.h"
 #include "data/datafile.h"
+#include "data/save.h"
+#include "platform/messages.h"
 #include "platform/options.h"
 
 namespace {
@@ -40,12 +43,13 @@ const char* item_key(const ConfigItem& item, int n, char* buf, size_t size) {
 }
 
 // "%d" in the manner of scanf: leading white space and a sign allowed, trailing text ignored.
-// Numbers beyond the int range are held at its ends. 1 when a number was read.
+// A number beyond the int range is not read (the setting keeps its value). 1 when one was.
 int parse_int(const char* text, int* out) {
     char* end;
+    errno = 0;
     long v = strtol(text, &end, 10);
-    if (end == text) return 0;
-    *out = (int)std::clamp(v, (long)INT_MIN, (long)INT_MAX);
+    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) return 0;
+    *out = (int)v;
     return 1;
 }
 
@@ -200,13 +204,18 @@ void config_read() {
 }
 
 void config_write() {
-    DataFile* f = data_open("@config", "wb");
-    if (!f) return;
-    int count;
-    const ConfigItem* items = config_items(&count);
-    for (const ConfigItem& item : std::span(items, (size_t)count))
-        for (int n = 0; n < item.count; n++) item_write(f, item, n);
-    data_close(f);
+    // Written whole or not at all: a full disk or a kill half way keeps the old settings
+    // rather than leaving an empty file that would bring back every default.
+    DataSave save;
+    if (data_save_begin("@config", &save)) {
+        int count;
+        const ConfigItem* items = config_items(&count);
+        for (const ConfigItem& item : std::span(items, (size_t)count))
+            for (int n = 0; n < item.count; n++) item_write(save.file, item, n);
+        if (data_save_commit(&save)) return;
+    }
+    std::string text = "Can't save the settings (config): " + save.error;
+    post_problem(text.c_str());
 }
 
 void binding_parse(KeyBinding* binding, const char* value) {

@@ -6,6 +6,7 @@
 
 #include "core/constants.h"
 #include "core/settings.h"
+#include "data/datafile.h"
 #include "data/image.h"
 #include "editor/editor.h"
 #include "effects/engine_sound.h"
@@ -159,10 +160,11 @@ static void save_screenshot(int w, int h) {
     char name[64], shown[64];
     snprintf(name, sizeof name, "@screenshot%03d.png", n);
     snprintf(shown, sizeof shown, "Saved \"screenshot%03d.png\"", n);
-    if (image_write_png_rgb(name, w, h, g_app.frame_rgb.data()))
+    std::string error;
+    if (image_write_png_rgb(name, w, h, g_app.frame_rgb.data(), &error))
         post_message(shown);
     else
-        post_message((std::string("Can't save \"") + (name + 1) + "\"").c_str());
+        post_problem((std::string("Can't save \"") + (name + 1) + "\": " + error).c_str());
 }
 
 // Step 3: one drawn frame, when the window can draw now; 0 when the swap failed.
@@ -239,9 +241,10 @@ static void act_on_tick() {
 
 // "--record-audio": one tick of mixed sound appended to the file.
 static void record_audio_tick() {
-    if (!g_app.audio_file) return;
+    if (!g_app.audio_out) return;
     const unsigned char* block = audio_read();
-    if (block) fwrite(block, 1, (size_t)audio_read_bytes(), g_app.audio_file);
+    if (block) data_write(g_app.audio_out, block, (size_t)audio_read_bytes());
+    if (ferror(g_app.audio_out->file)) audio_recording_end(1);
 }
 
 // Step 9: one simulation tick at its real time.

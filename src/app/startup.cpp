@@ -1,8 +1,11 @@
 // Start-up and shutdown of the program, in their fixed orders.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 #include <vector>
 
 #include "app/app.h"
@@ -12,6 +15,10 @@
 #include "bike/bike.h"
 #include "bike/world.h"
 #include "data/datafile.h"
+#include "data/model.h"
+#include "data/save.h"
+#include "data/shape.h"
+#include "data/texture.h"
 #include "effects/engine_sound.h"
 #include "editor/editor.h"
 #include "net/client.h"
@@ -69,6 +76,34 @@ static void open_log() {
     log_setup(setup.c_str());
 }
 
+// A per-user folder that cannot be written loses the run's settings, demos, results and
+// screenshots: say so at once, where the user looks, rather than only in a log that cannot be
+// written either.
+static void check_user_folder() {
+    const char* folder = data_folder(0);
+    if (!folder) return;
+    struct stat st;
+    const char* why = nullptr;
+    if (stat(folder, &st) != 0 || !S_ISDIR(st.st_mode))
+        why = "can't create it";
+    else if (access(folder, W_OK) != 0)
+        why = "not writable";
+    else if (struct statvfs fs; statvfs(folder, &fs) == 0 && fs.f_bavail == 0)
+        why = "the disk is full";
+    if (!why) return;
+    std::string text = std::string("Can't write to ") + folder + " (" + why +
+                       "): settings, demos and results will not be saved";
+    post_problem(text.c_str());
+}
+
+// A name from the command line as it may be shown: cut short, control characters replaced.
+static std::string shown_name(const std::string& name) {
+    std::string out = name.substr(0, 100);
+    for (char& c : out)
+        if ((unsigned char)c < 32 || c == 127) c = '?';
+    return name.size() > 100 ? out + "..." : out;
+}
+
 // "Default Fullscreen", "Windowed", then every display mode of the first mode's depth. A
 // headless run touches no display, so it lists only the first two.
 static void build_video_modes(int headless) {
@@ -89,6 +124,20 @@ static void build_video_modes(int headless) {
     if (keep < (int)options.size()) config_choose(&g_config.video_mode, keep);
 }
 
+// Whether a stored window size can be opened: at least the smallest size and at most the
+// largest display mode (a config edited by hand, or a size from another display, must not keep
+// every later start from opening a window).
+static bool window_size_fits(int w, int h) {
+    int max_w = 0, max_h = 0;
+    const DisplayMode* modes = display_modes();
+    for (int i = 0; modes[i].width; i++) {
+        max_w = std::max(max_w, modes[i].width);
+        max_h = std::max(max_h, modes[i].height);
+    }
+    if (max_w == 0 || max_h == 0) max_w = max_h = CMDLINE_WINDOW_MAX; // no modes known
+    return w >= CMDLINE_WINDOW_MIN && h >= CMDLINE_WINDOW_MIN && w <= max_w && h <= max_h;
+}
+
 // Opens the window in the configured video mode (a window without display when headless);
 // 0 when it cannot be opened.
 static int open_window() {
@@ -105,6 +154,14 @@ static int open_window() {
     if (index == 1) {
         w = g_config.xres;
         h = g_config.yres;
+        if (!window_size_fits(w, h)) {
+            char text[160];
+            snprintf(text, sizeof text,
+                     "The window size %d x %d does not fit the display: using 640 x 480", w, h);
+            post_problem(text);
+            w = g_config.xres = 640;
+            h = g_config.yres = 480;
+        }
     } else {
         mode |= 0x200;
         if (index >= 2) sscanf(g_config.video_mode.text(), "%dx%d", &w, &h);
@@ -117,12 +174,44 @@ static int open_window() {
 // Opens the audio output, or the readback recorder for "--record-audio".
 static void open_audio() {
     if (!g_settings.record_audio.empty()) {
-        g_app.audio_file = fopen(g_settings.record_audio.c_str(), "wb");
-        if (!g_app.audio_file) log_printf("Can't open %s\n", g_settings.record_audio.c_str());
+        const char* path = g_settings.record_audio.c_str();
+        struct stat st;
+        if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+            // A pipe or a device is a stream to write, not a file to replace.
+            g_app.audio_out = data_open_stream(fopen(path, "wb"), path);
+            if (!g_app.audio_out)
+                post_problem((std::string("Can't record audio to ") + path).c_str());
+        } else if (data_save_begin(path, &g_app.audio_save)) {
+            g_app.audio_out = g_app.audio_save.file;
+        } else {
+            post_problem(
+                (std::string("Can't record audio to ") + path + ": " + g_app.audio_save.error)
+                    .c_str());
+        }
         audio_open_readback(88200, 690);
     } else if (!g_settings.nosound && !g_settings.headless) {
         audio_open(g_app.window);
     }
+}
+
+void audio_recording_end(int failed) {
+    if (!g_app.audio_out) return;
+    const char* path = g_settings.record_audio.c_str();
+    if (g_app.audio_out != g_app.audio_save.file) {
+        if (data_flush(g_app.audio_out) != 0 || ferror(g_app.audio_out->file)) failed = 1;
+        data_close(g_app.audio_out);
+        if (failed) post_problem((std::string("Can't record audio to ") + path).c_str());
+    } else if (failed) {
+        post_problem((std::string("Can't record audio to ") + path + ": " +
+                      data_save_error_text(&g_app.audio_save))
+                         .c_str());
+        data_save_abort(&g_app.audio_save);
+    } else if (!data_save_commit(&g_app.audio_save)) {
+        post_problem(
+            (std::string("Can't save the audio recording ") + path + ": " + g_app.audio_save.error)
+                .c_str());
+    }
+    g_app.audio_out = nullptr;
 }
 
 // Tries to begin a first frame, 162 times 1/16 s apart; 0 when the window never became drawable.
@@ -176,12 +265,16 @@ static void shutdown() {
     if (g_track.loaded) track_free();
     physics_close_world();
     workers_stop();
+    // The model, shape and texture caches, while the GL context their textures live in is
+    // still there: nothing uses them any more, and a leak checker sees a clean exit.
+    model_reset();
+    shape_reset();
+    texture_reset();
     // Every opened axis.
     bindings_close();
     // Audio and its recording file.
     if (audio_is_open()) audio_close();
-    if (g_app.audio_file) fclose(g_app.audio_file);
-    g_app.audio_file = nullptr;
+    audio_recording_end(0);
     // The window and its GL context.
     if (g_app.window) window_close(g_app.window);
     g_app.window = nullptr;
@@ -189,6 +282,15 @@ static void shutdown() {
     // 9.
     net_reset();
     net_cleanup();
+}
+
+// Shuts down and gives the exit status: 1 when a file of the run could not be saved (each was
+// said when it happened), so that scripts see the loss too.
+static int shutdown_with(int status) {
+    script_free(g_app.script);
+    g_app.script = nullptr;
+    shutdown();
+    return data_save_failures() > 0 ? 1 : status;
 }
 
 // The hook records lower modules call the higher ones through.
@@ -208,6 +310,7 @@ int app_main(int argc, char** argv) {
     install_hooks();
 
     open_log();
+    check_user_folder();
     if (!game_data_present()) {
         error_box("Problem starting Vornix", "Can't find game data\n");
         return 0;
@@ -254,8 +357,21 @@ int app_main(int argc, char** argv) {
 
     int chosen = tracklist_find(g_settings.track.empty() ? "rabbithill" : g_settings.track.c_str());
     if (chosen >= 0) tracklist_select(chosen);
+    // A track that is not there is never swapped for another without a word: a run that was
+    // to ride it at once ends; otherwise the title screen shows, with the message. A demo
+    // brings its own track, so then the message is all.
+    bool riding = g_settings.race || g_settings.time_trial || g_settings.headless;
+    if (!g_settings.track.empty() && chosen < 0) {
+        std::string text = "Unknown track '" + shown_name(g_settings.track) + "'";
+        if (riding && g_settings.demo_file.empty()) {
+            fprintf(stderr, "%s\n", text.c_str());
+            return 1;
+        }
+        post_problem(text.c_str());
+    }
 
     if (!open_window()) {
+        fprintf(stderr, "Can't open the game window: %s\n", window_open_error());
         script_free(g_app.script);
         return 1;
     }
@@ -294,6 +410,15 @@ int app_main(int argc, char** argv) {
             int index = tracklist_find(demo_track().c_str());
             if (index >= 0) tracklist_select(index);
             load_track = 1;
+        } else {
+            std::string text =
+                "Can't play demo '" + shown_name(g_settings.demo_file) + "': " + g_demo.in_error;
+            if (g_settings.headless) {
+                fprintf(stderr, "%s\n", text.c_str());
+                return shutdown_with(1);
+            }
+            post_problem(text.c_str());
+            have_demo = 0;
         }
         demo_close_playback();
     }
@@ -310,6 +435,12 @@ int app_main(int argc, char** argv) {
         session_start(nullptr, 0, g_config.record.current == YES, 0, 1000, g_config.skill.current);
     else if (load_track)
         session_start(lineup, 0, 0, 0, 1000, g_config.skill.current);
+    bool wanted =
+        (have_demo && load_track) || g_settings.race || g_settings.time_trial || load_track;
+    // A run that was to ride at once has nothing to do without its track (the session start
+    // has said why); a network race brings its track from the server.
+    if (wanted && !g_session.track_loaded && riding && g_settings.connect.empty())
+        return shutdown_with(1);
     // "--connect": the first network step contacts the server.
     if (!g_settings.connect.empty()) net_connect(g_settings.connect.c_str());
     // Riding at once: the main menu would hold the player's own race still.
@@ -325,6 +456,5 @@ int app_main(int argc, char** argv) {
     if (drawable)
         while (mainloop_pass(clock_source_platform())) {
         }
-    shutdown();
-    return 0;
+    return shutdown_with(0);
 }

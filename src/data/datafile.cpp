@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -231,20 +232,28 @@ static bool mode_reads(const char* mode) {
     return strchr(mode, 'r') && !strchr(mode, '+');
 }
 
-// fopen that refuses folders: on Linux a folder opens for reading and then reads nothing,
-// which would pass for an empty data file and hide the real one further down the path.
+// fopen that reads regular files only. On Linux a folder opens for reading and then reads
+// nothing, which would pass for an empty data file and hide the real one further down the
+// path; a device such as /dev/zero never ends, and a FIFO would block the open itself (hence
+// the non-blocking open, checked before any byte is read).
 static FILE* open_file(const char* path, const char* mode) {
-    FILE* f = fopen(path, mode);
-    if (!f) return nullptr;
+    if (!mode_reads(mode)) return fopen(path, mode);
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
     struct stat st;
-    if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-        fclose(f);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
         return nullptr;
     }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, mode);
+    if (!f) close(fd);
     return f;
 }
 
 static void stream_clear(DataFile* s) {
+    s->name[0] = 0;
     s->file = nullptr;
     s->base = 0;
     s->limit = 0;
@@ -302,16 +311,22 @@ static const DataEntry* entry_find(const char* name, bool* compressed) {
     return nullptr;
 }
 
+// Keeps the name a stream was opened under, for the messages about its contents.
+static int stream_named(DataFile* s, const char* name, int ok) {
+    if (ok) snprintf(s->name, sizeof s->name, "%s", name);
+    return ok;
+}
+
 int data_open_in(DataFile* s, const char* name, const char* mode) {
     stream_clear(s);
     if (!name || !mode) return 0;
     data_names_build();
-    if (name[0] != '@') return open_path(s, name, mode);
+    if (name[0] != '@') return stream_named(s, name, open_path(s, name, mode));
 
     const char* rest = name + 1;
     for (const std::string& folder : g_data.folders) {
         if (folder.size() + strlen(rest) > DATA_NAME_PATH_MAX) continue;
-        if (open_path(s, (folder + rest).c_str(), mode)) return 1;
+        if (open_path(s, (folder + rest).c_str(), mode)) return stream_named(s, name, 1);
     }
     if (!mode_reads(mode)) return 0;
 
@@ -324,7 +339,15 @@ int data_open_in(DataFile* s, const char* name, const char* mode) {
         fclose(f);
         return 0;
     }
-    return stream_start(s, f, e->offset, e->size, compressed);
+    return stream_named(s, name, stream_start(s, f, e->offset, e->size, compressed));
+}
+
+DataFile* data_open_stream(FILE* f, const char* name) {
+    if (!f) return nullptr;
+    DataFile* s = (DataFile*)xmalloc(sizeof(DataFile));
+    stream_start(s, f, 0, INT_MAX, false);
+    stream_named(s, name ? name : "", 1);
+    return s;
 }
 
 DataFile* data_open(const char* name, const char* mode) {
@@ -412,4 +435,34 @@ int data_load(const char* name, std::vector<unsigned char>* out) {
     data_close(f);
     if (!ok) out->clear();
     return ok;
+}
+
+// ---- Range checks --------------------------------------------------------------------------
+
+const char* data_file_label(const DataFile* s) {
+    if (!s || !s->name[0]) return "data file";
+    return s->name[0] == '@' ? s->name + 1 : s->name;
+}
+
+float data_check_range_in(const char* file, const char* what, float v, float lo, float hi,
+                          float fallback) {
+    float use = v;
+    if (std::isnan(v))
+        use = fallback;
+    else if (v < lo)
+        use = lo;
+    else if (v > hi)
+        use = hi;
+    else
+        return v;
+    if (!file || !*file) file = "data file";
+    if (file[0] == '@') file++;
+    log_printf("Warning: %.300s: %s %g out of range (%g to %g), using %g\n", file, what, (double)v,
+               (double)lo, (double)hi, (double)use);
+    return use;
+}
+
+float data_check_range(const DataFile* s, const char* what, float v, float lo, float hi,
+                       float fallback) {
+    return data_check_range_in(data_file_label(s), what, v, lo, hi, fallback);
 }

@@ -35,6 +35,8 @@ struct DataInflate {
     int error;             // the data ended early: corrupt or cut-short deflate data
 };
 
+constexpr int DATA_FILE_NAME_SIZE = 256;
+
 struct DataFile {
     FILE* file;
     long long base;  // byte offset of the data in the file
@@ -43,6 +45,7 @@ struct DataFile {
     int pushback;       // one byte pushed back by the scanner, -1 when none
     bool compressed;
     DataInflate* inflate; // only when compressed
+    char name[DATA_FILE_NAME_SIZE]; // the name it was opened under (cut to fit), for messages
 };
 
 // Process-wide search path and name list, built once on first use.
@@ -70,8 +73,12 @@ void data_reset();
 // it at the next look; the search folders stay.
 void data_rescan();
 
+// Opens a data name or a path. Reading takes regular files only: a folder, a device (such as
+// /dev/zero) or a FIFO is refused at once rather than read for ever or waited on.
 DataFile* data_open(const char* name, const char* mode);
 int data_open_in(DataFile* stream, const char* name, const char* mode);
+// A stream over a stdio file the caller opened (for writing); it owns the file from then on.
+DataFile* data_open_stream(FILE* file, const char* name);
 void data_close(DataFile* stream);
 void data_close_in(DataFile* stream);
 
@@ -95,6 +102,17 @@ int data_rename(const char* old_name, const char* new_name);
 void data_make_dirs(const char* path);
 // Creates folder 0 and opens it in the desktop's file browser.
 void open_user_folder();
+
+// Range checks of physical values read from data files. A value outside lo..hi is clamped into
+// it and one that is not a number becomes `fallback`; either is logged as a warning naming the
+// file (the stream's name or `file`, without a leading "@"), what the value is and the value
+// read. Returns the value to use.
+float data_check_range(const DataFile* stream, const char* what, float value, float lo, float hi,
+                       float fallback);
+float data_check_range_in(const char* file, const char* what, float value, float lo, float hi,
+                          float fallback);
+// The file name a stream is reported under: its name without a leading "@".
+const char* data_file_label(const DataFile* stream);
 
 // Reads a whole data file into memory; 1 on success, 0 when it cannot be opened or its data
 // end early (data_error).

@@ -457,17 +457,31 @@ static int png_write_stream(DataFile* f, int width, int height, int depth, int c
     return ok;
 }
 
-// A whole file, saved atomically: a failed encoding leaves the old file.
+// A whole file, saved atomically: a failed encoding leaves the old file. *error (when given)
+// receives the save's reason on failure.
 static int png_write_file(const char* name, int width, int height, int depth, int colour,
-                          png_bytep* rows) {
-    if (width <= 0 || height <= 0) return 0;
-    DataSave save;
-    if (!data_save_begin(name, &save)) return 0;
-    if (!png_write_stream(save.file, width, height, depth, colour, rows)) {
-        data_save_abort(&save);
+                          png_bytep* rows, std::string* error = nullptr) {
+    if (error) error->clear();
+    if (width <= 0 || height <= 0) {
+        if (error) *error = "no picture";
         return 0;
     }
-    return data_save_commit(&save);
+    DataSave save;
+    int ok = data_save_begin(name, &save);
+    if (ok && !png_write_stream(save.file, width, height, depth, colour, rows)) {
+        // A write error is the save's failure (the commit names it); anything else is libpng's.
+        if (data_save_write_error(&save)) {
+            data_save_commit(&save);
+        } else {
+            data_save_abort(&save);
+            save.error = "can't encode";
+        }
+        ok = 0;
+    } else if (ok) {
+        ok = data_save_commit(&save);
+    }
+    if (!ok && error) *error = save.error;
+    return ok;
 }
 
 static std::vector<png_bytep> grey16_rows(int width, int height, const uint16_t* samples) {
@@ -486,11 +500,12 @@ int image_write_png_grey16_to(DataFile* f, int width, int height, const uint16_t
     return png_write_stream(f, width, height, 16, PNG_COLOR_TYPE_GRAY, rows.data());
 }
 
-int image_write_png_rgb(const char* name, int width, int height, const uint8_t* rgb) {
+int image_write_png_rgb(const char* name, int width, int height, const uint8_t* rgb,
+                        std::string* error) {
     std::vector<png_bytep> rows(std::max(height, 0));
     for (int y = 0; y < height; y++)
         rows[y] = (png_bytep)(rgb + (size_t)(height - 1 - y) * width * 3);
-    return png_write_file(name, width, height, 8, PNG_COLOR_TYPE_RGB, rows.data());
+    return png_write_file(name, width, height, 8, PNG_COLOR_TYPE_RGB, rows.data(), error);
 }
 
 int image_png_header(const char* name, PngHeader* out) {

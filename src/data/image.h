@@ -47,7 +47,9 @@ int image_write_png_grey16(const char* name, int width, int height, const uint16
 // The same PNG into an open stream (one file of a save set); the caller closes it.
 int image_write_png_grey16_to(DataFile* f, int width, int height, const uint16_t* samples);
 // Rows supplied bottom row first (as read back from the frame buffer), written top row first.
-int image_write_png_rgb(const char* name, int width, int height, const uint8_t* rgb);
+// *error (when given) says why a save failed (data/save.h's reasons).
+int image_write_png_rgb(const char* name, int width, int height, const uint8_t* rgb,
+                        std::string* error = nullptr);
 
 // What a PNG file's header says, read without decoding: size, bit depth (1, 2, 4, 8 or 16)
 // and colour type (0 grey, 2 RGB, 3 palette, 4 grey with alpha, 6 RGBA).

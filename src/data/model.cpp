@@ -79,6 +79,32 @@ static int mesh_read_body(DataFile* f, MeshData* d) {
     return 1;
 }
 
+// Vertex values the drawing and the scenery code can work with: positions within
+// MODEL_EXTENT_MAX of the model's origin, and numbers everywhere (a NaN normal or weight would
+// spread into the lighting and the skinning). Out-of-range values are clamped (NaN becomes 0);
+// one warning per mesh names the file, the count and the first bad value.
+static void mesh_check(const char* file, int index, MeshData* d) {
+    int bad = 0;
+    float first = 0;
+    auto fix = [&](float& v, float limit) {
+        if (v >= -limit && v <= limit) return;
+        if (bad++ == 0) first = v;
+        v = std::isnan(v) ? 0.0f : (v < 0 ? -limit : limit);
+    };
+    for (float& v : d->pos) fix(v, MODEL_EXTENT_MAX);
+    for (float& v : d->nrm) fix(v, 1e6f);
+    for (float& v : d->uv) fix(v, 1e6f);
+    for (float& v : d->w) fix(v, 1e6f); // weights may lie outside 0..1 (they sum to 1)
+    if (!(d->shininess >= -1 && d->shininess <= 1e6f)) {
+        if (bad++ == 0) first = d->shininess;
+        d->shininess = d->shininess < -1 ? -1.0f : (d->shininess > 0 ? 1e6f : 0.0f);
+    }
+    for (float& v : d->specular) fix(v, 1e6f);
+    if (bad)
+        log_printf("Warning: %.300s: %d values of mesh %d out of range (the first %g), clamped\n",
+                   file[0] == '@' ? file + 1 : file, bad, index, (double)first);
+}
+
 // Moves a mesh into one allocation: the header, then every array.
 static Mesh* mesh_build(const MeshData& d) {
     size_t n = (size_t)d.n, m = (size_t)d.m, k = (size_t)d.k;
@@ -147,6 +173,7 @@ Model* model_read(DataFile* f, const char* name) {
             model_free(model);
             return nullptr;
         }
+        int mesh_index = 0;
         for (;;) {
             MeshData d;
             float s, a, red, green, blue;
@@ -161,6 +188,8 @@ Model* model_read(DataFile* f, const char* name) {
             d.specular[2] = blue;
             d.specular[3] = s >= 0 ? 1.0f : a;
             if (!mesh_read_body(f, &d)) break;
+            mesh_check(name, mesh_index++, &d);
+            s = d.shininess;
             *tail = mesh_build(d);
             if (s == -1.0f) model->env_mapped = 1;
             mesh_finish(*tail);
@@ -172,6 +201,7 @@ Model* model_read(DataFile* f, const char* name) {
             mesh_read_body(f, &d)) {
             d.shininess = 32;
             std::fill(d.specular, d.specular + 4, 1.0f);
+            mesh_check(name, 0, &d);
             *tail = mesh_build(d);
             mesh_finish(*tail);
         }

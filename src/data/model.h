@@ -11,6 +11,11 @@
 
 struct DataFile;
 
+// How far from its origin a model's vertices may lie, in feet: farther ones are clamped when
+// read (a corrupt number would otherwise reach the drawing, the scenery placement and the
+// editor's export as infinities).
+constexpr float MODEL_EXTENT_MAX = 10000;
+
 // One mesh. Every array lives in the mesh's own allocation, right after this header.
 struct Mesh {
     float shininess;       // -1 marks an environment-mapped mesh

@@ -5,7 +5,9 @@
 
 #include "data/scanner.h"
 
+#include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 
@@ -141,7 +143,9 @@ static int scan_float(DataFile* s, int width, float* out) {
     return 1;
 }
 
-// Reads a decimal for "%d". Returns 1 when a digit was read, else 0.
+// Reads a decimal for "%d". Returns 1 when a digit was read and the number fits an int, else
+// 0: a number beyond the int range is consumed but not taken, so that no reader goes on with a
+// wrapped value that overflows its later arithmetic.
 static int scan_int(DataFile* s, int width, int* out) {
     int c = scan_peek(s);
     bool negative = false;
@@ -151,18 +155,20 @@ static int scan_int(DataFile* s, int width, int* out) {
         width--;
         c = scan_peek(s);
     }
-    // Accumulated without overflow checks; unsigned arithmetic makes the wrap well defined.
-    unsigned value = 0;
+    // Saturates just past the int range, however many digits follow.
+    const long long limit = (long long)INT_MAX + 1;
+    long long value = 0;
     bool any = false;
     while (width > 0 && c >= 0 && scan_digit(c)) {
-        value = value * 10u + (unsigned)(c - '0');
+        value = std::min(value * 10 + (c - '0'), limit + 1);
         any = true;
         scan_consume(s);
         width--;
         c = scan_peek(s);
     }
     if (!any) return 0;
-    if (negative) value = 0u - value;
+    if (negative) value = -value;
+    if (value > INT_MAX || value < INT_MIN) return 0;
     if (out) *out = (int)value;
     return 1;
 }

@@ -4,7 +4,8 @@
 // DataFile, with the stream's pushback byte as its only look-ahead. Return value: the count of
 // assigned conversions when the format is used up or a conversion fails to match; -1 when a
 // literal format character fails to match or the data end before it; a conversion that meets
-// the end of the data before its first byte gives the count, or -1 when the count is 0.
+// the end of the data before its first byte gives the count, or -1 when the count is 0. A "%d"
+// whose number lies outside the int range fails to match (its digits are consumed).
 #pragma once
 
 struct DataFile;

@@ -1,5 +1,6 @@
 #include "platform/messages.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/log.h"
@@ -17,6 +18,13 @@ void post_message(const char* text) {
     g_messages.next = (g_messages.next + 1) % MESSAGE_LINES;
     if (g_messages.visible < MESSAGE_VISIBLE_MAX) g_messages.visible++;
     g_messages.expiry = g_messages.elapsed_time + 2.0;
+}
+
+void post_problem(const char* text) {
+    post_message(text);
+    size_t n = strlen(text);
+    fprintf(stderr, n > 0 && text[n - 1] == '\n' ? "%s" : "%s\n", text);
+    fflush(stderr);
 }
 
 void messages_clear() {

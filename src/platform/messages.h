@@ -16,6 +16,10 @@ extern MessageList g_messages;
 
 // Logs the text (adding "\n" when missing) and shows it for 2 s.
 void post_message(const char* text);
+// A problem the user must know about (a file that could not be saved, a track or demo that
+// cannot be read): shown and logged like post_message, and also said on standard error, where
+// a run without a window or a terminal user looks.
+void post_problem(const char* text);
 // Empties the ring (start-up, tests).
 void messages_clear();
 // Per frame: hides one line when the expiry has passed, next expiry 5 s later.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "platform/input.h"
 #include "platform/log.h"
@@ -30,7 +31,8 @@ int script_parse(const char* text, std::vector<ScriptLine>* out, std::string* er
         char* end = nullptr;
         double t = strtod(line.c_str(), &end);
         size_t used = end - line.c_str();
-        if (used == 0 || !std::isfinite(t) || t < 0 ||
+        // A time beyond SCRIPT_TIME_MAX could never fall due (and would overflow the stamps).
+        if (used == 0 || !std::isfinite(t) || t < 0 || t > SCRIPT_TIME_MAX ||
             (used < line.size() && line[used] != ' ' && line[used] != '\t')) {
             *error = "line " + std::to_string(number) + ": expected a time in seconds";
             return 0;
@@ -72,6 +74,12 @@ int script_parse(const char* text, std::vector<ScriptLine>* out, std::string* er
 }
 
 ScriptFeed* script_load(const char* path, std::string* error) {
+    // A folder opens as a stream that reads nothing, which would pass for an empty script.
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+        *error = std::string("can't read ") + path + " (a folder)";
+        return nullptr;
+    }
     std::ifstream f(path, std::ios::binary);
     if (!f) {
         *error = std::string("can't read ") + path;

@@ -41,6 +41,7 @@ struct ScriptFeed {
 };
 
 constexpr double SCRIPT_TAP_SECONDS = 0.05;
+constexpr double SCRIPT_TIME_MAX = 1e7; // seconds; a later time is a malformed line
 
 // Parses a script text; 0 and a message naming the line when a line is malformed.
 int script_parse(const char* text, std::vector<ScriptLine>* out, std::string* error);

@@ -22,6 +22,7 @@ struct WindowState {
     bool modes_built = false;
     std::vector<DisplayMode> modes; // ends with an all-zero entry
     bool options_read = false;
+    std::string open_error; // why the last window_open_gl failed
 };
 WindowState g_window;
 
@@ -34,6 +35,7 @@ bool video_open() {
         const char* x11 = getenv("DISPLAY");
         if ((!wayland || !*wayland) && (!x11 || !*x11)) {
             log_printf("Can't open the display: no display\n");
+            g_window.open_error = "no display (DISPLAY and WAYLAND_DISPLAY are unset)";
             return false;
         }
         if ((!wayland || !*wayland) && !getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
@@ -42,7 +44,10 @@ bool video_open() {
         // In full screen, losing the focus minimises the window and restores the desktop mode.
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
         g_window.video_ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-        if (!g_window.video_ok) log_printf("Can't open the display: %s\n", SDL_GetError());
+        if (!g_window.video_ok) {
+            log_printf("Can't open the display: %s\n", SDL_GetError());
+            g_window.open_error = std::string("can't open the display: ") + SDL_GetError();
+        }
     }
     return g_window.video_ok;
 }
@@ -439,6 +444,7 @@ GameWindow* window_open_gl(const char* title, int width, int height, int mode_wo
                                  height, flags);
     if (!w->native) {
         log_printf("%s\n", SDL_GetError());
+        g_window.open_error = SDL_GetError();
         log_error("Can't create window!\n");
         delete w;
         return nullptr;
@@ -458,6 +464,7 @@ GameWindow* window_open_gl(const char* title, int width, int height, int mode_wo
     w->gl = SDL_GL_CreateContext(w->native);
     if (!w->gl) {
         log_printf("%s\n", SDL_GetError());
+        g_window.open_error = std::string("no OpenGL context: ") + SDL_GetError();
         log_error("Couldn't create OpenGL context\n");
         window_close(w);
         return nullptr;
@@ -562,4 +569,8 @@ void window_attach_script(GameWindow* w, ScriptFeed* script) {
     }
     script_free(w->script);
     w->script = script;
+}
+
+const char* window_open_error() {
+    return g_window.open_error.c_str();
 }

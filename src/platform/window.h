@@ -44,6 +44,8 @@ struct GameWindow {
 // the desktop size.
 GameWindow* window_open_gl(const char* title, int width, int height, int mode_word, int alpha_bits,
                            int depth_bits, int stencil_bits, int accum_bits);
+// Why the last window_open_gl failed ("" before any failure), for the user.
+const char* window_open_error();
 // A window without display, GL or devices: only the input queue (the cursor device, aliases and
 // scripted input work). Used by headless runs and tests.
 GameWindow* window_open_headless();

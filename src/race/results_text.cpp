@@ -6,7 +6,9 @@
 
 #include "bike/bike.h"
 #include "data/datafile.h"
+#include "data/save.h"
 #include "platform/log.h"
+#include "platform/messages.h"
 #include "race/results.h"
 #include "race/session.h"
 #include "race/session_internal.h"
@@ -59,11 +61,12 @@ static const char* rider_number(int slot) {
  */
 int results_write() {
     const Session& s = g_session_data;
-    DataFile* f = data_open("@results.txt", "wb");
-    if (!f) {
-        log_printf("Can't write results.txt\n");
+    DataSave save;
+    if (!data_save_begin("@results.txt", &save)) {
+        post_problem(("Can't save results.txt: " + save.error).c_str());
         return 0;
     }
+    DataFile* f = save.file;
     data_printf(f, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n", s.race_length * (1.0 / 128),
                 s.extra_laps, s.track_name.c_str(), (long)time(nullptr));
     data_printf(f, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps", "Total Time",
@@ -95,10 +98,9 @@ int results_write() {
             data_puts(f, same_lap ? " " : "\r\n");
         }
     }
-    int ok = data_flush(f) == 0;
-    data_close(f);
-    if (!ok) log_printf("Can't write results.txt\n");
-    return ok;
+    if (data_save_commit(&save)) return 1;
+    post_problem(("Can't save results.txt: " + save.error).c_str());
+    return 0;
 }
 
 // How far entry a is behind entry b in ticks (negative when ahead); *known is 0 when either

@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/constants.h"
 #include "core/settings.h"
 #include "bike/bike.h"
 #include "data/datafile.h"
+#include "data/save.h"
 #include "data/scanner.h"
 #include "platform/log.h"
+#include "platform/messages.h"
 #include "race/results.h"
 #include "race/session.h"
 #include "race/session_internal.h"
@@ -57,18 +60,29 @@ static int class_index(const char* word) {
  * "_standings" (text): one line of R + 1 values "%d " (finishing position + 1 of every series
  * rider, then of the local player) per completed event.
  */
+// Numbers a series may hold: anything beyond is a corrupt file, refused (and logged) rather
+// than carried into the race length in ticks, the laps, the points sums and the totals.
+static bool series_value_ok(const Series* s, const char* what, int v, int lo, int hi) {
+    if (v >= lo && v <= hi) return true;
+    log_printf("Warning: %.300s: %s %d out of range (%d to %d), series not offered\n",
+               s->file.c_str(), what, v, lo, hi);
+    return false;
+}
+
 static int series_parse(DataFile* f, Series* s) {
     bool verbose = g_settings.debug_level > 0;
     char word[1024];
     int r, e;
     if (!read_name(f, &s->title)) return 0;
     if (data_scanf(f, "%d %1023s", &r, word) != 2) return 0;
-    if (r < 0 || r + 1 > 40) return 0;
+    // The riders and the player fill at most the 40 gates.
+    if (!series_value_ok(s, "rider count", r, 0, MAX_RIDERS - 1)) return 0;
     s->skill_class = class_index(word);
     s->riders.assign(r, 0);
     for (int i = 0; i < r; i++)
         if (data_scanf(f, "%d", &s->riders[i]) != 1) return 0;
-    if (data_scanf(f, "%d", &e) != 1 || e < 0) return 0;
+    if (data_scanf(f, "%d", &e) != 1 || !series_value_ok(s, "event count", e, 0, SERIES_EVENTS_MAX))
+        return 0;
     if (verbose) log_printf("series %s (%s)\n", s->file.c_str(), s->title.c_str());
     for (int k = 0; k < e; k++) {
         SeriesEvent ev;
@@ -78,10 +92,18 @@ static int series_parse(DataFile* f, Series* s) {
         ev.track = tracklist_find(track.c_str());
         if (ev.track < 0) return 0;
         if (data_scanf(f, "%d %d", &ev.minutes, &ev.laps) != 2) return 0;
+        if (!series_value_ok(s, "event minutes", ev.minutes, 0, SERIES_MINUTES_MAX) ||
+            !series_value_ok(s, "event laps", ev.laps, 0, SERIES_LAPS_MAX))
+            return 0;
         for (int& v : ev.moto_points)
-            if (data_scanf(f, "%d", &v) != 1) return 0;
+            if (data_scanf(f, "%d", &v) != 1 ||
+                !series_value_ok(s, "moto points", v, -SERIES_POINTS_MAX, SERIES_POINTS_MAX))
+                return 0;
         for (int& v : ev.champ_points)
-            if (data_scanf(f, "%d", &v) != 1) return 0;
+            if (data_scanf(f, "%d", &v) != 1 ||
+                !series_value_ok(s, "championship points", v, -SERIES_POINTS_MAX,
+                                 SERIES_POINTS_MAX))
+                return 0;
         ev.finish.assign(r + 1, r);
         ev.rank.assign(r + 1, -1);
         s->events.push_back(std::move(ev));
@@ -178,22 +200,16 @@ void series_compute_ranks(Series* s) {
 }
 
 int series_write_standings(const Series& s) {
-    std::string path = s.standings_file;
-    const char* user = data_folder(0);
-    if (user) data_make_dirs((user + path.substr(1)).c_str());
-    DataFile* f = data_open(path.c_str(), "w");
-    if (!f) {
-        log_printf("Can't write %s\n", path.c_str() + 1);
-        return 0;
+    DataSave save;
+    if (data_save_begin(s.standings_file.c_str(), &save)) {
+        for (int k = 0; k < s.completed && k < (int)s.events.size(); k++) {
+            for (int p : s.events[k].finish) data_printf(save.file, "%d ", p + 1);
+            data_printf(save.file, "\n");
+        }
+        if (data_save_commit(&save)) return 1;
     }
-    for (int k = 0; k < s.completed && k < (int)s.events.size(); k++) {
-        for (int p : s.events[k].finish) data_printf(f, "%d ", p + 1);
-        data_printf(f, "\n");
-    }
-    int ok = data_flush(f) == 0;
-    data_close(f);
-    if (!ok) log_printf("Can't write %s\n", path.c_str() + 1);
-    return ok;
+    post_problem(("Can't save " + s.standings_file.substr(1) + ": " + save.error).c_str());
+    return 0;
 }
 
 // The number written on a rider's plate as an integer; 0 when it is not a plain number.

@@ -7,6 +7,12 @@
 #include <vector>
 
 constexpr int SERIES_POSITIONS = 40; // points tables by finishing position or round rank
+// What a ".series" file may hold; a file beyond these is refused. With them every race
+// length in ticks, points sum and total fits an int with room to spare.
+constexpr int SERIES_EVENTS_MAX = 1000;
+constexpr int SERIES_MINUTES_MAX = 600; // an event's time limit
+constexpr int SERIES_LAPS_MAX = 1000;
+constexpr int SERIES_POINTS_MAX = 1000000; // either way, per position
 
 struct SeriesEvent {
     std::string name;

@@ -273,6 +273,8 @@ static int choose_track() {
         model_new_generation();
         s.track_loaded = 0;
         if (chosen.empty() || !track_load_named(chosen)) {
+            // What went wrong is in the log; that nothing can be raced is said here.
+            if (!chosen.empty()) post_problem(("Can't load track '" + chosen + "'").c_str());
             s.track_name.clear();
             return 0;
         }

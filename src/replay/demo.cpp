@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "data/datafile.h"
+#include "data/save.h"
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "replay/demo_internal.h"
@@ -28,15 +29,17 @@ const DemoState& g_demo = g_demo_data;
  */
 
 // One line of at most 1023 characters (the rest of a longer line is dropped), without its
-// "\n". 0 when the data end before the line does.
+// "\n". 0 when the data end before the line does, or when no line feed comes within 64 KB:
+// no demo has such a line, and a large file of something else is not read to its end.
 static int read_line(DataFile* f, std::string* out) {
     out->clear();
-    for (;;) {
+    for (long n = 0; n < 65536; n++) {
         int c = data_getc(f);
         if (c < 0) return 0;
         if (c == '\n') return 1;
         if (out->size() < 1023) out->push_back((char)c);
     }
+    return 0;
 }
 
 // Up to `max` integers after the "QZ" of a header line; the count read, -1 on a malformed or
@@ -114,61 +117,52 @@ int demo_write_header(DataFile* f, const DemoHeader& h) {
     return data_flush(f) == 0;
 }
 
-// Creates the per-user folders a data name will be written into.
-static void make_user_dirs(const std::string& name) {
-    const char* user = data_folder(0);
-    if (user && name.size() > 1 && name[0] == '@') data_make_dirs((user + name.substr(1)).c_str());
+// A name as the user reads it: without the "@" of a data name.
+static std::string shown(const std::string& name) {
+    return !name.empty() && name[0] == '@' ? name.substr(1) : name;
 }
 
 int demo_copy(const char* from, const char* to) {
     std::vector<unsigned char> bytes;
     if (!data_load(from, &bytes)) return 0;
-    make_user_dirs(to);
-    DataFile* f = data_open(to, "wb");
-    if (!f) {
-        log_printf("Can't write %s\n", to);
-        return 0;
-    }
-    int ok = data_write(f, bytes.data(), bytes.size()) == bytes.size() && data_flush(f) == 0;
-    data_close(f);
-    if (!ok) log_printf("Can't write %s\n", to);
-    return ok;
+    std::string error;
+    if (data_save_bytes(to, bytes.data(), bytes.size(), &error)) return 1;
+    post_problem(("Can't save demo " + shown(to) + ": " + error).c_str());
+    return 0;
 }
 
 // ---- Recording ----
 
 int demo_recording() {
-    return g_demo_data.out != nullptr;
+    return g_demo_data.out.file != nullptr;
 }
 
-static void record_fail(const char* what) {
+// Gives a recording up: its temporary goes, the old file of its name stays.
+static void record_fail(const std::string& why) {
     DemoState& d = g_demo_data;
-    log_printf("Can't write demo %s (%s)\n", d.out_name.c_str() + 1, what);
-    if (d.out) data_close(d.out);
-    d.out = nullptr;
+    post_problem(("Can't record demo " + shown(d.out_name) + ": " + why).c_str());
+    data_save_abort(&d.out);
     d.out_slots.clear();
 }
 
 int demo_record_open(const std::string& name, const DemoHeader& header,
                      const std::vector<int>& slots) {
     DemoState& d = g_demo_data;
-    if (d.out) demo_record_stop();
+    if (demo_recording()) demo_record_stop();
     // Writing over the file being played would destroy it.
     if (d.in && d.in_name == name) {
         log_printf("Not recording over the demo being played\n");
         return 0;
     }
-    make_user_dirs(name);
     d.out_name = name;
-    d.out = data_open(name.c_str(), "wb");
-    if (!d.out) {
-        log_printf("Can't open demo %s for writing\n", name.c_str() + 1);
-        d.out_slots.clear();
+    d.out_slots.clear();
+    if (!data_save_begin(name.c_str(), &d.out)) {
+        post_problem(("Can't record demo " + shown(name) + ": " + d.out.error).c_str());
         return 0;
     }
     d.out_slots = slots;
-    if (!demo_write_header(d.out, header)) {
-        record_fail("header");
+    if (!demo_write_header(d.out.file, header) || data_save_write_error(&d.out)) {
+        record_fail(data_save_error_text(&d.out));
         return 0;
     }
     return 1;
@@ -176,18 +170,19 @@ int demo_record_open(const std::string& name, const DemoHeader& header,
 
 void demo_record_write(const uint8_t* frame, size_t bytes) {
     DemoState& d = g_demo_data;
-    if (!d.out) return;
-    if ((bytes && data_write(d.out, frame, bytes) != bytes) || data_flush(d.out) != 0)
-        record_fail("frame");
+    if (!demo_recording()) return;
+    if (bytes) data_write(d.out.file, frame, bytes);
+    if (data_flush(d.out.file) != 0 || data_save_write_error(&d.out))
+        record_fail(data_save_error_text(&d.out));
 }
 
 void demo_record_stop() {
     DemoState& d = g_demo_data;
-    if (d.out) {
-        data_close(d.out);
-        d.out = nullptr;
+    if (demo_recording()) {
         d.out_slots.clear();
-        if (!d.pending_name.empty() && d.out_name == DEMO_DEFAULT)
+        if (!data_save_commit(&d.out))
+            post_problem(("Can't save demo " + shown(d.out_name) + ": " + d.out.error).c_str());
+        else if (!d.pending_name.empty() && d.out_name == DEMO_DEFAULT)
             demo_copy(DEMO_DEFAULT, ("@demos/" + d.pending_name).c_str());
     }
     d.pending_name.clear();
@@ -200,7 +195,7 @@ int demo_set_name(const char* name) {
     size_t b = n.find_last_not_of(" \t\r\n");
     n = a == std::string::npos ? "" : n.substr(a, b - a + 1);
     // Only the default recording can be named: a time trial records its laps for the ghost.
-    if (!d.out || d.out_name != DEMO_DEFAULT) {
+    if (!demo_recording() || d.out_name != DEMO_DEFAULT) {
         post_message("Not currently recording a demo");
         return 0;
     }

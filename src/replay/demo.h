@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "data/save.h"
+
 struct DataFile;
 
 constexpr int DEMO_RECORD_V5 = 39;            // snapshot bytes per rider per tick, version 5
@@ -32,15 +34,17 @@ struct DemoHeader {
 
 // Process-wide demo state, written only by the demo code (read it through g_demo).
 struct DemoState {
-    // Recording.
-    DataFile* out = nullptr;
+    // Recording: written frame by frame into the save's temporary and put in place under the
+    // name when it stops, so a crash or a full disk mid-race keeps the previous demo.
+    DataSave out;
     std::string out_name;       // data name being written
     std::vector<int> out_slots; // the rider slots recorded, in record order
     std::string pending_name;   // "namedemo": the name the recording is saved under, "" none
     // Playback.
     std::string chosen; // the demo the menu or the command line chose, "" for the default
     DataFile* in = nullptr;
-    std::string in_name; // the name it was opened under
+    std::string in_name;  // the name it was opened under
+    std::string in_error; // why the last demo_open failed, "" after a success
     DemoHeader header;
     int record_size = DEMO_RECORD_V5;
     long long frames_start = 0; // byte offset of the first frame
@@ -62,13 +66,14 @@ int demo_write_header(DataFile* f, const DemoHeader& header);
 
 // Opens a recording under a data name (creating its folders) for the given rider slots and
 // writes its text part. Refuses the file being played ("Not recording over the demo being
-// played"). 1 on success; recording stays off on failure (logged).
+// played"). 1 on success; recording stays off on failure (said on screen and standard error).
 int demo_record_open(const std::string& name, const DemoHeader& header,
                      const std::vector<int>& slots);
 // Appends one frame (every recorded rider's record, bytes in all) and flushes; a failed
-// write is logged and ends the recording.
+// write is said and ends the recording, the previous file of the name kept.
 void demo_record_write(const uint8_t* frame, size_t bytes);
-// Closes the recording and saves it under the pending name, if one was given.
+// Ends the recording: puts it in place under its name (a failure is said, the old file kept)
+// and copies it to the pending name, if one was given.
 void demo_record_stop();
 // 1 while a recording is open.
 int demo_recording();
@@ -104,6 +109,6 @@ std::string demo_track();
 // frame's x and z, 24 bits each.
 void demo_record_ground(const uint8_t* record, float extent, float* x, float* z);
 
-// Copies a data file (read through the search path) to a data name in the per-user folder;
-// 1 on success.
+// Copies a data file (read through the search path) to a data name in the per-user folder,
+// atomically; 1 on success (a failed save is said on screen and standard error).
 int demo_copy(const char* from, const char* to);

@@ -45,11 +45,19 @@ void demo_close_playback() {
 int demo_open(const std::string& name) {
     demo_close_playback();
     DemoState& d = g_demo_data;
+    d.in_error.clear();
+    // A recording still open under this name lives in its temporary file: it is put in place
+    // first, so the race just recorded is the one played.
+    if (demo_recording() && (d.out_name == name || d.out_name == "@" + name)) demo_record_stop();
     DataFile* f = data_open(name.c_str(), "rb");
-    if (!f) return 0;
+    if (!f) {
+        d.in_error = "no such file, or not a readable file";
+        return 0;
+    }
     DemoHeader h;
     if (!demo_read_header(f, &h)) {
         log_printf("Bad demo file %s\n", name.c_str());
+        d.in_error = "not a demo file";
         data_close(f);
         return 0;
     }
@@ -65,7 +73,14 @@ int demo_open(const std::string& name) {
 
 int demo_open_chosen() {
     std::string name = g_demo_data.chosen.empty() ? DEMO_DEFAULT : g_demo_data.chosen;
-    return demo_open(name) || (name[0] != '@' && demo_open("@" + name));
+    if (demo_open(name)) return 1;
+    if (name[0] == '@') return 0;
+    // The file found is what the message is about, under whichever name it was found.
+    std::string first = g_demo_data.in_error;
+    if (demo_open("@" + name)) return 1;
+    if (first != g_demo_data.in_error && g_demo_data.in_error != "not a demo file")
+        g_demo_data.in_error = first;
+    return 0;
 }
 
 int demo_read_frame(uint8_t* frame) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "data/datafile.h"
+#include "replay/demo.h"
 
 static DemoList g_demos;
 const DemoList& g_demo_list = g_demos;
@@ -24,6 +25,19 @@ int demolist_build() {
                     name.compare(name.size() - 7, 7, ".qzdemo") == 0;
         if (!demo) continue;
         g_demos.demos.push_back({name, demo_title(name)});
+    }
+    // The recording in progress lives in its temporary file until it stops (which playing it
+    // does first), but it is listed under its name as the race goes on.
+    const std::string& out = g_demo.out_name;
+    if (demo_recording() && out.size() > 1 && out[0] == '@') {
+        std::string name = out.substr(1);
+        bool demo = name.size() >= 13 && name.compare(0, 6, "demos/") == 0 &&
+                    name.compare(name.size() - 7, 7, ".qzdemo") == 0;
+        auto at =
+            std::lower_bound(g_demos.demos.begin(), g_demos.demos.end(), name,
+                             [](const DemoEntry& e, const std::string& n) { return e.name < n; });
+        if (demo && (at == g_demos.demos.end() || at->name != name))
+            g_demos.demos.insert(at, {name, demo_title(name)});
     }
     g_demos.page = 0;
     return (int)g_demos.demos.size();

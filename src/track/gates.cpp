@@ -12,6 +12,7 @@
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "track/objects.h"
+#include "track/terrain.h"
 #include "track/track.h"
 
 GateState g_gates;
@@ -83,9 +84,9 @@ int gates_read(DataFile* f) {
                data_scanf(f, " [ %f %f %f ] %f ", &v[0], &v[1], &v[2], &v[3]) == 4 &&
                all_finite(v, 4)) {
             StartSlot* s = &g_gates.slots[g_gates.slot_count++];
-            s->x = v[0];
-            s->y = v[1];
-            s->z = v[2];
+            s->x = data_check_range(f, "start slot x", v[0], -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
+            s->y = data_check_range(f, "start slot y", v[1], -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
+            s->z = data_check_range(f, "start slot z", v[2], -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
             s->angle = wrap_angle(v[3]);
             s->bar = 0;
             // The gate stands 3 units ahead of the slot point. Its statue frame's forward axis
@@ -106,10 +107,13 @@ int gates_read(DataFile* f) {
                       &v[6]) == 7 &&
            all_finite(v, 7)) {
         Gate g{};
-        g.radius = v[0];
+        // A gate wider than any field is passed everywhere; a negative radius by nobody.
+        g.radius = data_check_range(f, "gate radius", v[0], 0, TRACK_COORD_MAX, 0);
         for (int i = 0; i < 3; i++) {
-            g.centre[i] = v[1 + i];
-            g.direction[i] = v[4 + i];
+            g.centre[i] = data_check_range(f, "gate centre", v[1 + i], -TRACK_COORD_MAX,
+                                           TRACK_COORD_MAX, 0);
+            g.direction[i] = data_check_range(f, "gate direction", v[4 + i], -TRACK_COORD_MAX,
+                                              TRACK_COORD_MAX, 0);
         }
         g_gates.gates.push_back(g);
     }

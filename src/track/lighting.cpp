@@ -35,8 +35,12 @@ static int sky_side(const char* key) {
     return -1;
 }
 
-static void read_vector(const char* value, float out[3]) {
-    sscanf(value, " [ %f %f %f ] ", &out[0], &out[1], &out[2]);
+// A bracketed vector; each number read is checked against lo..hi (NaN becomes `fallback`).
+static void read_vector(const char* file, const char* what, const char* value, float out[3],
+                        float lo, float hi, float fallback) {
+    float v[3] = {out[0], out[1], out[2]};
+    int n = sscanf(value, " [ %f %f %f ] ", &v[0], &v[1], &v[2]);
+    for (int i = 0; i < n && i < 3; i++) out[i] = data_check_range_in(file, what, v[i], lo, hi, fallback);
 }
 
 /* "lighting": one setting per line, "keyword value":
@@ -67,13 +71,15 @@ int lighting_read(const char* path) {
         const char* value = p + strspn(p, " \t");
 
         if (strcmp(key, "sun_vector") == 0) {
-            read_vector(value, l->sun_vector);
+            read_vector(path, "sun_vector", value, l->sun_vector, -LIGHT_POSITION_MAX,
+                        LIGHT_POSITION_MAX, 0);
         } else if (strcmp(key, "sun_color") == 0) {
-            read_vector(value, l->sun_color);
+            read_vector(path, "sun_color", value, l->sun_color, 0, LIGHT_COLOUR_MAX, 1);
         } else if (strcmp(key, "ambient") == 0) {
-            read_vector(value, l->ambient);
+            read_vector(path, "ambient", value, l->ambient, 0, LIGHT_COLOUR_MAX, 0.5f);
         } else if (strcmp(key, "global_ambient") == 0) {
-            read_vector(value, l->global_ambient);
+            read_vector(path, "global_ambient", value, l->global_ambient, 0, LIGHT_COLOUR_MAX,
+                        0.2f);
         } else if (int side = sky_side(key); side >= 0) {
             l->sky[side] = texture_load(value);
         } else if (strcmp(key, "flare_element") == 0) {
@@ -86,13 +92,18 @@ int lighting_read(const char* path) {
             // An element needs at least its placement; whatever follows keeps its default
             // when missing.
             if (got < 2) continue;
+            for (float& v : placement)
+                v = data_check_range_in(path, "flare placement", v, -100, 100, 0);
+            for (float& v : color) v = data_check_range_in(path, "flare colour", v, 0, LIGHT_COLOUR_MAX, 1);
+            size = data_check_range_in(path, "flare size", size, 0, 100, 1);
             memcpy(pending.placement[n], placement, sizeof placement);
             memcpy(pending.color[n], color, sizeof color);
             pending.size[n] = size;
             if (got == 7) pending.texture[n] = texture_load(texture);
             pending.element_count = n + 1;
         } else if (strcmp(key, "flare_point") == 0 || strcmp(key, "flare_vector") == 0) {
-            read_vector(value, pending.position);
+            read_vector(path, key, value, pending.position, -LIGHT_POSITION_MAX,
+                        LIGHT_POSITION_MAX, 0);
             pending.kind = strcmp(key, "flare_vector") == 0 ? FLARE_DIRECTION : FLARE_POINT;
             if (l->flares.capacity() == 0) l->flares.reserve(16);
             l->flares.push_back(pending);
@@ -100,8 +111,9 @@ int lighting_read(const char* path) {
         } else if (strcmp(key, "fog") == 0) {
             float c[3], d;
             if (sscanf(value, " [ %f %f %f ] %f ", &c[0], &c[1], &c[2], &d) == 4) {
-                memcpy(l->fog_color, c, sizeof c);
-                l->fog_density = d;
+                for (int i = 0; i < 3; i++)
+                    l->fog_color[i] = data_check_range_in(path, "fog colour", c[i], 0, 1, 0);
+                l->fog_density = data_check_range_in(path, "fog density", d, 0, LIGHT_FOG_MAX, 0);
             }
         } else {
             char text[1024];

@@ -7,6 +7,11 @@
 #include <vector>
 
 constexpr int FLARE_ELEMENTS_MAX = 8;
+// What a "lighting" file may set; values outside are clamped when read (logged), so that the
+// ground shading, GL's lights and the fog get numbers they can use. Colours may be over-bright.
+constexpr float LIGHT_COLOUR_MAX = 4;      // sun, ambient and flare colour components
+constexpr float LIGHT_FOG_MAX = 1;         // fog density per foot (GL_EXP)
+constexpr float LIGHT_POSITION_MAX = 1e6f; // sun vector and flare positions, each axis
 
 enum { FLARE_POINT = 0, FLARE_DIRECTION = 1 };
 

@@ -106,13 +106,26 @@ int billboards_add_particles(int count) {
  *   [ x y z ] width height look
  * y is the height above the ground; look is a texture name, optionally "#RRGGBB#name".
  */
+// Where an object read from `f` may stand: x and z within the track's reach, its height above
+// the ground and its size within reason (values beyond are clamped and logged).
+static void object_place_check(const DataFile* f, const char* what, float* x, float* y, float* z) {
+    std::string name = what;
+    *x = data_check_range(f, (name + " x").c_str(), *x, -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
+    *y = data_check_range(f, (name + " y").c_str(), *y, -TRACK_LIFT_MAX, TRACK_LIFT_MAX, 0);
+    *z = data_check_range(f, (name + " z").c_str(), *z, -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
+}
+
 int billboards_read(DataFile* f) {
     float v[5];
     char look[1024];
     while (data_scanf(f, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], look) ==
                6 &&
-           all_finite(v, 5))
+           all_finite(v, 5)) {
+        object_place_check(f, "billboard", &v[0], &v[1], &v[2]);
+        v[3] = data_check_range(f, "billboard width", v[3], 0, TRACK_LIFT_MAX, 0);
+        v[4] = data_check_range(f, "billboard height", v[4], 0, TRACK_LIFT_MAX, 0);
         billboard_add(v[0], v[1], v[2], v[3], v[4], look);
+    }
     return 1;
 }
 
@@ -260,8 +273,12 @@ int statues_read(DataFile* f) {
     char model[1024], texture[1024], shape[1024];
     while (data_scanf(f, " [ %f %f %f ] %f %1023s %1023s %1023s", &v[0], &v[1], &v[2], &v[3], model,
                       texture, shape) == 7 &&
-           all_finite(v, 4))
+           all_finite(v, 4)) {
+        object_place_check(f, "statue", &v[0], &v[1], &v[2]);
+        // 3.25 and above mean "upright, no yaw", so any larger angle keeps its meaning.
+        v[3] = data_check_range(f, "statue angle", v[3], -1000, 1000, 0);
         statue_add(v[0], v[1], v[2], v[3], model, texture, shape);
+    }
     return 1;
 }
 
@@ -390,6 +407,11 @@ static void flaggers_parse(DataFile* f) {
                    &v[5], &v[6], &v[7], &v[8]) != 9 ||
         !all_finite(v, 9) || !read_textures(f, start.textures, FLAGGER_START_TEXTURES, first))
         return;
+    object_place_check(f, "start flagger", &v[0], &v[1], &v[2]);
+    object_place_check(f, "start flagger", &v[3], &v[4], &v[5]);
+    v[6] = data_check_range(f, "flagger width", v[6], 0, TRACK_LIFT_MAX, 0);
+    v[7] = data_check_range(f, "flagger height", v[7], 0, TRACK_LIFT_MAX, 0);
+    v[8] = data_check_range(f, "flagger walk time", v[8], 0, 3600, 0);
     memcpy(start.first, v, sizeof start.first);
     memcpy(start.second, v + 3, sizeof start.second);
     start.walk_time = v[8];
@@ -401,6 +423,9 @@ static void flaggers_parse(DataFile* f) {
     if (data_scanf(f, " [ %f %f %f ] %f %f ", &v[0], &v[1], &v[2], &v[3], &v[4]) != 5 ||
         !all_finite(v, 5) || !read_textures(f, lap.textures, FLAGGER_LAP_TEXTURES, first))
         return;
+    object_place_check(f, "lap flagger", &v[0], &v[1], &v[2]);
+    v[3] = data_check_range(f, "flagger width", v[3], 0, TRACK_LIFT_MAX, 0);
+    v[4] = data_check_range(f, "flagger height", v[4], 0, TRACK_LIFT_MAX, 0);
     lap.present = 1;
     lap.billboard = billboard_add(v[0], v[1], v[2], v[3], v[4], first);
     g_objects.lap_flagger = lap;
@@ -412,6 +437,9 @@ static void flaggers_parse(DataFile* f) {
                        &gates[0], &gates[1], &gates[2], &gates[3]) != 9 ||
             !all_finite(v, 5) || !read_textures(f, textures, 2, first))
             return;
+        object_place_check(f, "gate flagger", &v[0], &v[1], &v[2]);
+        v[3] = data_check_range(f, "flagger width", v[3], 0, TRACK_LIFT_MAX, 0);
+        v[4] = data_check_range(f, "flagger height", v[4], 0, TRACK_LIFT_MAX, 0);
         for (int i = 0; i < 4; i++) g.gates[i] = std::clamp(gates[i], -1, std::max(last_gate, -1));
         g.normal = textures[0];
         g.warning = textures[1];

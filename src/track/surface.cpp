@@ -100,8 +100,8 @@ static int8_t to_fade(float rate) {
     return (int8_t)(int)v;
 }
 
-// Applies one "key=value" parameter of a "roost" line.
-static void roost_apply(RoostType* roost, const std::string& param) {
+// Applies one "key=value" parameter of a "roost" line of `file`.
+static void roost_apply(const DataFile* file, RoostType* roost, const std::string& param) {
     struct FloatKey {
         const char* key;
         float RoostType::*field;
@@ -142,7 +142,10 @@ static void roost_apply(RoostType* roost, const std::string& param) {
     }
     for (const FloatKey& k : float_keys) {
         if (key == k.key) {
-            roost->*k.field = number(k.key);
+            float read = number(k.key);
+            for (const RoostRange& r : ROOST_RANGES)
+                if (key == r.key) read = data_check_range(file, ("roost " + key).c_str(), read, r.lo, r.hi, 0);
+            roost->*k.field = read;
             return;
         }
     }
@@ -168,7 +171,7 @@ static void roost_apply(RoostType* roost, const std::string& param) {
 
 // Splits a "roost" value at blanks; a double quote starts a part that may hold blanks and runs
 // to the next double quote (the quotes are dropped).
-static void roost_parse(RoostType* roost, const char* value) {
+static void roost_parse(const DataFile* file, RoostType* roost, const char* value) {
     const char* p = value;
     for (;;) {
         while (*p && is_roost_blank(*p)) p++;
@@ -182,7 +185,7 @@ static void roost_parse(RoostType* roost, const char* value) {
                 param += *p;
             p++;
         }
-        roost_apply(roost, param);
+        roost_apply(file, roost, param);
     }
 }
 
@@ -249,6 +252,10 @@ int surface_types_read_tileinfo(Terrain* terrain, DataFile* stream) {
                 FrictionPoint& fp = pending.friction[friction_count++];
                 fp.coefficient = v[0] >= 0 ? v[0] : 0;
                 fp.speed = v[1] >= SURFACE_MIN_SPEED ? v[1] : SURFACE_MIN_SPEED;
+                fp.coefficient = data_check_range(stream, "friction coefficient", fp.coefficient,
+                                                  0, SURFACE_FRICTION_MAX, 1);
+                fp.speed = data_check_range(stream, "friction speed", fp.speed, SURFACE_MIN_SPEED,
+                                            SURFACE_SPEED_MAX, 1);
             }
         } else if (strcmp(keyword, "roll_resist") == 0) {
             float v[3];
@@ -261,6 +268,12 @@ int surface_types_read_tileinfo(Terrain* terrain, DataFile* stream) {
                 rp.force_loose = v[0] >= 0 ? v[0] : 0;
                 rp.force_sunk = v[1] >= 0 ? v[1] : 0;
                 rp.speed = v[2] >= SURFACE_MIN_SPEED ? v[2] : SURFACE_MIN_SPEED;
+                rp.force_loose = data_check_range(stream, "roll_resist force", rp.force_loose, 0,
+                                                  SURFACE_ROLL_FORCE_MAX, 5);
+                rp.force_sunk = data_check_range(stream, "roll_resist force", rp.force_sunk, 0,
+                                                 SURFACE_ROLL_FORCE_MAX, 15);
+                rp.speed = data_check_range(stream, "roll_resist speed", rp.speed,
+                                            SURFACE_MIN_SPEED, SURFACE_SPEED_MAX, 1);
             }
         } else if (strcmp(keyword, "roost") == 0) {
             if (roost_count >= SURFACE_ROOST_TYPES) {
@@ -268,7 +281,7 @@ int surface_types_read_tileinfo(Terrain* terrain, DataFile* stream) {
             } else {
                 RoostType* roost = &pending.roost[roost_count++];
                 *roost = roost_default();
-                roost_parse(roost, value);
+                roost_parse(stream, roost, value);
             }
         } else {
             log_printf("tileinfo warning: Unknown identifier '%.950s'\n", keyword);
@@ -290,6 +303,9 @@ int surface_types_read_texturelist(Terrain* terrain, DataFile* stream) {
         if (parse_numbers(p, v, 3, &end) == 3) {
             name = end;
             while (*name == ' ' || *name == '\t') name++;
+            v[0] = data_check_range(stream, "friction coefficient", v[0], 0, SURFACE_FRICTION_MAX, 1);
+            v[1] = data_check_range(stream, "roll_resist force", v[1], 0, SURFACE_ROLL_FORCE_MAX, 5);
+            v[2] = data_check_range(stream, "roll_resist force", v[2], 0, SURFACE_ROLL_FORCE_MAX, 15);
         } else {
             v[0] = 1.0f, v[1] = 5.0f, v[2] = 15.0f;
         }

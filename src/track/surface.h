@@ -16,6 +16,26 @@ constexpr int SURFACE_CURVE_POINTS = 8;
 constexpr int SURFACE_ROOST_TYPES = 4;
 constexpr float SURFACE_MIN_SPEED = 1.0f / 1048576.0f; // 2^-20, the smallest speed of a point
 
+// What a surface type's file may set, and no more: a value outside its range is clamped when
+// it is read (with a warning naming the file and the value), so no track can push a contact
+// force, a particle count or a spray out of what the physics and the emitter handle. Real
+// ground stays far inside: friction coefficients near 1, rolling resistance of tens of lbf.
+constexpr float SURFACE_FRICTION_MAX = 10;    // friction coefficient
+constexpr float SURFACE_ROLL_FORCE_MAX = 500; // rolling-resistance force, lbf
+constexpr float SURFACE_SPEED_MAX = 10000;    // speed of a curve point, ft/s
+
+// The ranges of the roost parameters, in the order of RoostType's fields.
+struct RoostRange {
+    const char* key;
+    float lo, hi;
+};
+constexpr RoostRange ROOST_RANGES[] = {
+    {"count", 0, 1000},       {"dig", -10, 10},       {"slip_threshold", 0, 1000},
+    {"slow_angle", 0, 3.1415927f}, {"fast_angle", 0, 3.1415927f}, {"slow_speed", 0, 10000},
+    {"fast_speed", 0, 10000}, {"size", 0, 100},       {"grow", -100, 100},
+    {"drag", 0, 128},         {"vscale", 0, 100},     {"randomize", 0, 1000},
+};
+
 enum { ROOST_UNUSED = 0, ROOST_SLIP = 1, ROOST_SPLASH = 2 };
 
 // The dirt a wheel throws up on this surface (particles: roost module).

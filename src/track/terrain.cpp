@@ -60,6 +60,20 @@ static int read_heights(Terrain* t, const char* folder) {
         log_printf("Error reading heights\n");
         return 0;
     }
+    // Physical sizes: a spacing no ground could have is refused; heights far beyond any track are
+    // held at TERRAIN_HEIGHT_READ_MAX, so contacts and placement stay in float range.
+    if (spacing < TERRAIN_SPACING_MIN || spacing > TERRAIN_SPACING_MAX) {
+        log_printf("Warning: %.300s: sample spacing %g out of range (%g to %g)\n",
+                   data_file_label(hf.f), (double)spacing, (double)TERRAIN_SPACING_MIN,
+                   (double)TERRAIN_SPACING_MAX);
+        log_printf("Bad height field parameters\n");
+        log_printf("Error reading heights\n");
+        return 0;
+    }
+    lo = data_check_range(hf.f, "minimum height", lo, -TERRAIN_HEIGHT_READ_MAX,
+                          TERRAIN_HEIGHT_READ_MAX, 0);
+    hi = data_check_range(hf.f, "maximum height", hi, -TERRAIN_HEIGHT_READ_MAX,
+                          TERRAIN_HEIGHT_READ_MAX, 0);
     t->shift = shift;
     t->tiles = 1 << shift;
     t->samples = 2 * t->tiles + 1;
@@ -232,6 +246,11 @@ static void read_decals(Terrain* t, const char* folder) {
         if (data_scanf(file.f, " [ %f %f ] %f %f %f %1023s", &x, &z, &angle, &size, &aspect,
                        name) != 6)
             break;
+        x = data_check_range(file.f, "decal x", x, -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
+        z = data_check_range(file.f, "decal z", z, -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
+        angle = data_check_range(file.f, "decal angle", angle, -1000, 1000, 0);
+        size = data_check_range(file.f, "decal size", size, 0, TRACK_COORD_MAX, 0);
+        aspect = data_check_range(file.f, "decal aspect", aspect, 0, 1000, 1);
         unsigned texture = terrain_texture_load(name);
         if (!texture) continue;
         terrain_decal_add(t, texture, x, z, angle, size, aspect);

@@ -24,7 +24,19 @@
 
 struct DataSaveSet;
 
-constexpr int TERRAIN_MAX_SHIFT = 11;   // 2048 tiles, 4097 x 4097 samples per side
+constexpr int TERRAIN_MAX_SHIFT = 11; // 2048 tiles, 4097 x 4097 samples per side
+// Sample spacing a "terrain.hf" may give (feet); others are refused.
+constexpr float TERRAIN_SPACING_MIN = 1.0f / 64;
+constexpr float TERRAIN_SPACING_MAX = 64.0f;
+// How far from the field's corner (feet, along x and z, either way) track objects may stand:
+// start slots, gates, billboards, statues, flaggers and decals read beyond it are clamped (and
+// logged). The largest field spans 4096 x 64 ft.
+constexpr float TRACK_COORD_MAX = 262144.0f;
+// Heights above the ground an object file may give (feet), either way.
+constexpr float TRACK_LIFT_MAX = 10000.0f;
+// Heights a "terrain.hf" header may give (feet, either way); beyond them they are clamped.
+// Wider than the editor's TERRAIN_HEIGHT_LIMIT: a field made elsewhere may span a 16-bit range.
+constexpr float TERRAIN_HEIGHT_READ_MAX = 1.0e6f;
 constexpr int DECAL_BUCKETS = 8;        // decal index: 8 x 8 buckets over the field
 constexpr int LOWDETAIL_STEP = 448;     // samples between low-detail ground textures
 constexpr int LOWDETAIL_MARGIN = 32;    // samples of margin around each one
@@ -120,7 +132,13 @@ struct TerrainCellRange {
     int i0, i1; // cells i0 <= i < i1 along x
     int j0, j1; // cells j0 <= j < j1 along z
 };
-// The cells a sphere of centre (cx, cz) and radius r touches.
+// Reach (feet) within which ground queries beyond the field's edge stay exact: a wheel's.
+constexpr float TERRAIN_EDGE_REACH = 4.0f;
+// The cells a sphere of centre (cx, cz) and radius r touches, bounded by the field: beyond the
+// field the ground only continues its edge (every cell of a row out there lies in one plane),
+// so a reach wider than the field visits no more than the field and a margin around it and
+// around the centre's own cell. Cost stays bounded for any radius, and the ground still meets
+// a sphere that left the field.
 TerrainCellRange terrain_cell_range(const Terrain* terrain, float cx, float cz, float r);
 // The two triangles of one cell.
 void terrain_cell_triangles(const Terrain* terrain, int i, int j, TerrainTriangle out[2]);

@@ -77,6 +77,19 @@ TerrainCellRange terrain_cell_range(const Terrain* t, float cx, float cz, float 
     range.i1 = -cell_of(-(cx + r) / s); // ceil
     range.j0 = cell_of((cz - r) / s);
     range.j1 = -cell_of(-(cz + r) / s);
+    // The field's cells are 0 .. samples - 2. Beyond them the ground only continues its edge,
+    // so the cells kept are the field's, a margin around it and around the centre's own cell;
+    // the margin covers a wheel's whole reach (TERRAIN_EDGE_REACH feet), so wheels and bike
+    // parts near or beyond the edge meet the same ground as without the bound.
+    if (t->samples > 0) {
+        int m = (int)std::min(64.0f, std::ceil(TERRAIN_EDGE_REACH / s)) + 1;
+        int ci = cell_of(cx / s), cj = cell_of(cz / s);
+        int end = t->samples - 1; // one past the last cell
+        range.i0 = std::max(range.i0, std::min(0, ci) - m);
+        range.i1 = std::min(range.i1, std::max(end, ci + 1) + m);
+        range.j0 = std::max(range.j0, std::min(0, cj) - m);
+        range.j1 = std::min(range.j1, std::max(end, cj + 1) + m);
+    }
     return range;
 }
 

@@ -171,17 +171,94 @@ TEST(CommandLine, BikesNoticeAndNormalStart) {
     EXPECT_EQ(g_settings.track, "rabbithill");
 }
 
-TEST(CommandLine, ConfigValuesAndUnreadableOnesKeepTheirValue) {
+TEST(CommandLine, ConfigValuesAndNumbersThatMustBeNumbers) {
     g_config.xres = 640;
     g_config.yres = 480;
-    parse({"--width", "1024", "--height", "abc", "--draw-fps", "1", "--rotate-lineup", "x"});
+    ASSERT_EQ(parse({"--width", "1024", "--draw-fps", "1", "--height=700"}).result, CMDLINE_OK);
     EXPECT_EQ(g_config.xres, 1024);
-    EXPECT_EQ(g_config.yres, 480);
+    EXPECT_EQ(g_config.yres, 700);
     EXPECT_EQ(g_config.draw_fps, 1);
-    EXPECT_EQ(g_settings.rotate_lineup, 0);
     parse({"--rotate-lineup", "3", "--depth", "32"});
     EXPECT_EQ(g_settings.rotate_lineup, 3);
     EXPECT_EQ(g_settings.mode_word, 32);
+    // Whole turns of the 40 gates: 83 places are 3.
+    parse({"--rotate-lineup", "83"});
+    EXPECT_EQ(g_settings.rotate_lineup, 3);
+    // Unreadable values are bad arguments too, and the stored size is left alone.
+    for (const char* o : {"--width", "--height", "--rotate-lineup", "--depth", "--draw-fps",
+                          "--draw-time", "--draw-ping", "--draw-render-stats"}) {
+        Parsed junk = parse({o, "abc"});
+        EXPECT_EQ(junk.result, 1) << o;
+        EXPECT_EQ(junk.err, std::string("Bad arg for ") + o + "\n");
+    }
+    EXPECT_EQ(g_config.xres, 1024);
+    EXPECT_EQ(g_config.yres, 700);
+    // The display options keep their value when they are the last argument.
+    EXPECT_EQ(parse({"--draw-fps"}).result, CMDLINE_OK);
+    EXPECT_EQ(g_config.draw_fps, 1);
+}
+
+TEST(CommandLine, NumbersOutsideTheirRangeAreBadArguments) {
+    struct Case {
+        const char* option;
+        const char* value;
+    };
+    const Case bad[] = {
+        // Pacing that can never be honoured: a frame step of zero, of 1e30 s, or overflowing.
+        {"--lock-fps", "inf"},
+        {"--lock-fps", "1e400"},
+        {"--lock-fps", "2147483648"},
+        {"--lock-fps", "1e-30"},
+        {"--lock-fps", "nan"},
+        {"--lock-fps", "0.5"},
+        {"--lock-fps", "1000.5"},
+        {"--quit-after", "nan"},
+        {"--quit-after", "inf"},
+        {"--quit-after", "-1"},
+        {"--quit-after", "1e7"},
+        {"--width", "0"},
+        {"--width", "63"},
+        {"--width", "16385"},
+        {"--height", "100000"},
+        {"--height", "-480"},
+        {"--width", "99999999999"},
+        {"--depth", "70000"},
+        {"--rotate-lineup", "-1"},
+        {"--texture-detail", "2147483648"},
+        {"--roostfrequency", "-99999999999"},
+        {"--erode", "nan"},
+        {"--detail", "inf"},
+        {"--lod-scale", "1e39"},
+        {"--lod-bias", "-inf"},
+        {"--fake-lag", "nan"},
+        {"--max-detail-distance", "inf"},
+        {"--chase-center", "0,nan,0"},
+        {"--chase-center", "0,2,1e30"},
+        {"--draw-fps", "4294967296"},
+    };
+    for (const Case& c : bad) {
+        Parsed p = parse({c.option, c.value});
+        EXPECT_EQ(p.result, 1) << c.option << " " << c.value;
+        EXPECT_EQ(p.err, std::string("Bad arg for ") + c.option + "\n") << c.value;
+    }
+    // The ends of the ranges, and "off".
+    ASSERT_EQ(parse({"--lock-fps", "1", "--quit-after", "0", "--width", "64", "--height=16384"})
+                  .result,
+              CMDLINE_OK);
+    EXPECT_FLOAT_EQ(g_settings.lock_fps, 1);
+    EXPECT_EQ(g_settings.quit_after, 0);
+    EXPECT_EQ(g_config.xres, 64);
+    EXPECT_EQ(g_config.yres, 16384);
+    ASSERT_EQ(parse({"--lock-fps", "1000", "--quit-after", "1e6"}).result, CMDLINE_OK);
+    EXPECT_FLOAT_EQ(g_settings.lock_fps, 1000);
+    ASSERT_EQ(parse({"--lock-fps", "0"}).result, CMDLINE_OK);
+    EXPECT_EQ(g_settings.lock_fps, 0);
+    ASSERT_EQ(parse({"--lock-fps", "-5"}).result, CMDLINE_OK);
+    EXPECT_EQ(g_settings.lock_fps, 0);
+    // Clamped options still clamp what is a number.
+    ASSERT_EQ(parse({"--roostfrequency", "2147483647", "--erode", "1e30"}).result, CMDLINE_OK);
+    EXPECT_EQ(g_settings.roost_frequency, 1000);
+    EXPECT_EQ(g_settings.erode, 1.0f);
 }
 
 TEST(CommandLine, SwitchesAndAdditions) {

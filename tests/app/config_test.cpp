@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <random>
@@ -8,6 +9,8 @@
 
 #include "app/config_file.h"
 #include "core/config.h"
+#include "data/save.h"
+#include "platform/messages.h"
 #include "platform/options.h"
 #include "support/test_env.h"
 
@@ -236,7 +239,8 @@ TEST_F(ConfigTest, IntegersAndTexts) {
     EXPECT_EQ(g_config.xres, 1024);
     EXPECT_EQ(g_config.yres, 480);
     EXPECT_EQ(g_config.draw_fps, 7);
-    EXPECT_EQ(g_config.spy, INT_MAX);
+    // Beyond the int range is no number: the setting keeps its value.
+    EXPECT_EQ(g_config.spy, 0);
     EXPECT_EQ(std::string(g_config.name.text), std::string(63, 'n'));
     EXPECT_STREQ(g_config.number.text, "123");
     // The key is everything before the first "=", the value everything after it.
@@ -408,7 +412,7 @@ TEST_F(ConfigTest, LineBreakInTextCannotForgeALine) {
     EXPECT_EQ(text.find("xres=1\n"), std::string::npos);
 }
 
-TEST_F(ConfigTest, WriteFailureIsSilent) {
+TEST_F(ConfigTest, AFolderThatCannotBeWrittenIsSaidAndChangesNothing) {
     // Plain files where the per-user and game folders should be: nothing can be written.
     std::string user = test_user_dir();
     user.pop_back();
@@ -417,11 +421,40 @@ TEST_F(ConfigTest, WriteFailureIsSilent) {
     write_file(user, "not a folder");
     write_file(test_game_dir(), "not a folder either");
     g_config.xres = 1;
+    testing::internal::CaptureStderr();
     config_write();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Can't save the settings (config): can't create\n");
+    EXPECT_STREQ(messages_visible(0), "Can't save the settings (config): can't create");
     EXPECT_EQ(read_file(user), "not a folder");
     EXPECT_EQ(read_file(test_game_dir()), "not a folder either");
     config_read();
     EXPECT_EQ(g_config.xres, 1);
+}
+
+TEST_F(ConfigTest, ADiskFullHalfWayKeepsTheOldSettings) {
+    read_text("xres=800\nname=Old Name\nlaps=7.000000\n");
+    std::string old = read_file(path());
+    // The disk takes the first 1000 bytes of the new file (about a third of it), then reports
+    // ENOSPC for every write.
+    data_save_inject_failure(1000, ENOSPC);
+    snprintf(g_config.name.text, sizeof g_config.name.text, "New Name");
+    testing::internal::CaptureStderr();
+    config_write();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't save the settings (config): disk full\n");
+    EXPECT_EQ(read_file(path()), old);
+    EXPECT_EQ(data_save_failures(), 1);
+    // Nothing but the old file is left in the folder.
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(test_user_dir())) entries += e.exists();
+    EXPECT_EQ(entries, 1);
+    // The next start reads the old settings, not the defaults.
+    config_reset();
+    config_read();
+    EXPECT_EQ(g_config.xres, 800);
+    EXPECT_STREQ(g_config.name.text, "Old Name");
+    EXPECT_EQ(g_config.laps.value, 7.0);
 }
 
 TEST_F(ConfigTest, ServerHistory) {

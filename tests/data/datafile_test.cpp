@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "data/datafile.h"
 #include "data_test_util.h"
+#include "platform/log.h"
 #include "support/test_env.h"
 
 static std::string game(const std::string& rel) {
@@ -265,4 +268,53 @@ TEST(DataOpen, LinkLoopsInFoldersEndTheWalk) {
     ASSERT_EQ(symlink("..", game("d/up").c_str()), 0);
     ASSERT_EQ(symlink(".", game("d/self").c_str()), 0);
     EXPECT_EQ(name_list(), std::vector<std::string>{"d/file"});
+}
+
+TEST(DataOpen, OnlyRegularFilesAreRead) {
+    // A FIFO would block the open itself, a device never ends: both are refused at once, and
+    // so is a folder given as a path.
+    std::string fifo = test_dir() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_EQ(data_open(fifo.c_str(), "rb"), nullptr);
+    if (access("/dev/zero", R_OK) == 0) EXPECT_EQ(data_open("/dev/zero", "rb"), nullptr);
+    EXPECT_EQ(data_open(test_dir().c_str(), "rb"), nullptr);
+    // A FIFO under a data name does not hide the game folder's file either.
+    mkdir(test_user_dir().c_str(), 0755);
+    ASSERT_EQ(mkfifo(user("config").c_str(), 0644), 0);
+    write_file(game("config"), "laps=7\n");
+    EXPECT_EQ(read_data("@config"), "laps=7\n");
+}
+
+TEST(DataOpen, StreamsKeepTheNameTheyWereOpenedUnder) {
+    write_file(game("tracks/t/tileinfo"), "addtile\n");
+    DataFile* f = data_open("@tracks/t/tileinfo", "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_STREQ(f->name, "@tracks/t/tileinfo");
+    EXPECT_STREQ(data_file_label(f), "tracks/t/tileinfo");
+    data_close(f);
+    std::string path = game("tracks/t/tileinfo");
+    f = data_open(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::string(data_file_label(f)), path);
+    data_close(f);
+}
+
+TEST(DataCheckRange, ClampsAndLogsTheFileTheQuantityAndTheValue) {
+    log_setup(("DRUV_LOGFILE=" + test_dir() + "/log.txt").c_str());
+    EXPECT_EQ(data_check_range_in("@t/statues", "statue x", 5.0f, 0.0f, 10.0f, 1.0f), 5.0f);
+    EXPECT_EQ(read_file(test_dir() + "/log.txt").find("Warning"), std::string::npos);
+    EXPECT_EQ(data_check_range_in("@t/statues", "statue x", 1e30f, 0.0f, 10.0f, 1.0f), 10.0f);
+    EXPECT_EQ(data_check_range_in("t/tileinfo", "friction", -2.0f, 0.0f, 10.0f, 1.0f), 0.0f);
+    EXPECT_EQ(data_check_range_in("t/tileinfo", "friction", NAN, 0.0f, 10.0f, 1.0f), 1.0f);
+    EXPECT_EQ(data_check_range_in("t/tileinfo", "friction", INFINITY, 0.0f, 10.0f, 1.0f), 10.0f);
+    std::string log = read_file(test_dir() + "/log.txt");
+    EXPECT_NE(log.find("Warning: t/statues: statue x 1e+30 out of range (0 to 10), using 10\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("t/tileinfo: friction -2 out of range (0 to 10), using 0\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("t/tileinfo: friction nan out of range (0 to 10), using 1\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("t/tileinfo: friction inf out of range (0 to 10), using 10\n"),
+              std::string::npos);
 }

@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 
@@ -86,31 +91,115 @@ TEST(DataSave, TemporaryThatCannotBeCreatedFailsWithTheOldFileKept) {
 TEST(DataSave, RenameThatFailsRemovesTheTemporary) {
     data_reset();
     std::string path = test_user_dir() + "demos/x.qzdemo";
-    write_file(path + "/inside", "a folder holds the name"); // rename cannot replace it
-    std::string error;
-    EXPECT_EQ(data_save_bytes("@demos/x.qzdemo", "QZ05", 4, &error), 0);
-    EXPECT_EQ(error, "can't rename");
+    DataSave save;
+    ASSERT_EQ(data_save_begin("@demos/x.qzdemo", &save), 1);
+    data_puts(save.file, "QZ05");
+    // A folder takes the name while the file is written: rename cannot replace it.
+    write_file(path + "/inside", "a folder holds the name");
+    EXPECT_EQ(data_save_commit(&save), 0);
+    EXPECT_EQ(save.error, "can't rename");
     EXPECT_FALSE(file_exists(temp_of(path)));
     EXPECT_EQ(read_file(path + "/inside"), "a folder holds the name");
+    // A folder already there is refused before anything is written.
+    std::string error;
+    EXPECT_EQ(data_save_bytes("@demos/x.qzdemo", "QZ05", 4, &error), 0);
+    EXPECT_EQ(error, "not a file");
 }
 
-TEST(DataSave, FullDiskIsReportedAndNothingReplaced) {
-    // /dev/full takes the open and fails every write with ENOSPC; it stands in for the
-    // temporary here by naming it as the path itself (nothing is renamed onto it: the commit
-    // fails first).
-    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+TEST(DataSave, ADiskFullHalfWayKeepsTheOldFile) {
+    data_reset();
+    std::string path = test_user_dir() + "config";
+    write_file(path, "laps=5\n");
+    // The disk takes 100 bytes of the new file, then every write fails with ENOSPC.
+    data_save_inject_failure(100, ENOSPC);
     DataSave save;
-    save.path = test_dir() + "/never";
-    save.temp = "/dev/full";
-    save.file = data_open("/dev/full", "wb");
-    ASSERT_NE(save.file, nullptr);
-    std::string big(1 << 16, 'x');
-    data_write(save.file, big.data(), big.size());
-    // The commit removes its temporary on failure; keep /dev/full out of that.
-    save.temp = test_dir() + "/not-there";
+    ASSERT_EQ(data_save_begin("@config", &save), 1);
+    for (int i = 0; i < 1000; i++) data_printf(save.file, "slot%02d=Robot\n", i % 40);
     EXPECT_EQ(data_save_commit(&save), 0);
     EXPECT_EQ(save.error, "disk full");
-    EXPECT_FALSE(file_exists(save.path));
+    EXPECT_EQ(read_file(path), "laps=5\n");
+    EXPECT_EQ(folder_names(test_user_dir()), std::vector<std::string>{"config"});
+    EXPECT_EQ(data_save_failures(), 1);
+}
+
+TEST(DataSave, AShortWriteThenAnErrorFailsTheSave) {
+    data_reset();
+    std::string path = test_user_dir() + "results.txt";
+    write_file(path, "old");
+    // One write is cut short part way through its buffer, and the rest meets an I/O error.
+    data_save_inject_failure(5000, EIO);
+    std::string big(20000, 'r');
+    std::string error;
+    EXPECT_EQ(data_save_bytes("@results.txt", big.data(), big.size(), &error), 0);
+    EXPECT_EQ(error, "write failed");
+    EXPECT_EQ(read_file(path), "old");
+    EXPECT_FALSE(file_exists(temp_of(path)));
+    // Writes that stay within what the disk takes still succeed.
+    std::string small(4000, 's');
+    EXPECT_EQ(data_save_bytes("@results.txt", small.data(), small.size(), &error), 1);
+    EXPECT_EQ(read_file(path), small);
+}
+
+TEST(DataSave, AWriteErrorIsSeenBeforeTheCommit) {
+    data_reset();
+    data_save_inject_failure(10, ENOSPC);
+    DataSave save;
+    ASSERT_EQ(data_save_begin("@demos/default.qzdemo", &save), 1);
+    data_puts(save.file, "QZ05 1 0 0 1792\n");
+    data_flush(save.file);
+    EXPECT_EQ(data_save_write_error(&save), 1);
+    EXPECT_STREQ(data_save_error_text(&save), "disk full");
+    data_save_abort(&save);
+    EXPECT_FALSE(file_exists(test_user_dir() + "demos/default.qzdemo"));
+    // Given up after the failed write, the save counts as lost.
+    EXPECT_EQ(data_save_failures(), 1);
+}
+
+TEST(DataSave, KilledBetweenWriteAndRenameLeavesTheOldFile) {
+    data_reset();
+    std::string path = test_user_dir() + "config";
+    write_file(path, "laps=5\n");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The whole new file is written and on the disk; the process dies before the rename.
+        DataSave save;
+        if (!data_save_begin("@config", &save)) _exit(2);
+        data_puts(save.file, "laps=9\n");
+        data_flush(save.file);
+        raise(SIGKILL);
+        _exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(read_file(path), "laps=5\n");
+    // The dead run's temporary is still there, and the next save of the name removes it.
+    std::string stale = path + ".tmp" + std::to_string((long)child);
+    EXPECT_EQ(read_file(stale), "laps=9\n");
+    ASSERT_EQ(data_save_bytes("@config", "laps=7\n", 7), 1);
+    EXPECT_EQ(read_file(path), "laps=7\n");
+    EXPECT_FALSE(file_exists(stale));
+}
+
+TEST(DataSave, ALinkKeepsItsLinkAndOnlyFilesAreReplaced) {
+    data_reset();
+    write_file(test_dir() + "/dotfiles/config", "laps=5\n");
+    run_command("mkdir -p '" + test_user_dir() + "' && ln -s '" + test_dir() +
+                "/dotfiles/config' '" + test_user_dir() + "config'");
+    ASSERT_EQ(data_save_bytes("@config", "laps=8\n", 7), 1);
+    EXPECT_EQ(read_file(test_dir() + "/dotfiles/config"), "laps=8\n");
+    char target[512] = {};
+    EXPECT_GT(readlink((test_user_dir() + "config").c_str(), target, sizeof target - 1), 0);
+    // A FIFO in the name's place is neither written nor replaced.
+    std::string fifo = test_user_dir() + "results.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    std::string error;
+    EXPECT_EQ(data_save_bytes("@results.txt", "x", 1, &error), 0);
+    EXPECT_EQ(error, "not a file");
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST(DataSave, EmptyOrFolderNamesAreRefused) {

@@ -128,13 +128,41 @@ TEST(ScanInt, WidthsSuppressionAndWrap) {
         EXPECT_EQ(data_scanf(in.f, "%*d %d", &v), 1);
         EXPECT_EQ(v, 2);
     }
+}
+
+TEST(ScanInt, NumbersBeyondTheIntRangeDoNotMatch) {
     {
-        // No overflow check: the value wraps modulo 2^32.
-        ScanInput in("4294967297 2147483648");
+        // The ends of the range are numbers like any other.
+        ScanInput in("2147483647 -2147483648");
         int a = 0, b = 0;
         EXPECT_EQ(data_scanf(in.f, "%d %d", &a, &b), 2);
-        EXPECT_EQ(a, 1);
+        EXPECT_EQ(a, INT_MAX);
         EXPECT_EQ(b, INT_MIN);
+    }
+    {
+        // One past either end fails the conversion: its digits are gone, nothing is stored.
+        ScanInput in("7 2147483648 5");
+        int a = 0, b = 99, c = 99;
+        EXPECT_EQ(data_scanf(in.f, "%d %d %d", &a, &b, &c), 1);
+        EXPECT_EQ(a, 7);
+        EXPECT_EQ(b, 99);
+        EXPECT_EQ(in.next(), ' ');
+        EXPECT_EQ(in.next(), '5');
+    }
+    {
+        ScanInput in("-2147483649");
+        int a = 99;
+        EXPECT_EQ(data_scanf(in.f, "%d", &a), 0);
+        EXPECT_EQ(a, 99);
+    }
+    {
+        // However long the number, and suppressed or not.
+        ScanInput in("4294967297 99999999999999999999999999999999");
+        int a = 99;
+        EXPECT_EQ(data_scanf(in.f, "%d", &a), 0);
+        EXPECT_EQ(a, 99);
+        EXPECT_EQ(data_scanf(in.f, "%*d"), 0);
+        EXPECT_EQ(in.next(), -1);
     }
 }
 

@@ -24,6 +24,57 @@ TEST(Startup, CommandLineErrorsExitWithStatusOne) {
     r = run_vornix("a.qzdemo b.qzdemo");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Too many files!\n");
+    // Numbers no run can honour: an endless pacing wait, a run that never ends, a window no
+    // display has.
+    for (const char* o :
+         {"--lock-fps inf", "--lock-fps 1e400", "--lock-fps 2147483648", "--quit-after nan",
+          "--quit-after inf", "--width 100000", "--height -5"}) {
+        r = run_vornix(o);
+        EXPECT_EQ(r.status, 1) << o;
+        std::string name = std::string(o).substr(0, std::string(o).find(' '));
+        EXPECT_EQ(r.err, "Bad arg for " + name + "\n") << o;
+    }
+}
+
+TEST(Startup, UnknownTrackIsNamedAndARunThatWasToRideItEnds) {
+    make_track("rabbithill");
+    RunResult r = run_vornix("--headless --track nowhere --quit-after 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Unknown track 'nowhere'\n");
+    // A path is a name like any other: never a way to another folder's track.
+    r = run_vornix("--headless --track ../../etc --quit-after 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Unknown track '../../etc'\n");
+}
+
+TEST(Startup, AUserFolderThatCannotBeWrittenIsSaid) {
+    make_track("rabbithill");
+    // A file where the per-user folder belongs: nothing can be saved there.
+    std::string user = test_user_dir();
+    user.pop_back();
+    run_command("rm -rf '" + user + "' && touch '" + user + "'");
+    RunResult r = run_vornix("--headless --quit-after 1");
+    EXPECT_NE(r.err.find("Can't write to " + user +
+                         "/ (can't create it): settings, demos and "
+                         "results will not be saved\n"),
+              std::string::npos)
+        << r.err;
+    // The settings could not be saved at exit either, which the status says.
+    EXPECT_NE(r.err.find("Can't save the settings (config)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(Startup, ADemoThatCannotBeReadIsSaid) {
+    make_track("rabbithill");
+    write_file(test_dir() + "/bad.qzdemo", "not a demo\n");
+    RunResult r = run_vornix("--headless --quit-after 1 " + test_dir() + "/bad.qzdemo");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Can't play demo '" + test_dir() + "/bad.qzdemo': not a demo file"),
+              std::string::npos)
+        << r.err;
+    r = run_vornix("--headless --quit-after 1 /dev/zero");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Can't play demo '/dev/zero'"), std::string::npos) << r.err;
 }
 
 TEST(Startup, NoTracksFound) {

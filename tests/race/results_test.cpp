@@ -1,6 +1,9 @@
 // Standings, section times, penalties, final results and "results.txt".
+#include <cerrno>
 #include <regex>
 
+#include "data/save.h"
+#include "platform/messages.h"
 #include "race/race_test_util.h"
 #include "support/test_env.h"
 
@@ -230,16 +233,30 @@ TEST_F(Results, TheLocalRiderAlwaysHoldsTheResultsBack) {
     EXPECT_FALSE(g_session_data.results_final);
 }
 
-TEST_F(Results, ResultsFileThatCannotBeWrittenIsLoggedAndTheRaceGoesOn) {
+TEST_F(Results, ResultsFileThatCannotBeWrittenIsSaidAndTheRaceGoesOn) {
     laps_race(2, 3, 1, 0);
-    // Folders where the file would go, in both search folders, make it unwritable.
-    run_command("mkdir -p '" + test_user_dir() + "results.txt' '" + test_game_dir() +
-                "/results.txt'");
+    // A folder where the file would go makes it unwritable.
+    run_command("mkdir -p '" + test_user_dir() + "results.txt'");
     add_rider(0, "5");
     set_times(0, {200, 500});
+    testing::internal::CaptureStderr();
     standings_update();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't save results.txt: not a file\n");
     EXPECT_TRUE(g_session_data.results_final);
-    EXPECT_NE(log_text().find("Can't write results.txt"), std::string::npos);
+    EXPECT_NE(log_text().find("Can't save results.txt: not a file"), std::string::npos);
+    EXPECT_STREQ(messages_visible(0), "Can't save results.txt: not a file");
+}
+
+TEST_F(Results, AFullDiskKeepsTheLastResultsFile) {
+    laps_race(2, 3, 1, 0);
+    write_file(test_user_dir() + "results.txt", "the last race\r\n");
+    data_save_inject_failure(40, ENOSPC);
+    add_rider(0, "5");
+    set_times(0, {200, 500});
+    testing::internal::CaptureStderr();
+    standings_update();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't save results.txt: disk full\n");
+    EXPECT_EQ(read_file(test_user_dir() + "results.txt"), "the last race\r\n");
 }
 
 TEST_F(Results, EveryoneFinishesOnTheFirstCrossingAfterTheLeader) {

@@ -17,7 +17,7 @@ const std::vector<int> MOTO = {25, 22, 20, 18, 16, 15, 14, 13, 12, 11,
                                10, 9,  8,  7,  6,  5,  4,  3,  2,  1};
 const std::vector<int> NONE = {};
 
-std::string event(const std::string& name, const std::string& track, int minutes, int laps,
+std::string event(const std::string& name, const std::string& track, long long minutes, long long laps,
                   const std::vector<int>& champ) {
     return name + "\n" + track + " " + std::to_string(minutes) + " " + std::to_string(laps) + "\n" +
            points(MOTO) + points(champ);
@@ -93,6 +93,40 @@ TEST_F(SeriesTest, ClassWordsAndBadFilesAreHandled) {
     EXPECT_EQ(g_series.series[1].skill_class, 2); // any other word is Expert
     EXPECT_EQ(g_series.series[2].file, "e.series");
     EXPECT_EQ(g_series.series[2].riders.size(), 39u);
+}
+
+TEST_F(SeriesTest, FieldsThatWouldOverflowAreRefused) {
+    const std::string INT_MAX_TEXT = "2147483647";
+    // The rider count: "R + 1" riders would overflow.
+    game_file("a.series", "A " + INT_MAX_TEXT + " Expert 1 2 3\n0\n");
+    // The event count, the minutes (a race length in ticks of 60 x 128 per minute), the laps.
+    game_file("b.series", "B 0 Expert " + INT_MAX_TEXT + "\n" + event("E", "dunebay", 1, 1, MOTO));
+    game_file("c.series", "C 0 Expert 1\n" + event("E", "dunebay", 2147483647, 1, MOTO));
+    game_file("d.series", "D 0 Expert 1\n" + event("E", "dunebay", 1, 2147483647, MOTO));
+    // Points that would overflow the sums and the totals, either way.
+    game_file("e.series", "E 0 Expert 1\n" + event("E", "dunebay", 1, 1, {2147483647}));
+    game_file("f.series", "F 0 Expert 1\n" + event("E", "dunebay", 1, 1, {-2147483647 - 1}));
+    // Beyond the int range altogether.
+    game_file("g.series", "G 0 Expert 1\n" + event("E", "dunebay", 99999999999LL, 1, MOTO));
+    // The largest values kept still work out: 600 minutes, 1000 laps, a million points.
+    game_file("h.series", "H 1 Expert 7\n2\n" + event("E1", "dunebay", 600, 1000, NONE) +
+                              event("E2", "dunebay", 600, 1000, {1000000, 1000000}));
+    game_file("h.series_standings", "1 2 \n1 2 \n");
+    ASSERT_EQ(series_load_all(), 1);
+    const Series& h = g_series.series[0];
+    EXPECT_EQ(h.file, "h.series");
+    EXPECT_EQ(h.events[0].minutes, 600);
+    EXPECT_EQ(h.events[1].laps, 1000);
+    SeriesScreen screen;
+    series_screen(h, &screen);
+    ASSERT_EQ(screen.rows.size(), 2u);
+    // Rider 7 won both motos: 25 + 25 moto points, round rank 0, a million championship points.
+    EXPECT_EQ(screen.rows[0].number, "7");
+    EXPECT_EQ(screen.rows[0].total, 1000000);
+    EXPECT_EQ(screen.rows[1].total, 1000000);
+    EXPECT_NE(log_text().find("a.series: rider count 2147483647 out of range"), std::string::npos);
+    EXPECT_NE(log_text().find("c.series: event minutes 2147483647 out of range"),
+              std::string::npos);
 }
 
 TEST_F(SeriesTest, StandingsFileCountsCompleteLinesOnly) {

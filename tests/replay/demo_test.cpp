@@ -1,7 +1,10 @@
 // Demo files: the text part read and written byte by byte, versions 4 and 5, bad headers,
 // recording and naming, playback sessions, visibility and seeking on "rabbithill".
+#include <cerrno>
+
 #include "core/config.h"
 #include "data/datafile.h"
+#include "data/save.h"
 #include "platform/messages.h"
 #include "race/demo_session.h"
 #include "race/rabbithill_util.h"
@@ -235,8 +238,28 @@ TEST_F(DemoSession, DemoThatCannotBeWrittenLeavesTheRaceGoing) {
     record_race(10);
     EXPECT_FALSE(demo_recording());
     EXPECT_EQ(g_session.session_clock, 10);
-    EXPECT_NE(log_text().find("Can't open demo demos/default.qzdemo for writing"),
+    EXPECT_NE(log_text().find("Can't record demo demos/default.qzdemo: not a file"),
               std::string::npos);
+}
+
+TEST_F(DemoSession, ADiskFillingMidRaceKeepsThePreviousDemo) {
+    record_race(20);
+    demo_record_stop();
+    std::string previous = read_file(demo_path());
+    ASSERT_FALSE(previous.empty());
+    // The disk takes the header and a few frames of the next recording, then is full.
+    data_save_inject_failure(600, ENOSPC);
+    record_race(60);
+    EXPECT_FALSE(demo_recording()); // given up at the first failed write, the race going on
+    EXPECT_EQ(g_session.session_clock, 60);
+    demo_record_stop();
+    EXPECT_EQ(read_file(demo_path()), previous);
+    EXPECT_NE(log_text().find("Can't record demo demos/default.qzdemo: disk full"),
+              std::string::npos);
+    EXPECT_GE(data_save_failures(), 1);
+    // No temporary is left beside it.
+    RunResult r = run_command("ls '" + test_user_dir() + "demos'");
+    EXPECT_EQ(r.out, "default.qzdemo\n");
 }
 
 TEST_F(DemoSession, SeekingJumpsAndRewinds) {

@@ -14,6 +14,7 @@
 
 #include "core/config.h"
 #include "data/datafile.h"
+#include "data/save.h"
 #include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/options.h"
@@ -94,6 +95,7 @@ void reset_foundation() {
     log_reset();
     options_reset();
     data_reset();
+    data_save_reset();
     messages_clear();
     config_reset();
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -525,9 +526,12 @@ TEST_F(MenuFixture, RecordingIsRefusedWhenRacingAgainstTheRecording) {
     g_config.playback_mode.current = 1;
     g_config.record.current = YES;
     menu_start_demo(0);
-    ASSERT_GE(g_messages.visible, 1);
-    EXPECT_STREQ(messages_visible(g_messages.visible - 1),
-                 "Can't record and play from same file - recording disabled");
+    // The fixture has no track, so the failed start says so too: the refusal is among the lines.
+    bool shown = false;
+    for (int i = 0; i < g_messages.visible; i++)
+        shown |= strcmp(messages_visible(i),
+                        "Can't record and play from same file - recording disabled") == 0;
+    EXPECT_TRUE(shown);
 }
 
 TEST_F(MenuFixture, WindowSizes) {
