@@ -10,6 +10,8 @@
 #include "bike/drivetrain.h"
 #include "bike/step.h"
 #include "core/maths.h"
+#include "core/settings.h"
+#include "platform/log.h"
 #include "platform/random.h"
 #include "race/session.h"
 #include "robot/robot_internal.h"
@@ -19,7 +21,8 @@
 
 namespace {
 
-constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND;  // no advance for 3 s: stuck
+constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND; // no advance for 3 s: stuck
+constexpr double TANGLED_FEET = 4; // frames this close (horizontally) are caught in each other
 constexpr int START_WINDOW = 5 * TICKS_PER_SECOND; // the start procedure's time after the drop
 constexpr int BACK_OFF_TICKS = 2 * TICKS_PER_SECOND;
 constexpr double LEAN_GAIN = 4;      // steer per radian of lean error
@@ -303,6 +306,19 @@ void find_course(int slot, RobotRider& rb) {
 // within 10 s, it backs off for two seconds with its foot down, the bars turned toward its path.
 bool unstick(int slot, Bike* b, RobotRider& rb, const Motion& m) {
     int now = g_session.session_clock;
+    // Two bikes caught in each other move as one: backing off together never parts them. The
+    // robot with the higher slot holds still on both brakes while the other backs away.
+    for (int o = 0; o < slot; o++) {
+        const Bike* other = g_session.slots[o].bike;
+        if (!other || g_robots.robots[o].recover_until <= now) continue;
+        float p[3];
+        bike_frame_position(other, p);
+        if (horizontal(m.pos[0], m.pos[2], p[0], p[2]) > TANGLED_FEET) continue;
+        set_controls(b, 0, 0, 1, 1, 0, 1, 0);
+        rb.throttle = 0;
+        rb.advance_tick = now;
+        return true;
+    }
     if (rb.recover_until > now) {
         float steer = 0;
         if (rb.path_index < (int)rb.path.size()) {
@@ -325,7 +341,14 @@ bool unstick(int slot, Bike* b, RobotRider& rb, const Motion& m) {
         rb.lost = 1;
         // Two robots stuck against each other back off for different times, so that one
         // gets away first.
-        int back_off = BACK_OFF_TICKS + (slot % 4) * TICKS_PER_SECOND / 2;
+        // A robot wedged in a pocket (a wall ahead and beside) gets out only by backing far
+        // enough to aim past it: each back-off before the next gate lasts longer, up to 8 s.
+        int gates = g_session.slots[slot].gates_passed;
+        if (gates != rb.back_off_gate) rb.back_offs = 0;
+        rb.back_off_gate = gates;
+        int back_off =
+            BACK_OFF_TICKS * (1 + std::min(rb.back_offs, 3)) + (slot % 4) * TICKS_PER_SECOND / 2;
+        rb.back_offs++;
         rb.recover_until = now + back_off;
         rb.advance_tick = now + back_off;
         rb.stuck_since = -1;
@@ -380,6 +403,13 @@ void robot_control(int slot) {
     const int start = g_session.start_tick;
     Motion m;
     read_motion(b, &m);
+    // Every 10 s under --debug: where each robot is, to find the ones that stop progressing.
+    if (g_settings.debug_level && now % (10 * TICKS_PER_SECOND) == 0)
+        log_printf("auto pilot: %d at (%.0f %.0f) speed %.1f gates %d path %d/%d segment %d "
+                   "stuck %d lost %d finished %d\n",
+                   slot, m.pos[0], m.pos[2], m.speed, g_session.slots[slot].gates_passed,
+                   rb.path_index, (int)rb.path.size(), rb.next_segment, rb.stuck, rb.lost,
+                   g_session.slots[slot].finished);
 
     // A rider on the ground waits to be put back on; that is no lack of progress.
     if (bike_crash_countdown(b) > 0) {

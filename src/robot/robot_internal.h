@@ -76,6 +76,8 @@ struct RobotRider {
     int shift_pending = 0;  // a shift input given last tick, released this tick
     float rev = 0;          // throttle while revving at the gate
     int recover_until = -1; // tick until which a stuck robot backs off and turns
+    int back_offs = 0;      // back-offs since the robot last passed a gate
+    int back_off_gate = 0;  // gates passed at the last back-off
     int lost = 0;           // after backing off: head back to the course through the gates
     int turning = -1;       // tick until which a slow robot walks its bike round
     float teach_from[4] = {0, 0, 0, 0}; // a teacher's last joined gate: x, z, direction
