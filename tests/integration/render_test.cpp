@@ -235,7 +235,9 @@ TEST(RenderScene, StartStraightFromAboveTheGate) {
     // Looking toward the sun: the flare's elements brighten the picture there.
     const float* sun = g_lighting.sun_vector;
     CameraView v;
-    for (int i = 0; i < 3; i++) v.eye[i] = c.eye[i], v.target[i] = c.eye[i] + sun[i];
+    // From high above the gate, so no hill or tree of the track hides a low sun.
+    for (int i = 0; i < 3; i++) v.eye[i] = c.eye[i] + (i == 1 ? 300.0f : 0.0f);
+    for (int i = 0; i < 3; i++) v.target[i] = v.eye[i] + sun[i];
     Camera toward_sun;
     frame_camera_from_view(v, &toward_sun);
     g_config.lens_flare.current = NO;

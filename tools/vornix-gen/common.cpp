@@ -4,7 +4,7 @@
 
 // The default daylight sky; its sun matches the default track's lighting.
 static SkyStyle day_sky() {
-    SkyStyle s = {{0.55f, 0.52f, -0.62f},
+    SkyStyle s = {{0.62f, 0.34f, -0.68f},
                   rgb(0.18f, 0.38f, 0.75f),
                   rgb(0.62f, 0.75f, 0.90f),
                   rgb(0.78f, 0.84f, 0.90f),
