@@ -109,8 +109,8 @@ struct App {
     // "--record-audio" output: a file is saved atomically when the run ends (audio_save); a
     // pipe or device named by the user is written as a plain stream.
     DataSave audio_save;
-    DataFile* audio_out = nullptr;             // where the ticks go (audio_save's file or the stream)
-    int camera_serial_seen = 0;                // the session start the free camera last moved for
+    DataFile* audio_out = nullptr; // where the ticks go (audio_save's file or the stream)
+    int camera_serial_seen = 0;    // the session start the free camera last moved for
     std::vector<std::string> video_mode_names; // texts of the "video_mode" options
     ScriptFeed* script = nullptr;              // "--script", handed to the window once it is open
     // Called after each tick's controls are built (tests and tools watch the ticks here).

@@ -15,9 +15,9 @@ int arg_switch(ArgCursor* cursor, const char* name);
 int arg_value(ArgCursor* cursor, const char* name, const char** value);
 
 // Ranges of numeric options; a value outside is "Bad arg for --<option>" and exit status 1.
-constexpr int CMDLINE_WINDOW_MIN = 64;        // "--width", "--height": pixels
+constexpr int CMDLINE_WINDOW_MIN = 64; // "--width", "--height": pixels
 constexpr int CMDLINE_WINDOW_MAX = 16384;
-constexpr float CMDLINE_LOCK_FPS_MIN = 1;     // "--lock-fps" above 0 (0 or less is off)
+constexpr float CMDLINE_LOCK_FPS_MIN = 1; // "--lock-fps" above 0 (0 or less is off)
 constexpr float CMDLINE_LOCK_FPS_MAX = 1000;
 constexpr float CMDLINE_QUIT_AFTER_MAX = 1e6; // "--quit-after": simulated seconds (0 no limit)
 constexpr float CMDLINE_CHASE_MAX = 1000;     // "--chase-center": feet from the bike, each axis

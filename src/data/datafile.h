@@ -26,25 +26,25 @@ struct DataInflate {
     z_stream_s* z;
     unsigned char in[16384];
     unsigned char out[1024];
-    int out_read;          // next byte of out to deliver
-    int out_end;           // bytes produced into out
-    long long zlimit;      // compressed bytes that may be read
-    long long zconsumed;   // compressed bytes read so far
+    int out_read;        // next byte of out to deliver
+    int out_end;         // bytes produced into out
+    long long zlimit;    // compressed bytes that may be read
+    long long zconsumed; // compressed bytes read so far
     int end_of_stream;
-    int input_done;        // no more compressed input can be read
-    int error;             // the data ended early: corrupt or cut-short deflate data
+    int input_done; // no more compressed input can be read
+    int error;      // the data ended early: corrupt or cut-short deflate data
 };
 
 constexpr int DATA_FILE_NAME_SIZE = 256;
 
 struct DataFile {
     FILE* file;
-    long long base;  // byte offset of the data in the file
-    long long limit; // bytes that may be read (2147483647 for a plain file)
+    long long base;     // byte offset of the data in the file
+    long long limit;    // bytes that may be read (2147483647 for a plain file)
     long long position; // bytes consumed from base
     int pushback;       // one byte pushed back by the scanner, -1 when none
     bool compressed;
-    DataInflate* inflate; // only when compressed
+    DataInflate* inflate;           // only when compressed
     char name[DATA_FILE_NAME_SIZE]; // the name it was opened under (cut to fit), for messages
 };
 
@@ -53,8 +53,8 @@ struct DataState {
     bool folders_built = false;
     std::vector<std::string> folders; // each ends in "/"
     bool names_built = false;
-    std::vector<DataEntry> entries;   // sorted by name, then source
-    std::vector<const char*> names;   // distinct names in strcmp order, null-terminated
+    std::vector<DataEntry> entries; // sorted by name, then source
+    std::vector<const char*> names; // distinct names in strcmp order, null-terminated
 };
 extern DataState g_data;
 
@@ -82,8 +82,8 @@ DataFile* data_open_stream(FILE* file, const char* name);
 void data_close(DataFile* stream);
 void data_close_in(DataFile* stream);
 
-int data_getc(DataFile* stream);   // 0..255, or -1 at the end of the data
-int data_peek(DataFile* stream);   // the next byte without consuming it, or -1
+int data_getc(DataFile* stream); // 0..255, or -1 at the end of the data
+int data_peek(DataFile* stream); // the next byte without consuming it, or -1
 char* data_gets(DataFile* stream, char* buffer, int n);
 size_t data_read(DataFile* stream, void* buffer, size_t n);
 int data_seek(DataFile* stream, long long offset); // uncompressed streams only; 1 on success

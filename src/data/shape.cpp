@@ -18,9 +18,11 @@ ShapeState g_shapes;
  */
 static void sphere_check(const char* name, ShapeSphere* s) {
     for (float& c : s->centre)
-        c = data_check_range_in(name, "shape sphere centre", c, -SHAPE_CENTRE_MAX, SHAPE_CENTRE_MAX, 0);
+        c = data_check_range_in(name, "shape sphere centre", c, -SHAPE_CENTRE_MAX, SHAPE_CENTRE_MAX,
+                                0);
     s->radius = data_check_range_in(name, "shape sphere radius", s->radius, 0, SHAPE_RADIUS_MAX, 0);
-    s->friction = data_check_range_in(name, "shape friction", s->friction, 0, SHAPE_FRICTION_MAX, 1);
+    s->friction =
+        data_check_range_in(name, "shape friction", s->friction, 0, SHAPE_FRICTION_MAX, 1);
     s->spring = data_check_range_in(name, "shape spring", s->spring, 0, SHAPE_SPRING_MAX, 0);
     s->damper = data_check_range_in(name, "shape damper", s->damper, 0, SHAPE_DAMPER_MAX, 0);
     // A contact's softness is 1 / (spring / 128 + damper): it must not be infinite.
@@ -34,7 +36,8 @@ static void sphere_check(const char* name, ShapeSphere* s) {
 }
 
 static bool sphere_finite(const ShapeSphere& s) {
-    const float v[7] = {s.centre[0], s.centre[1], s.centre[2], s.radius, s.friction, s.spring, s.damper};
+    const float v[7] = {s.centre[0], s.centre[1], s.centre[2], s.radius,
+                        s.friction,  s.spring,    s.damper};
     for (float x : v)
         if (std::isnan(x)) return false;
     return true;
@@ -45,7 +48,8 @@ Shape* shape_read(DataFile* f, const char* name) {
     if (data_scanf(f, "%d", &count) != 1 || count < 0) return nullptr;
     const char* label = name && *name ? name : data_file_label(f);
     if (count > SHAPE_SPHERES_MAX) {
-        log_printf("Warning: %.300s: %d shape spheres, at most %d\n", label, count, SHAPE_SPHERES_MAX);
+        log_printf("Warning: %.300s: %d shape spheres, at most %d\n", label, count,
+                   SHAPE_SPHERES_MAX);
         return nullptr;
     }
     Shape* shape = new Shape{name, count, {}, 0.0f, nullptr};

@@ -11,12 +11,12 @@ struct DataFile;
 // grows with the reach of its spheres) or turns a contact joint infinite. Bike parts measure
 // inches to feet, track objects a few feet to tens of feet.
 constexpr int SHAPE_SPHERES_MAX = 1024;
-constexpr float SHAPE_CENTRE_MAX = 500;       // ft from the body's origin, each axis
-constexpr float SHAPE_RADIUS_MAX = 100;       // ft
-constexpr float SHAPE_FRICTION_MAX = 10;      // friction coefficient
-constexpr float SHAPE_SPRING_MAX = 1e7f;      // lbf per ft
-constexpr float SHAPE_DAMPER_MAX = 1e6f;      // lbf per ft/s
-constexpr float SHAPE_STIFFNESS_MIN = 1;      // spring / 128 + damper, at least
+constexpr float SHAPE_CENTRE_MAX = 500;  // ft from the body's origin, each axis
+constexpr float SHAPE_RADIUS_MAX = 100;  // ft
+constexpr float SHAPE_FRICTION_MAX = 10; // friction coefficient
+constexpr float SHAPE_SPRING_MAX = 1e7f; // lbf per ft
+constexpr float SHAPE_DAMPER_MAX = 1e6f; // lbf per ft/s
+constexpr float SHAPE_STIFFNESS_MIN = 1; // spring / 128 + damper, at least
 
 // One sphere, in the frame of the body the shape belongs to.
 struct ShapeSphere {

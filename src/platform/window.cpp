@@ -38,7 +38,8 @@ bool video_open() {
             g_window.open_error = "no display (DISPLAY and WAYLAND_DISPLAY are unset)";
             return false;
         }
-        if ((!wayland || !*wayland) && !getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+        if ((!wayland || !*wayland) && !getenv("SDL_VIDEODRIVER"))
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         // Closing the window is an input event ("Close"), never a quit of its own.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         // In full screen, losing the focus minimises the window and restores the desktop mode.

@@ -110,8 +110,8 @@ int gates_read(DataFile* f) {
         // A gate wider than any field is passed everywhere; a negative radius by nobody.
         g.radius = data_check_range(f, "gate radius", v[0], 0, TRACK_COORD_MAX, 0);
         for (int i = 0; i < 3; i++) {
-            g.centre[i] = data_check_range(f, "gate centre", v[1 + i], -TRACK_COORD_MAX,
-                                           TRACK_COORD_MAX, 0);
+            g.centre[i] =
+                data_check_range(f, "gate centre", v[1 + i], -TRACK_COORD_MAX, TRACK_COORD_MAX, 0);
             g.direction[i] = data_check_range(f, "gate direction", v[4 + i], -TRACK_COORD_MAX,
                                               TRACK_COORD_MAX, 0);
         }

@@ -40,7 +40,8 @@ static void read_vector(const char* file, const char* what, const char* value, f
                         float lo, float hi, float fallback) {
     float v[3] = {out[0], out[1], out[2]};
     int n = sscanf(value, " [ %f %f %f ] ", &v[0], &v[1], &v[2]);
-    for (int i = 0; i < n && i < 3; i++) out[i] = data_check_range_in(file, what, v[i], lo, hi, fallback);
+    for (int i = 0; i < n && i < 3; i++)
+        out[i] = data_check_range_in(file, what, v[i], lo, hi, fallback);
 }
 
 /* "lighting": one setting per line, "keyword value":
@@ -94,7 +95,8 @@ int lighting_read(const char* path) {
             if (got < 2) continue;
             for (float& v : placement)
                 v = data_check_range_in(path, "flare placement", v, -100, 100, 0);
-            for (float& v : color) v = data_check_range_in(path, "flare colour", v, 0, LIGHT_COLOUR_MAX, 1);
+            for (float& v : color)
+                v = data_check_range_in(path, "flare colour", v, 0, LIGHT_COLOUR_MAX, 1);
             size = data_check_range_in(path, "flare size", size, 0, 100, 1);
             memcpy(pending.placement[n], placement, sizeof placement);
             memcpy(pending.color[n], color, sizeof color);
@@ -102,8 +104,8 @@ int lighting_read(const char* path) {
             if (got == 7) pending.texture[n] = texture_load(texture);
             pending.element_count = n + 1;
         } else if (strcmp(key, "flare_point") == 0 || strcmp(key, "flare_vector") == 0) {
-            read_vector(path, key, value, pending.position, -LIGHT_POSITION_MAX,
-                        LIGHT_POSITION_MAX, 0);
+            read_vector(path, key, value, pending.position, -LIGHT_POSITION_MAX, LIGHT_POSITION_MAX,
+                        0);
             pending.kind = strcmp(key, "flare_vector") == 0 ? FLARE_DIRECTION : FLARE_POINT;
             if (l->flares.capacity() == 0) l->flares.reserve(16);
             l->flares.push_back(pending);

@@ -144,7 +144,8 @@ static void roost_apply(const DataFile* file, RoostType* roost, const std::strin
         if (key == k.key) {
             float read = number(k.key);
             for (const RoostRange& r : ROOST_RANGES)
-                if (key == r.key) read = data_check_range(file, ("roost " + key).c_str(), read, r.lo, r.hi, 0);
+                if (key == r.key)
+                    read = data_check_range(file, ("roost " + key).c_str(), read, r.lo, r.hi, 0);
             roost->*k.field = read;
             return;
         }
@@ -252,8 +253,8 @@ int surface_types_read_tileinfo(Terrain* terrain, DataFile* stream) {
                 FrictionPoint& fp = pending.friction[friction_count++];
                 fp.coefficient = v[0] >= 0 ? v[0] : 0;
                 fp.speed = v[1] >= SURFACE_MIN_SPEED ? v[1] : SURFACE_MIN_SPEED;
-                fp.coefficient = data_check_range(stream, "friction coefficient", fp.coefficient,
-                                                  0, SURFACE_FRICTION_MAX, 1);
+                fp.coefficient = data_check_range(stream, "friction coefficient", fp.coefficient, 0,
+                                                  SURFACE_FRICTION_MAX, 1);
                 fp.speed = data_check_range(stream, "friction speed", fp.speed, SURFACE_MIN_SPEED,
                                             SURFACE_SPEED_MAX, 1);
             }
@@ -303,9 +304,12 @@ int surface_types_read_texturelist(Terrain* terrain, DataFile* stream) {
         if (parse_numbers(p, v, 3, &end) == 3) {
             name = end;
             while (*name == ' ' || *name == '\t') name++;
-            v[0] = data_check_range(stream, "friction coefficient", v[0], 0, SURFACE_FRICTION_MAX, 1);
-            v[1] = data_check_range(stream, "roll_resist force", v[1], 0, SURFACE_ROLL_FORCE_MAX, 5);
-            v[2] = data_check_range(stream, "roll_resist force", v[2], 0, SURFACE_ROLL_FORCE_MAX, 15);
+            v[0] =
+                data_check_range(stream, "friction coefficient", v[0], 0, SURFACE_FRICTION_MAX, 1);
+            v[1] =
+                data_check_range(stream, "roll_resist force", v[1], 0, SURFACE_ROLL_FORCE_MAX, 5);
+            v[2] =
+                data_check_range(stream, "roll_resist force", v[2], 0, SURFACE_ROLL_FORCE_MAX, 15);
         } else {
             v[0] = 1.0f, v[1] = 5.0f, v[2] = 15.0f;
         }

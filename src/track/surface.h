@@ -30,10 +30,18 @@ struct RoostRange {
     float lo, hi;
 };
 constexpr RoostRange ROOST_RANGES[] = {
-    {"count", 0, 1000},       {"dig", -10, 10},       {"slip_threshold", 0, 1000},
-    {"slow_angle", 0, 3.1415927f}, {"fast_angle", 0, 3.1415927f}, {"slow_speed", 0, 10000},
-    {"fast_speed", 0, 10000}, {"size", 0, 100},       {"grow", -100, 100},
-    {"drag", 0, 128},         {"vscale", 0, 100},     {"randomize", 0, 1000},
+    {"count", 0, 1000},
+    {"dig", -10, 10},
+    {"slip_threshold", 0, 1000},
+    {"slow_angle", 0, 3.1415927f},
+    {"fast_angle", 0, 3.1415927f},
+    {"slow_speed", 0, 10000},
+    {"fast_speed", 0, 10000},
+    {"size", 0, 100},
+    {"grow", -100, 100},
+    {"drag", 0, 128},
+    {"vscale", 0, 100},
+    {"randomize", 0, 1000},
 };
 
 enum { ROOST_UNUSED = 0, ROOST_SLIP = 1, ROOST_SPLASH = 2 };

@@ -242,9 +242,9 @@ TEST(CommandLine, NumbersOutsideTheirRangeAreBadArguments) {
         EXPECT_EQ(p.err, std::string("Bad arg for ") + c.option + "\n") << c.value;
     }
     // The ends of the ranges, and "off".
-    ASSERT_EQ(parse({"--lock-fps", "1", "--quit-after", "0", "--width", "64", "--height=16384"})
-                  .result,
-              CMDLINE_OK);
+    ASSERT_EQ(
+        parse({"--lock-fps", "1", "--quit-after", "0", "--width", "64", "--height=16384"}).result,
+        CMDLINE_OK);
     EXPECT_FLOAT_EQ(g_settings.lock_fps, 1);
     EXPECT_EQ(g_settings.quit_after, 0);
     EXPECT_EQ(g_config.xres, 64);

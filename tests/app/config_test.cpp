@@ -447,7 +447,8 @@ TEST_F(ConfigTest, ADiskFullHalfWayKeepsTheOldSettings) {
     EXPECT_EQ(data_save_failures(), 1);
     // Nothing but the old file is left in the folder.
     int entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(test_user_dir())) entries += e.exists();
+    for (const auto& e : std::filesystem::directory_iterator(test_user_dir()))
+        entries += e.exists();
     EXPECT_EQ(entries, 1);
     // The next start reads the old settings, not the defaults.
     config_reset();

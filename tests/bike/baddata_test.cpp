@@ -154,8 +154,8 @@ TEST_F(BadData, AShapeSphereOfRadius10000IsHeldAt100AndTheBikeStillLoads) {
 }
 
 TEST_F(BadData, ShapesThatAreNotNumbersAreRefused) {
-    for (const char* text : {"1\n0 0 0 1e308 0.4 25000 2500\n", "1\n0 nan 0 0.3 0.4 25000 2500\n",
-                             "2000\n"}) {
+    for (const char* text :
+         {"1\n0 0 0 1e308 0.4 25000 2500\n", "1\n0 nan 0 0.3 0.4 25000 2500\n", "2000\n"}) {
         shape_reset();
         write_file(test_user_dir() + "generic_frame.shp", text);
         const Shape* s = shape_get("@generic_frame.shp");

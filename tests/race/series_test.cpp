@@ -17,8 +17,8 @@ const std::vector<int> MOTO = {25, 22, 20, 18, 16, 15, 14, 13, 12, 11,
                                10, 9,  8,  7,  6,  5,  4,  3,  2,  1};
 const std::vector<int> NONE = {};
 
-std::string event(const std::string& name, const std::string& track, long long minutes, long long laps,
-                  const std::vector<int>& champ) {
+std::string event(const std::string& name, const std::string& track, long long minutes,
+                  long long laps, const std::vector<int>& champ) {
     return name + "\n" + track + " " + std::to_string(minutes) + " " + std::to_string(laps) + "\n" +
            points(MOTO) + points(champ);
 }
