@@ -46,8 +46,9 @@ fuzz_seconds=$(( fuzz_total * jobs / ${#targets[@]} ))
 fuzz_one() {
     local f="$1" seconds="$2" name corpus log status=0
     name=$(basename "$f")
-    corpus="build-san/corpus/$name"
-    log="build-san/corpus/$name.log"
+    # Absolute paths: the targets work in a private folder of their own.
+    corpus="$PWD/build-san/corpus/$name"
+    log="$PWD/build-san/corpus/$name.log"
     mkdir -p "$corpus"
     [ -d "fuzz/seeds/$name" ] && cp -n fuzz/seeds/"$name"/* "$corpus"/ 2>/dev/null || true
     "$f" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=0 \
