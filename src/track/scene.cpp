@@ -203,14 +203,14 @@ int scene_apply(const TrackScene& scene) {
             g_objects.billboard_slots.resize(kept);
         }
         for (const SceneBillboard& b : scene.billboards) {
-            std::string spec = b.texture;
+            std::string texture_text = b.texture;
             if (b.color[0] != 255 || b.color[1] != 255 || b.color[2] != 255) {
                 char colour[16];
                 snprintf(colour, sizeof colour, "#%02x%02x%02x#", b.color[0], b.color[1],
                          b.color[2]);
-                spec = colour + spec;
+                texture_text = colour + texture_text;
             }
-            billboard_add(b.x, b.y, b.z, b.width, b.height, spec.c_str());
+            billboard_add(b.x, b.y, b.z, b.width, b.height, texture_text.c_str());
         }
     }
     if ((bits & SCENE_STATUES) && same_models(now.statues, scene.statues)) {

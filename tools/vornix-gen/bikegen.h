@@ -51,7 +51,7 @@ UvRect uv_full(); // the whole texture, for the faces that carry a plate number
 // One mesh of a model being built. tag gives, per vertex, the part it was made for; the rider
 // turns tags and rest positions into bone weights.
 struct KitMesh {
-    float shininess = 16, alpha = 1, spec[3] = {0.2f, 0.2f, 0.2f};
+    float shininess = 16, alpha = 1, specular[3] = {0.2f, 0.2f, 0.2f};
     std::vector<float> v; // per vertex: x y z nx ny nz u v
     std::vector<int> tri;
     std::vector<int> tag;

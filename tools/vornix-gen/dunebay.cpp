@@ -110,13 +110,13 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
     TerrainGen t;
     terrain_gen_init(&t, 8, 2.0f);
     NearField near;
-    FieldSpec spec;
-    spec.lanes = {&loop, &chute};
-    spec.ground = ground;
-    spec.off_track_surface = off_track;
-    spec.off_surface = DUNEGRASS;
-    spec.shoulder = 22;
-    field_build(&t, &near, spec);
+    FieldPlan plan;
+    plan.lanes = {&loop, &chute};
+    plan.ground = ground;
+    plan.off_track_surface = off_track;
+    plan.off_surface = DUNEGRASS;
+    plan.shoulder = 22;
+    field_build(&t, &near, plan);
     terrain_gen_range(&t);
     Lighting light = {{-0.6f, 0.35f, 0.55f}, {0.95f, 0.72f, 0.5f}, {0.40f, 0.37f, 0.45f}};
     float len = std::sqrt(0.6f * 0.6f + 0.35f * 0.35f + 0.55f * 0.55f);
@@ -152,7 +152,7 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
     if (!write_text(dir + "statues", statues_text(statues))) return 0;
 
     std::vector<Billboard> boards;
-    scatter_trees(&boards, near, spec.lanes, extent, 90, 22,
+    scatter_trees(&boards, near, plan.lanes, extent, 90, 22,
                   {"@sprites/palm.png", "@sprites/palm.png", "@sprites/bush.png"}, 777);
     for (float s : {60.0f, 140.0f, 260.0f}) {
         float x, z;
@@ -231,7 +231,7 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
     if (!write_text(dir + "desc", "Dune Bay\n")) return 0;
     if (!write_canvas_png(
             dir + "map.png",
-            paint_track_map(spec.lanes, extent, gate_line.x, gate_line.z, fin.x, fin.z), 4))
+            paint_track_map(plan.lanes, extent, gate_line.x, gate_line.z, fin.x, fin.z), 4))
         return 0;
 
     track_summary_fill(sum, "dunebay", t, loop, g, surf.size(), boards.size(), statues.size(),

@@ -210,7 +210,7 @@ int terrain_gen_write(const TerrainGen& t, const std::string& folder, std::vecto
 // ---- models.cpp: "JM" models and shape files --------------------------------------------------
 
 struct MeshGen {
-    float shininess = 16, alpha = 1, spec[3] = {0.2f, 0.2f, 0.2f};
+    float shininess = 16, alpha = 1, specular[3] = {0.2f, 0.2f, 0.2f};
     std::vector<float> v; // per vertex: x y z nx ny nz u v (v upward, as stored in the file)
     std::vector<int> tri;
 };

@@ -47,7 +47,7 @@ static float uv_v(const UvRect& r, float t) {
 
 void kitmesh_material(KitMesh* m, float shininess, float specular) {
     m->shininess = shininess;
-    m->spec[0] = m->spec[1] = m->spec[2] = specular;
+    m->specular[0] = m->specular[1] = m->specular[2] = specular;
 }
 
 Kit kit_on(KitMesh* mesh, Vec3 translate) {
@@ -585,8 +585,8 @@ std::string jm_model_text(const std::vector<KitMesh>& meshes, int bones, const c
     for (const KitMesh& m : meshes) {
         size_t n = m.v.size() / 8;
         if (n == 0 || m.tri.empty()) continue;
-        out += strf("%g %g %g %g %g %zu %zu\n", m.shininess, m.alpha, m.spec[0], m.spec[1],
-                    m.spec[2], n, m.tri.size() / 3);
+        out += strf("%g %g %g %g %g %zu %zu\n", m.shininess, m.alpha, m.specular[0], m.specular[1],
+                    m.specular[2], n, m.tri.size() / 3);
         for (size_t i = 0; i < n; i++) {
             for (int q = 0; q < 8; q++) {
                 if (q) out.push_back(' ');

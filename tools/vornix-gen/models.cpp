@@ -106,8 +106,8 @@ std::string jm_text(const std::vector<MeshGen>& meshes) {
     std::string out = "JM1\n";
     for (const MeshGen& m : meshes) {
         size_t n = m.v.size() / 8;
-        out += strf("%g %g %g %g %g %zu %zu\n", m.shininess, m.alpha, m.spec[0], m.spec[1],
-                    m.spec[2], n, m.tri.size() / 3);
+        out += strf("%g %g %g %g %g %zu %zu\n", m.shininess, m.alpha, m.specular[0], m.specular[1],
+                    m.specular[2], n, m.tri.size() / 3);
         for (size_t k = 0; k < n; k++) {
             const float* r = &m.v[k * 8];
             out += strf("%.5f %.5f %.5f %.5f %.5f %.5f %.5f %.5f\n", r[0], r[1], r[2], r[3], r[4],
@@ -139,7 +139,7 @@ std::string shape_text(const std::vector<Sphere>& spheres) {
 static int write_startgate(const std::string& out) {
     MeshGen plate;
     plate.shininess = 24;
-    plate.spec[0] = plate.spec[1] = plate.spec[2] = 0.5f;
+    plate.specular[0] = plate.specular[1] = plate.specular[2] = 0.5f;
     mesh_box(&plate, 0.1f, 0.0f, -1.45f, 2.9f, 0.12f, 1.45f, 0, 0, 1, 0.75f);
     mesh_cylinder(&plate, 0, 0.12f, 0, 2, 0.12f, 3.0f, 10, 0, 0.8f, 1, 1);
     mesh_cylinder(&plate, 2.85f, 0.14f, 0, 2, 0.14f, 2.9f, 10, 0, 0.8f, 1, 1);
@@ -155,7 +155,7 @@ static int write_startgate(const std::string& out) {
 static int write_haybale(const std::string& out) {
     MeshGen bale;
     bale.shininess = 2;
-    bale.spec[0] = bale.spec[1] = bale.spec[2] = 0.05f;
+    bale.specular[0] = bale.specular[1] = bale.specular[2] = 0.05f;
     mesh_box(&bale, -2.0f, 0.0f, -0.8f, 2.0f, 1.6f, 0.8f, 0, 0, 1, 1);
     std::vector<Sphere> sph;
     for (int k = 0; k < 4; k++) sph.push_back({-1.5f + k * 1.0f, 0.8f, 0, 0.8f, 0.8f, 8000, 1200});
@@ -168,7 +168,7 @@ static int write_haybale(const std::string& out) {
 static int write_tuffblock(const std::string& out) {
     MeshGen block;
     block.shininess = 32;
-    block.spec[0] = block.spec[1] = block.spec[2] = 0.35f;
+    block.specular[0] = block.specular[1] = block.specular[2] = 0.35f;
     mesh_box(&block, -2.5f, 0.0f, -0.9f, 2.5f, 1.6f, 0.9f, 0, 0, 1, 0.7f);
     mesh_cylinder(&block, 0, 1.6f, 0, 0, 0.9f, 5.0f, 12, 0, 0.7f, 1, 1);
     std::vector<Sphere> sph;

@@ -160,12 +160,12 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     TerrainGen t;
     terrain_gen_init(&t, 9, 2.0f);
     NearField near;
-    FieldSpec spec;
-    spec.lanes = {&loop, &chute};
-    spec.ground = ground;
-    spec.off_surface = GRASS;
-    spec.shoulder = 26;
-    field_build(&t, &near, spec);
+    FieldPlan plan;
+    plan.lanes = {&loop, &chute};
+    plan.ground = ground;
+    plan.off_surface = GRASS;
+    plan.shoulder = 26;
+    field_build(&t, &near, plan);
     terrain_gen_range(&t);
     // A sun 20 degrees up: the far side of every jump lies in shadow, which shows its shape.
     Lighting light = {{0.62f, 0.34f, -0.68f}, {0.78f, 0.74f, 0.66f}, {0.44f, 0.46f, 0.52f}};
@@ -237,7 +237,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     // ---- billboards: woods, bushes and banners.
     std::vector<Billboard> boards;
     scatter_trees(
-        &boards, near, spec.lanes, extent, 340, 24,
+        &boards, near, plan.lanes, extent, 340, 24,
         {"@sprites/pine.png", "@sprites/pine.png", "@sprites/broadleaf.png", "@sprites/bush.png"},
         4242);
     for (float s = 40; s < m[0] - 40; s += 70) {
@@ -342,7 +342,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     PathPoint fin = path_at(loop.path, finish_s);
     if (!write_canvas_png(
             dir + "map.png",
-            paint_track_map(spec.lanes, extent, gate_line.x, gate_line.z, fin.x, fin.z), 4))
+            paint_track_map(plan.lanes, extent, gate_line.x, gate_line.z, fin.x, fin.z), 4))
         return 0;
 
     // ---- what the tests compare with.

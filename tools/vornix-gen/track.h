@@ -52,7 +52,7 @@ std::string tileinfo_text(const std::vector<SurfaceDef>& surfaces);
 
 // The height field: per sample, the nearest lane's profile blended into the ground over the
 // shoulder; the tile map from the lanes' surfaces and an off-track surface function.
-struct FieldSpec {
+struct FieldPlan {
     std::vector<Lane*> lanes;
     std::function<float(float, float)> ground;
     std::function<int(float, float)> off_track_surface; // -1 = the default off-track surface
@@ -60,7 +60,7 @@ struct FieldSpec {
     float shoulder = 24;     // feet beside the edge over which the lane blends into the ground
     float shoulder_max = 60; // ... widened up to this where the lane lies far above or below it
 };
-void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec);
+void field_build(TerrainGen* t, NearField* near, const FieldPlan& plan);
 
 // A start slot: y is the height above the ground its start gate stands at (the game puts the
 // gate statue on the ground plus y, and the riders on the ground), so it is 0.
@@ -92,7 +92,7 @@ float heading_angle(float dx, float dz); // the start-slot angle of a rider faci
 
 struct Billboard {
     float x, y, z, width, height;
-    std::string spec;
+    std::string texture; // the picture, with its options as the billboards file takes them
 };
 struct Statue {
     float x, y, z, angle;

@@ -180,7 +180,7 @@ std::string tileinfo_text(const std::vector<SurfaceDef>& surfaces) {
 // The height of a lane's bed at arc length s, d feet to the right of its centre line, how
 // strongly the lane claims that point (1 on the lane, falling to 0 across its shoulder) and,
 // apart, the height its features (jumps, whoops) stand above the bed there.
-static float lane_height(const Lane& l, const std::vector<float>& sides, const FieldSpec& spec,
+static float lane_height(const Lane& l, const std::vector<float>& sides, const FieldPlan& plan,
                          float shoulder_max, float s, float d, float g, float* claim,
                          float* feature_lift) {
     float ad = std::fabs(d);
@@ -204,20 +204,20 @@ static float lane_height(const Lane& l, const std::vector<float>& sides, const F
     }
     // The shoulder widens where the lane lies far above or below the ground, for the same
     // reason: a bank, not a cliff, between the track and the field.
-    float shoulder = clampf(4.0f * std::fabs(h - g), spec.shoulder, shoulder_max);
+    float shoulder = clampf(4.0f * std::fabs(h - g), plan.shoulder, shoulder_max);
     *claim = 1 - smoothstepf(edge, std::max(edge + 1, w + shoulder), ad);
     return h;
 }
 
-void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
+void field_build(TerrainGen* t, NearField* near, const FieldPlan& plan) {
     std::vector<const Path*> paths;
     float widest = 0;
-    for (Lane* l : spec.lanes) {
+    for (Lane* l : plan.lanes) {
         paths.push_back(&l->path);
         for (float w : l->half_width) widest = std::max(widest, w);
     }
     int p = t->samples;
-    float shoulder_max = std::max(spec.shoulder, spec.shoulder_max);
+    float shoulder_max = std::max(plan.shoulder, plan.shoulder_max);
     float reach = widest + shoulder_max + 8;
     nearfield_build(near, p, t->spacing, paths, reach);
     // Where lanes meet (a start chute joining the loop), each lane's own nearest point: the
@@ -228,9 +228,9 @@ void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
     // along the lane: no wall beside it steeper than about 21 degrees (a smoothstep's steepest
     // slope is 1.5 x rise / run), even where the jump's own height changes quickly. The sides
     // stand on the shoulder's bank, so the two slopes add rather than multiply.
-    std::vector<std::vector<float>> sides(spec.lanes.size());
-    for (size_t q = 0; q < spec.lanes.size(); q++) {
-        const Lane& l = *spec.lanes[q];
+    std::vector<std::vector<float>> sides(plan.lanes.size());
+    for (size_t q = 0; q < plan.lanes.size(); q++) {
+        const Lane& l = *plan.lanes[q];
         sides[q].assign(l.feature.size(), 7.0f);
         for (size_t k = 0; k < l.feature.size(); k++)
             for (int o = -40; o <= 40; o++) {
@@ -244,21 +244,21 @@ void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
         for (int i = 0; i < p; i++) {
             size_t at = (size_t)i + (size_t)p * j;
             float x = i * t->spacing, z = j * t->spacing;
-            float g = spec.ground(x, z);
+            float g = plan.ground(x, z);
             if (near->path[at] < 0) {
                 t->heights[at] = g;
                 continue;
             }
             float claim, feature, lift = 0, total = 0, features = 0;
             if (own.empty()) {
-                float h = lane_height(*spec.lanes[0], sides[0], spec, shoulder_max, near->s[at],
+                float h = lane_height(*plan.lanes[0], sides[0], plan, shoulder_max, near->s[at],
                                       near->d[at], g, &claim, &feature);
                 t->heights[at] = lerpf(h, g, 1 - claim) + feature;
                 continue;
             }
             for (size_t q = 0; q < own.size(); q++) {
                 if (own[q].path[at] < 0) continue;
-                float h = lane_height(*spec.lanes[q], sides[q], spec, shoulder_max, own[q].s[at],
+                float h = lane_height(*plan.lanes[q], sides[q], plan, shoulder_max, own[q].s[at],
                                       own[q].d[at], g, &claim, &feature);
                 lift += claim * (h - g);
                 total += claim;
@@ -274,13 +274,13 @@ void field_build(TerrainGen* t, NearField* near, const FieldSpec& spec) {
             int which = near->path[at];
             int surface = -1;
             if (which >= 0) {
-                const Lane& l = *spec.lanes[(size_t)which];
+                const Lane& l = *plan.lanes[(size_t)which];
                 float w = lane_value(l, l.half_width, near->s[at]);
                 if (std::fabs(near->d[at]) <= w + 1.0f)
                     surface = l.surface[(size_t)lane_index(l, near->s[at])];
             }
-            if (surface < 0 && spec.off_track_surface) surface = spec.off_track_surface(x, z);
-            if (surface < 0) surface = spec.off_surface;
+            if (surface < 0 && plan.off_track_surface) surface = plan.off_track_surface(x, z);
+            if (surface < 0) surface = plan.off_surface;
             t->tilemap[(size_t)ti + (size_t)n * tj] = (uint8_t)surface;
         }
 }
@@ -372,7 +372,7 @@ std::string timing_gates_text(const GateSet& g) {
 std::string billboards_text(const std::vector<Billboard>& b) {
     std::string out;
     for (const Billboard& q : b)
-        out += strf("[%f %f %f] %f %f %s\n", q.x, q.y, q.z, q.width, q.height, q.spec.c_str());
+        out += strf("[%f %f %f] %f %f %s\n", q.x, q.y, q.z, q.width, q.height, q.texture.c_str());
     return out;
 }
 
