@@ -780,6 +780,19 @@ TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
     // gate's centre is reached from the one before over track tiles alone, without crossing a
     // third gate of the lap, and without a step between tiles steeper than 40 degrees.
     auto tile_height = [&](int ti, int tj) { return hf.height(2 * ti + 1, 2 * tj + 1); };
+    // The track's statues (hay bales, tuff blocks) stand in the way: a tile within 6 feet of
+    // one is closed, so a row of them across the way (a turn's edge markers laid over a chute
+    // joining it) bars it even with a bale's width between them.
+    std::vector<uint8_t> walled((size_t)n * n, 0);
+    for (const std::string& line : split_lines(read_file(d + "rabbithill/statues"))) {
+        double sx, sy, sz;
+        if (sscanf(line.c_str(), " [%lf %lf %lf]", &sx, &sy, &sz) != 3) continue;
+        for (int tj = (int)((sz - 8) / tile); tj <= (int)((sz + 8) / tile); tj++)
+            for (int ti = (int)((sx - 8) / tile); ti <= (int)((sx + 8) / tile); ti++)
+                if (ti >= 0 && tj >= 0 && ti < n && tj < n &&
+                    std::hypot((ti + 0.5) * tile - sx, (tj + 0.5) * tile - sz) < 6)
+                    walled[(size_t)ti + n * tj] = 1;
+    }
     auto reach = [&](double x0, double z0, double x1, double z1,
                      const std::vector<const std::vector<double>*>& barred) {
         std::vector<uint8_t> seen((size_t)n * n, 0);
@@ -788,7 +801,7 @@ TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
         int goal = (int)(x1 / tile) + n * (int)(z1 / tile);
         auto open = [&](int ti, int tj) {
             double x = (ti + 0.5) * tile, z = (tj + 0.5) * tile;
-            if (!on_track(x, z)) return false;
+            if (!on_track(x, z) || walled[(size_t)ti + n * tj]) return false;
             for (const std::vector<double>* q : barred)
                 if (std::hypot(x - (*q)[1], z - (*q)[3]) < (*q)[0]) return false;
             return true;

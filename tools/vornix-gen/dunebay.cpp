@@ -149,6 +149,7 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
     along(start_of(11), m[11], 9, -(15 + 7), "haybale");
     along(start_of(3) + 4, m[3] - 4, 6, 15 + 2, "tuffblock");
     along(start_of(7) + 4, m[7] - 4, 6, -(15 + 2), "tuffblock");
+    statues_off_lanes(&statues, plan.lanes, 1.0f);
     if (!write_text(dir + "statues", statues_text(statues))) return 0;
 
     std::vector<Billboard> boards;

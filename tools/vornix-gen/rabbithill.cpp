@@ -232,6 +232,7 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
             statues.push_back(
                 {x, 0, z, std::atan2(1.0f, 0.0f), "@haybale.jm", "@haybale.png", "@haybale.shp"});
         }
+    statues_off_lanes(&statues, plan.lanes, 1.0f);
     if (!write_text(dir + "statues", statues_text(statues))) return 0;
 
     // ---- billboards: woods, bushes and banners.

@@ -100,6 +100,10 @@ struct Statue {
 };
 std::string billboards_text(const std::vector<Billboard>& b);
 std::string statues_text(const std::vector<Statue>& s);
+// Drops the statues that stand on a lane's riding surface (within its half width plus
+// `margin`): one lane's edge markers where another lane crosses or joins it (a chute running
+// into a turn) would otherwise wall the way off.
+void statues_off_lanes(std::vector<Statue>* statues, const std::vector<Lane*>& lanes, float margin);
 
 // Trees and bushes scattered over the field, away from every lane by at least `clear` feet
 // beyond its edge; textures chosen from the names given.

@@ -385,6 +385,21 @@ std::string statues_text(const std::vector<Statue>& s) {
     return out;
 }
 
+void statues_off_lanes(std::vector<Statue>* statues, const std::vector<Lane*>& lanes,
+                       float margin) {
+    auto on_a_lane = [&](const Statue& st) {
+        for (const Lane* l : lanes)
+            for (size_t k = 0; k < l->path.pts.size(); k++) {
+                const PathPoint& p = l->path.pts[k];
+                float w = lane_value(*l, l->half_width, p.s) + margin;
+                float dx = st.x - p.x, dz = st.z - p.z;
+                if (dx * dx + dz * dz < w * w) return true;
+            }
+        return false;
+    };
+    statues->erase(std::remove_if(statues->begin(), statues->end(), on_a_lane), statues->end());
+}
+
 void scatter_trees(std::vector<Billboard>* out, const NearField& near,
                    const std::vector<Lane*>& lanes, float extent, int count, float clear,
                    const std::vector<std::string>& trees, uint32_t seed) {
