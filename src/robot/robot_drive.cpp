@@ -34,6 +34,13 @@ constexpr double STEER_LIMIT = 0.55; // base limit of the steer control from the
 constexpr double MAX_LEAN = 1.1780972;
 constexpr double BRAKING = 14; // ft/s^2 the speed cap plans to brake with toward a curve
 constexpr float THROTTLE_STEP = 1.0f / 32;
+// A bike this slow leaning further than LIFT_LEAN is picked up before anything else: riding
+// on or paddling backwards only lays it down further, and only a foot put down at a standstill
+// rights it. It is upright again below LIFT_DONE.
+constexpr double LIFT_SPEED = 3;                     // ft/s
+constexpr double LIFT_LEAN = 0.7;                    // radians
+constexpr double LIFT_DONE = 0.35;                   // radians
+constexpr int LIFT_TRY_TICKS = 4 * TICKS_PER_SECOND; // then one walk back before trying again
 
 // What the controller reads of its bike once per tick.
 struct Motion {
@@ -306,6 +313,12 @@ void find_course(int slot, RobotRider& rb) {
 // within 10 s, it backs off for two seconds with its foot down, the bars turned toward its path.
 bool unstick(int slot, Bike* b, RobotRider& rb, const Motion& m) {
     int now = g_session.session_clock;
+    // A finished robot held up on its way off the track stops where it is: sent back to the
+    // course it would ride the track again among those still racing.
+    if (g_session.slots[slot].finished) {
+        if (now - rb.advance_tick > STUCK_TICKS) rb.path_index = (int)rb.path.size();
+        return false;
+    }
     // Two bikes caught in each other move as one: backing off together never parts them. The
     // robot with the higher slot holds still on both brakes while the other backs away.
     for (int o = 0; o < slot; o++) {
@@ -373,6 +386,10 @@ bool unstick(int slot, Bike* b, RobotRider& rb, const Motion& m) {
     return true;
 }
 
+bool launching_now(int now, int start) {
+    return now < start + START_WINDOW;
+}
+
 } // namespace
 
 void robot_rider_reset(int slot) {
@@ -437,12 +454,37 @@ void robot_control(int slot) {
         }
     }
 
+    // The race over, the robot rides on to the end of its line and then off the track:
+    // stopped on the racing line, finished riders would wall in those still racing.
+    if (g_session.slots[slot].finished && !rb.pulled_off &&
+        rb.path_index >= (int)rb.path.size() - 2) {
+        robot_path_pull_off(slot);
+        rb.pulled_off = 1;
+    }
     // The path ran out (the race is over for it, or no line is known): stop, foot down.
     if (rb.path.size() < 2 || rb.path_index >= (int)rb.path.size()) {
         rb.throttle = 0;
         rb.advance_tick = now;
         set_controls(b, (float)(m.lean * 2), 0, m.speed > 2 ? 0.6f : 1, 1, 0, 1, 0);
         return;
+    }
+
+    // A bike leaning over at walking pace: stand still, foot down and bars into the fall, so
+    // that the foot pushes it upright. The time it takes is no lack of progress. A bike that
+    // will not come up in 4 s (caught on something) is walked back a second, then tried again.
+    if (m.speed < LIFT_SPEED && !launching_now(now, start) &&
+        (std::fabs(m.lean) > LIFT_LEAN ||
+         (rb.lifting_since >= 0 && std::fabs(m.lean) > LIFT_DONE))) {
+        if (rb.lifting_since < 0) rb.lifting_since = now;
+        if (now - rb.lifting_since < LIFT_TRY_TICKS) {
+            rb.throttle = 0;
+            rb.advance_tick = now;
+            set_controls(b, m.lean >= 0 ? 1.0f : -1.0f, 0, 1, 1, 0, 1, 0);
+            return;
+        }
+        if (now - rb.lifting_since > LIFT_TRY_TICKS + TICKS_PER_SECOND) rb.lifting_since = now;
+    } else {
+        rb.lifting_since = -1;
     }
 
     // 1.
@@ -581,6 +623,13 @@ void robot_control(int slot) {
     // landing would otherwise swing to full lock at speed.
     double bars = BARS_GAIN * std::clamp((v - 10) / 20, 0.0, 1.0) * m.steer_angle;
     double steer = gain * (m.lean - lean_target) + ROLL_DAMPING * m.roll_rate - bars;
+    // At a walk the bike turns where the bars point (the foot holds it up): the bars toward
+    // the aim, fading out by 10 ft/s where leaning takes over. Without it a robot pointing
+    // away from its path after a tangle rides straight on at walking pace.
+    if (v < 10 && l2 > 1) {
+        double toward = std::clamp(std::atan2(left, ahead) * 0.8, -0.5, 0.5);
+        steer += toward * std::clamp((10 - v) / 2.5, 0.0, 1.0);
+    }
     double lim = steer * m.lean > 0 ? 2 * steer_limit : steer_limit;
     steer = std::clamp(std::clamp(steer, -lim, lim), -1.0, 1.0);
 

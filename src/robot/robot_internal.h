@@ -80,6 +80,9 @@ struct RobotRider {
     int back_off_gate = 0;  // gates passed at the last back-off
     int lost = 0;           // after backing off: head back to the course through the gates
     int turning = -1;       // tick until which a slow robot walks its bike round
+    int lifting_since = -1;
+    int pulled_off = 0; // 1 once a finished robot's path leads off the track // tick a slow robot
+                        // began to lift its leaning bike, -1 when not
     float teach_from[4] = {0, 0, 0, 0}; // a teacher's last joined gate: x, z, direction
 };
 
@@ -204,6 +207,9 @@ void robot_path_append(int slot, const LineRecord& line);
 // Replaces a robot's path by one from where it stands through the gates of sequence positions
 // from .. to (the lane's course, as the teacher rides it) at `pace`.
 void robot_path_through_gates(int slot, int from, int to, float pace);
+// A finished robot's way off the track: its path continued in a curve to beside the track,
+// clear of the riders still racing, ridden at a walk; it stops at the end.
+void robot_path_pull_off(int slot);
 // Appends to a robot's path the way on through the gates of positions from .. to.
 void robot_path_append_gates(int slot, int from, int to, float pace);
 // Trims the path so that at most 30 points stay behind path_index.

@@ -25,6 +25,7 @@ constexpr float FRAME_HEIGHT = 2.2f;
 // jumped.
 constexpr double CREST_G = 48;
 constexpr double CREST_SPEED = 28;
+constexpr double PULL_OFF_SPEED = 15; // ft/s, a finished rider leaving the track
 
 struct Point2 {
     double x, z;
@@ -159,6 +160,33 @@ void robot_path_append_gates(int slot, int from, int to, float pace) {
         at = next;
     }
     plan_speeds(&rb.path, std::max(first - 1, 0), pace);
+}
+
+void robot_path_pull_off(int slot) {
+    RobotRider& rb = g_robots.robots[slot];
+    size_t n = rb.path.size();
+    if (n < 2) return;
+    const LinePoint& last = rb.path[n - 1];
+    double dx = last.x - rb.path[n - 2].x, dz = last.z - rb.path[n - 2].z;
+    double h = std::hypot(dx, dz);
+    if (!(h > 0)) return;
+    dx /= h;
+    dz /= h;
+    // Clear of the track: beyond the half width of the last gate passed (the gates span the
+    // track), out to either side by slot so that finished riders do not all heap up in one
+    // spot, and curving off rather than turning square.
+    int passed = g_session.slots[slot].gates_passed;
+    int gate = gates_sequence_gate(std::max(passed - 1, 0));
+    double radius = gate >= 0 && gate < (int)g_gates.gates.size()
+                        ? std::clamp((double)g_gates.gates[(size_t)gate].radius, 10.0, 80.0)
+                        : 30.0;
+    double side = slot % 2 ? 1 : -1, out = radius + 12 + 6 * (slot / 2 % 4);
+    double rx = -dz * side, rz = dx * side; // toward the chosen side
+    double ox = dx + 2 * rx, oz = dz + 2 * rz, oh = std::hypot(ox, oz);
+    GatePose from{last.x, last.z, dx, dz};
+    GatePose to{last.x + dx * out + rx * out, last.z + dz * out + rz * out, ox / oh, oz / oh};
+    join(from, to, &rb.path);
+    for (size_t k = n; k < rb.path.size(); k++) rb.path[k].speed = (float)PULL_OFF_SPEED;
 }
 
 void robot_teacher_drive(int slot, float pace) {

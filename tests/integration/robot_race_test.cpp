@@ -94,11 +94,10 @@ void full_gate_races(const char* track) {
            expert.median());
 }
 
-// Disabled until a full gate is seen to finish reliably: every robot must finish for
-// results.txt to be written. On Dune Bay both skills have finished a full gate, but not every
-// run (an Expert gate was seen with robots still out after 1200 s); Rabbit Hill's two laps take
-// over four minutes of wall time here. Each track runs its two races side by side.
-TEST(RobotRace, DISABLED_FullGateOfNoviceAndExpertRobotsFinishesOnDuneBay) {
+// Each track runs its two races side by side. Rabbit Hill's stays disabled in the test run for
+// its cost: its gate of 40 squeezes into the chute and the two races take three to four minutes
+// of wall time on two cores (run it with --gtest_also_run_disabled_tests).
+TEST(RobotRace, FullGateOfNoviceAndExpertRobotsFinishesOnDuneBay) {
     full_gate_races("dunebay");
 }
 

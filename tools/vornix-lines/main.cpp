@@ -134,9 +134,18 @@ bool ride_skill(int skill) {
     ride(
         TEACHER_LAPS * 400, [] { return rider_finished(TEACHER_SLOT) != 0; },
         [skill] { robot_teacher_drive(TEACHER_SLOT, PACE[skill]); });
-    log_printf("teacher (pace %.2f): %d laps\n", PACE[skill], rider_laps(TEACHER_SLOT));
-    for (int lap = 1; lap <= rider_laps(TEACHER_SLOT); lap++)
-        log_printf("  lap %d: %.2f s\n", lap, rider_lap_time(TEACHER_SLOT, lap));
+    // The teacher's laps on standard output too: the build shows how fast each skill's lines are.
+    std::string laps;
+    for (int lap = 1; lap <= rider_laps(TEACHER_SLOT); lap++) {
+        char t[32];
+        snprintf(t, sizeof t, " %.1f", rider_lap_time(TEACHER_SLOT, lap));
+        laps += t;
+    }
+    log_printf("teacher (pace %.2f): %d laps:%s s\n", PACE[skill], rider_laps(TEACHER_SLOT),
+               laps.c_str());
+    printf("vornix-lines: %s %s teacher (pace %.2f) laps:%s s\n", g_track.name.c_str(),
+           robot_skill_file(skill), PACE[skill], laps.c_str());
+    fflush(stdout);
 
     for (int s = 0; s < MAX_RIDERS; s++) table[s] = s < TESTERS ? RIDER_CODE_ROBOT : 0;
     g_settings.practice = 1; // every robot a tester: the least tested lines first
