@@ -35,30 +35,6 @@ export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 (cd build-san && ctest --output-on-failure -j "$jobs" -L integration \
     -R '^(Startup|RaceRun|GameDataRun)\.' --timeout 900)
 
-# The fuzzing time (wall-clock seconds, about four and a half minutes by default) is shared
-# out among the targets, run as many at a time as there are cores; every target gets at least
-# 20 s. A target that crashes, hangs or leaks fails the run, its log shown.
-targets=()
-for f in build-san/fuzz/fuzz_*; do [ -x "$f" ] && targets+=("$f"); done
-fuzz_total=${VORNIX_FUZZ_SECONDS:-270}
-fuzz_seconds=$(( fuzz_total * jobs / ${#targets[@]} ))
-[ "$fuzz_seconds" -lt 20 ] && fuzz_seconds=20
-fuzz_one() {
-    local f="$1" seconds="$2" name corpus log status=0
-    name=$(basename "$f")
-    # Absolute paths: the targets work in a private folder of their own.
-    corpus="$PWD/build-san/corpus/$name"
-    log="$PWD/build-san/corpus/$name.log"
-    mkdir -p "$corpus"
-    [ -d "fuzz/seeds/$name" ] && cp -n fuzz/seeds/"$name"/* "$corpus"/ 2>/dev/null || true
-    "$f" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=0 \
-        "$corpus" >"$log" 2>&1 || status=$?
-    echo "-- $name (${seconds}s): $(grep -E '^#[0-9]+' "$log" | tail -n 1)"
-    if [ "$status" -ne 0 ]; then
-        tail -n 60 "$log"
-        return 1
-    fi
-}
-export -f fuzz_one
-printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_one "$1" "$2"' _ {} "$fuzz_seconds"
+# Every fuzz target for its share of the fuzzing time (scripts/fuzz.sh says how it is shared).
+scripts/fuzz.sh
 echo "== All tests passed"
