@@ -300,6 +300,14 @@ bool bike_in_front(int slot, const Motion& m, double reach) {
 // A robot far from its path heads back to the course: along the lane through the gates up to
 // the next segment gate, whose lines it then picks from.
 void find_course(int slot, RobotRider& rb) {
+    // A teacher keeps its own count of the gates it has joined on: it starts its path again
+    // from where it stands (next tick), through the gates from the next one to pass.
+    if (rb.teacher) {
+        rb.path.clear();
+        rb.path_index = 0;
+        rb.lost = 0;
+        return;
+    }
     int from = std::max(g_session.slots[slot].gates_passed, 0);
     int to = from;
     while (gates_sequence_intermediate(to) && to < from + 16) to++;

@@ -81,8 +81,10 @@ struct RobotRider {
     int lost = 0;           // after backing off: head back to the course through the gates
     int turning = -1;       // tick until which a slow robot walks its bike round
     int lifting_since = -1;
-    int pulled_off = 0; // 1 once a finished robot's path leads off the track // tick a slow robot
-                        // began to lift its leaning bike, -1 when not
+    int pulled_off = 0;
+    int teacher = 0; // 1 while driven by the teacher (its own path through the gates) // 1 once a
+                     // finished robot's path leads off the track // tick a slow robot began to lift
+                     // its leaning bike, -1 when not
     float teach_from[4] = {0, 0, 0, 0}; // a teacher's last joined gate: x, z, direction
 };
 

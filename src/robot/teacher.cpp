@@ -192,6 +192,7 @@ void robot_path_pull_off(int slot) {
 void robot_teacher_drive(int slot, float pace) {
     if (slot < 0 || slot >= MAX_RIDERS || !g_session.slots[slot].bike || !gates_present()) return;
     RobotRider& rb = g_robots.robots[slot];
+    rb.teacher = 1;
     robot_advance(slot);
     // Keep forty points of path ahead: next_segment counts the sequence positions joined on.
     if (rb.path.empty()) {

@@ -1,6 +1,6 @@
 // Whole robot races run by the real program, headless and unpaced ("--fast"), on the generated
 // game data and its shipped lines: a full gate of 40 robots finishes a two-lap race at both
-// skills on both tracks, expert robots faster; and a race with robots is the same, demo byte
+// skills on both tracks, expert robots lap faster; and a race with robots is the same, demo byte
 // for demo byte, every time.
 #include <gtest/gtest.h>
 
@@ -65,9 +65,9 @@ std::string race_command(const std::string& run, const std::string& track,
            "results.txt' ]; do sleep 1; done; sleep 1; kill $pid 2>/dev/null; wait $pid ) &";
 }
 
-std::string full_gate(const char* skill) {
+std::string full_gate(const char* skill, int riders = 40) {
     std::string c = "laps=2\nminutes=0\nrecord=No\nskill=" + std::string(skill) + "\n";
-    for (int s = 0; s < 40; s++) {
+    for (int s = 0; s < riders; s++) {
         char line[32];
         snprintf(line, sizeof line, "slot%02d=Robot\n", s);
         c += line;
@@ -85,11 +85,8 @@ void full_gate_races(const char* track) {
     RaceResult expert = parse_results(read_file(user_dir("expert") + "results.txt"));
     EXPECT_EQ(novice.finished, 40) << novice.text;
     EXPECT_EQ(expert.finished, 40) << expert.text;
-    ASSERT_FALSE(novice.best_laps.empty());
-    ASSERT_FALSE(expert.best_laps.empty());
-    // Expert lines were ridden faster: their robots' median best lap is shorter.
-    EXPECT_LT(expert.median(), novice.median())
-        << "novice " << novice.median() << ", expert " << expert.median();
+    // In a full gate the pack sets the pace (robots follow the rider ahead and do not pass),
+    // so the skills' lap times are only reported here; the test below compares them.
     printf("%s: median best lap %.2f s (novice), %.2f s (expert)\n", track, novice.median(),
            expert.median());
 }
@@ -103,6 +100,21 @@ TEST(RobotRace, FullGateOfNoviceAndExpertRobotsFinishesOnDuneBay) {
 
 TEST(RobotRace, DISABLED_FullGateOfNoviceAndExpertRobotsFinishesOnRabbitHill) {
     full_gate_races("rabbithill");
+}
+
+// Expert lines were ridden faster than novice ones: six robots of each skill, racing two laps
+// in a field where the pack does not hold them up, have a median best lap at least 5% shorter.
+TEST(RobotRace, ExpertRobotsLapAtLeastFivePercentFasterThanNoviceRobots) {
+    std::string both = race_command("novice6", "dunebay", full_gate("Novice", 6)) +
+                       race_command("expert6", "dunebay", full_gate("Expert", 6)) + " wait";
+    RunResult run = run_command(both);
+    ASSERT_EQ(run.status, 0) << run.err;
+    RaceResult novice = parse_results(read_file(user_dir("novice6") + "results.txt"));
+    RaceResult expert = parse_results(read_file(user_dir("expert6") + "results.txt"));
+    ASSERT_EQ(novice.finished, 6) << novice.text;
+    ASSERT_EQ(expert.finished, 6) << expert.text;
+    EXPECT_LT(expert.median(), 0.95 * novice.median())
+        << "novice " << novice.median() << ", expert " << expert.median();
 }
 
 TEST(RobotRace, SameLineupAndSeedGiveTheSameDemo) {
