@@ -174,11 +174,10 @@ TEST(EditorPicture, TheViewShowsTheBrushCursorAndTheLapPath) {
     // the screenshot key (the editor takes it itself).
     write_file("keys.txt", "0.5 tap esc\n1.0 char 9\n1.2 press page up\n1.7 release page up\n"
                            "1.8 tap ]\n3.5 tap s\n4.0 press Close\n");
-    RunResult r =
-        run_command("QZ_HOME='" + DATA + "' timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' " +
-                    std::string(VORNIX_BIN) +
-                    " --editor --track rabbithill --width 800 --height 600 --nosound "
-                    "--script keys.txt");
+    RunResult r = run_command("QZ_HOME='" + DATA + "' timeout 300 " + xvfb_run_a() +
+                              " -s '-screen 0 1024x768x24' " + std::string(VORNIX_BIN) +
+                              " --editor --track rabbithill --width 800 --height 600 --nosound "
+                              "--script keys.txt");
     ASSERT_EQ(r.status, 0) << r.err;
     Shot shot;
     ASSERT_TRUE(shot_load(test_user_dir() + "screenshot001.png", &shot))

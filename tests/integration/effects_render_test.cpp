@@ -48,7 +48,7 @@ bool under_xvfb(const char* test_name) {
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return true;
     self[n] = 0;
-    RunResult r = run_command("timeout 600 xvfb-run -a -s '-screen 0 640x480x24' '" +
+    RunResult r = run_command("timeout 600 " + xvfb_run_a() + " -s '-screen 0 640x480x24' '" +
                               std::string(self) + "' --gtest_filter=" + test_name);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     return true;

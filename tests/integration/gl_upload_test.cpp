@@ -53,7 +53,7 @@ bool run_under_xvfb(const char* test_name) {
     if (n <= 0) return true;
     self[n] = 0;
     RunResult r =
-        run_command("xvfb-run -a '" + std::string(self) + "' --gtest_filter=" + test_name);
+        run_command(xvfb_run_a() + " '" + std::string(self) + "' --gtest_filter=" + test_name);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     return true;
 }

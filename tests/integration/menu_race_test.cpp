@@ -29,7 +29,7 @@ int count_of(const std::string& text, const std::string& piece) {
 RunResult run_menus(const std::string& config, const std::string& script) {
     write_file(test_user_dir() + "config", "video_mode=Windowed\n" + config);
     write_file("keys.txt", script);
-    return run_command("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' env QZ_HOME='" +
+    return run_command("timeout 300 " + xvfb_run_a() + " -s '-screen 0 1024x768x24' env QZ_HOME='" +
                        std::string(VORNIX_BUILD_DIR) + "/data' " + VORNIX_BIN +
                        " --width 800 --height 600 --nosound --debug --script keys.txt "
                        "--quit-after 120");

@@ -18,7 +18,7 @@ bool has_line(const std::string& text, const std::string& piece) {
 
 // Runs the program under a virtual 24-bit display; a slow machine gets plenty of time.
 RunResult run_in_display(const std::string& args) {
-    return run_command("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' " +
+    return run_command("timeout 300 " + xvfb_run_a() + " -s '-screen 0 1024x768x24' " +
                        std::string(VORNIX_BIN) + " " + args);
 }
 

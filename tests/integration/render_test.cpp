@@ -50,7 +50,7 @@ bool run_under_xvfb(const char* test_name) {
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return true;
     self[n] = 0;
-    RunResult r = run_command("timeout 600 xvfb-run -a -s '-screen 0 1024x768x24' '" +
+    RunResult r = run_command("timeout 600 " + xvfb_run_a() + " -s '-screen 0 1024x768x24' '" +
                               std::string(self) + "' --gtest_filter=" + test_name);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     return true;
@@ -140,9 +140,8 @@ void expect_world(const Shot& s, const char* what) {
 
 // The whole program with the track's data, run for a few simulated seconds.
 RunResult run_game(const std::string& args) {
-    return run_command("QZ_HOME='" + DATA +
-                       "' timeout 600 xvfb-run -a -s '-screen 0 1024x768x24' " +
-                       std::string(VORNIX_BIN) + " " + args);
+    return run_command("QZ_HOME='" + DATA + "' timeout 600 " + xvfb_run_a() +
+                       " -s '-screen 0 1024x768x24' " + std::string(VORNIX_BIN) + " " + args);
 }
 
 } // namespace

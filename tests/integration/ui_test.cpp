@@ -18,7 +18,7 @@ bool has(const std::string& text, const std::string& piece) {
 RunResult run_ui(const std::string& script, double quit_after = 10) {
     write_file(test_user_dir() + "config", "video_mode=Windowed\n");
     write_file("keys.txt", script);
-    return run_command("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' env QZ_HOME='" +
+    return run_command("timeout 300 " + xvfb_run_a() + " -s '-screen 0 1024x768x24' env QZ_HOME='" +
                        std::string(VORNIX_BUILD_DIR) + "/data' " + VORNIX_BIN +
                        " --width 800 --height 600 --script keys.txt --quit-after " +
                        std::to_string(quit_after));

@@ -151,3 +151,9 @@ int main(int argc, char** argv) {
     shape_reset();
     return status;
 }
+
+std::string xvfb_run_a() {
+    static int calls = 0;
+    int n = 200 + (int)((getpid() * 37L + 13L * calls++) % 3000);
+    return "xvfb-run -a -n " + std::to_string(n);
+}
