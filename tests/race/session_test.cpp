@@ -365,3 +365,26 @@ TEST_F(RaceOnRabbitHill, NonFiniteBikeIsResetWithoutLosingItsRace) {
     EXPECT_EQ(g_session.slots[0].gate_times, times);
     EXPECT_EQ(rider_laps(0), laps_from_gates(3));
 }
+
+// Spectating ("[" and "]"): the view moves one place up or down the standings and stops at the
+// first and last place; a viewed slot that is not in the standings goes to the leader.
+TEST_F(RaceOnRabbitHill, ViewStepsThroughTheStandingsAndStopsAtBothEnds) {
+    int table[MAX_RIDERS];
+    table_with({RIDER_CODE_ROBOT, RIDER_CODE_ROBOT, RIDER_CODE_ROBOT, RIDER_CODE_ROBOT}, table);
+    ASSERT_TRUE(session_start(table, 0, 0, 0, 2, 0));
+    standings_update();
+    ASSERT_EQ(g_results.standings_count, 4);
+    auto slot_at = [](int place) { return g_results.standings[place].slot; };
+    Session& s = g_session_data;
+    s.viewed_rider = slot_at(1);
+    session_view_step(1);
+    EXPECT_EQ(s.viewed_rider, slot_at(2));
+    session_view_step(1);
+    session_view_step(1);
+    EXPECT_EQ(s.viewed_rider, slot_at(3)); // the last place holds
+    for (int k = 0; k < 5; k++) session_view_step(-1);
+    EXPECT_EQ(s.viewed_rider, slot_at(0)); // and so does the first
+    s.viewed_rider = 30;                   // an empty slot
+    session_view_step(1);
+    EXPECT_EQ(s.viewed_rider, slot_at(0));
+}
