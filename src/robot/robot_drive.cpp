@@ -85,6 +85,17 @@ void read_motion(const Bike* b, Motion* m) {
     m->rear_y = p[1];
 }
 
+// Rider o's frame position this tick (all riders read at the first call of a tick).
+const float* frame_of_rider(int o) {
+    int now = g_session.session_clock;
+    if (g_robots.frames_tick != now) {
+        g_robots.frames_tick = now;
+        for (int k = 0; k < MAX_RIDERS; k++)
+            if (const Bike* b = g_session.slots[k].bike) bike_frame_position(b, g_robots.frames[k]);
+    }
+    return g_robots.frames[o];
+}
+
 double horizontal(double ax, double az, double bx, double bz) {
     return std::hypot(ax - bx, az - bz);
 }
@@ -237,8 +248,8 @@ double speed_behind_riders(int slot, const Motion& m, double target) {
     for (int o = 0; o < MAX_RIDERS; o++) {
         const Bike* other = g_session.slots[o].bike;
         if (o == slot || !other) continue;
-        float p[3], v[3];
-        bike_frame_position(other, p);
+        float v[3];
+        const float* p = frame_of_rider(o);
         double dx = p[0] - m.pos[0], dz = p[2] - m.pos[2];
         if (dx * dx + dz * dz > (my_len + 80) * (my_len + 80)) continue;
         bike_body_velocity(other, BODY_FRAME, v);
@@ -287,8 +298,7 @@ bool bike_in_front(int slot, const Motion& m, double reach) {
     for (int o = 0; o < MAX_RIDERS; o++) {
         const Bike* other = g_session.slots[o].bike;
         if (o == slot || !other) continue;
-        float p[3];
-        bike_frame_position(other, p);
+        const float* p = frame_of_rider(o);
         double dx = p[0] - m.pos[0], dz = p[2] - m.pos[2];
         double along = dx * m.fx + dz * m.fz;
         double beside = std::fabs(dx * -m.fz + dz * m.fx);
@@ -332,8 +342,7 @@ bool unstick(int slot, Bike* b, RobotRider& rb, const Motion& m) {
     for (int o = 0; o < slot; o++) {
         const Bike* other = g_session.slots[o].bike;
         if (!other || g_robots.robots[o].recover_until <= now) continue;
-        float p[3];
-        bike_frame_position(other, p);
+        const float* p = frame_of_rider(o);
         if (horizontal(m.pos[0], m.pos[2], p[0], p[2]) > TANGLED_FEET) continue;
         set_controls(b, 0, 0, 1, 1, 0, 1, 0);
         rb.throttle = 0;
@@ -411,6 +420,7 @@ void robot_rider_reset(int slot) {
     if (path.capacity() < 256) path.reserve(256); // upkeep then allocates only for long lines
     rb.path.swap(path);
     rb.advance_tick = g_session.session_clock;
+    g_robots.frames_tick = -1; // a rider placed: read the positions afresh
 }
 
 void robot_drive(int slot) {
@@ -568,19 +578,34 @@ void robot_control(int slot) {
     // The cornering cap: no faster than the allowed lean carries through each turn ahead,
     // braking toward it in time. The gain drops where the path turns sharply.
     double gain = LEAN_GAIN;
+    if (rb.cap_from != from || rb.cap_size != n || now - rb.cap_time > TICKS_PER_SECOND / 8) {
+        rb.cap_from = from;
+        rb.cap_size = n;
+        rb.cap_time = now;
+        rb.cap_count = 0;
+        for (int i = from; i + 1 < n && i < from + RobotRider::CAP_POINTS; i++) {
+            int k = rb.cap_count++;
+            const LinePoint& p = rb.path[(size_t)i];
+            rb.cap_step[k] = i > from ? (float)horizontal(rb.path[(size_t)i - 1].x,
+                                                          rb.path[(size_t)i - 1].z, p.x, p.z)
+                                      : 0.0f;
+            rb.cap_v2[k] = -1;
+            if (p.speed < 0) continue; // no cornering in the air
+            int lt;
+            double r = turn_radius(rb, i, &lt);
+            double lean = allowed_lean(p.x, p.z, m.fx, m.fz, lt);
+            rb.cap_radius[k] = (float)r;
+            rb.cap_v2[k] = (float)(std::tan(lean) * 32 * r);
+        }
+    }
     double cap = 1e9, travelled = horizontal(m.pos[0], m.pos[2], rb.path[(size_t)from].x,
                                              rb.path[(size_t)from].z);
-    for (int i = from; i + 1 < n && i < from + 20; i++) {
-        if (i > from)
-            travelled += horizontal(rb.path[(size_t)i - 1].x, rb.path[(size_t)i - 1].z,
-                                    rb.path[(size_t)i].x, rb.path[(size_t)i].z);
-        if (rb.path[(size_t)i].speed < 0) continue; // no cornering in the air
-        int lt;
-        double r = turn_radius(rb, i, &lt);
+    for (int k = 0; k < rb.cap_count; k++) {
+        travelled += rb.cap_step[k];
+        if (rb.cap_v2[k] < 0) continue;
+        double r = rb.cap_radius[k];
         if (r < 40) gain = std::min(gain, LEAN_GAIN * std::max(r / 40, 0.5));
-        double lean = allowed_lean(rb.path[(size_t)i].x, rb.path[(size_t)i].z, m.fx, m.fz, lt);
-        double v_turn = std::sqrt(std::tan(lean) * 32 * r);
-        cap = std::min(cap, std::sqrt(v_turn * v_turn + 2 * BRAKING * travelled));
+        cap = std::min(cap, std::sqrt(rb.cap_v2[k] + 2 * BRAKING * travelled));
     }
     if (cap < target) {
         target = cap;

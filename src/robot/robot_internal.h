@@ -82,6 +82,13 @@ struct RobotRider {
     int turning = -1;       // tick until which a slow robot walks its bike round
     int lifting_since = -1;
     int pulled_off = 0;
+    // The cornering cap's figures for the CAP_POINTS path points from cap_from on: each
+    // point's distance from the one before, turn radius and the square of the speed its turn
+    // allows (-1 in the air). Worked out again when the point headed for or the path's length
+    // changes, or after an eighth of a second (the allowed lean depends on the heading).
+    static constexpr int CAP_POINTS = 20;
+    int cap_from = -1, cap_size = -1, cap_count = 0, cap_time = 0;
+    float cap_step[CAP_POINTS] = {}, cap_radius[CAP_POINTS] = {}, cap_v2[CAP_POINTS] = {};
     int teacher = 0; // 1 while driven by the teacher (its own path through the gates) // 1 once a
                      // finished robot's path leads off the track // tick a slow robot began to lift
                      // its leaning bike, -1 when not
@@ -99,6 +106,10 @@ struct RobotPersonality {
 
 // The module's process-wide state.
 struct RobotState {
+    // Every rider's frame position, read once per tick for all robots to look at each other
+    // (tick is the session clock they were read at, -1 when never).
+    int frames_tick = -1;
+    float frames[MAX_RIDERS][3] = {};
     // Line memory of the loaded track and skill.
     int first_sets = 0, normal_sets = 0; // SF, SP
     std::vector<LineSet> sets;           // SF + SP
