@@ -446,6 +446,15 @@ void robot_control(int slot) {
                    rb.path_index, (int)rb.path.size(), rb.next_segment, rb.stuck, rb.lost,
                    g_session.slots[slot].finished);
 
+    // Under --super-debug, twice a second: what a slow robot is doing, to see why one stays
+    // slow (walking back, backing off, lifting its bike, lost, held by another).
+    if (g_settings.debug_level >= 2 && now % 64 == slot % 64 && m.speed < 8)
+        log_printf("auto pilot: %d slow at (%.1f %.1f) facing (%.2f %.2f) speed %.1f lean %.2f "
+                   "backing %d walking %d lifting %d lost %d path %d/%d no advance %.1f s\n",
+                   slot, m.pos[0], m.pos[2], m.fx, m.fz, m.speed, m.lean, rb.recover_until > now,
+                   rb.turning > now, rb.lifting_since >= 0, rb.lost, rb.path_index,
+                   (int)rb.path.size(), (now - rb.advance_tick) / (double)TICKS_PER_SECOND);
+
     // A rider on the ground waits to be put back on; that is no lack of progress.
     if (bike_crash_countdown(b) > 0) {
         rb.advance_tick = now;
