@@ -182,13 +182,20 @@ double turn_radius(const RobotRider& rb, int i, int* left) {
     return r > 1e9 ? 1e9 : r;
 }
 
+// The lean the ground allows for a turn to `left`, from the grip's own lean (`base`) and the
+// side slope across the way.
+double lean_from(double base, double slope, int left) {
+    // A berm rising on the outside lets the bike lean further into the turn.
+    return std::clamp(base + (left ? slope : -slope), 0.1, MAX_LEAN);
+}
+
+double grip_lean(float x, float z) {
+    return std::min(std::atan(grip_at(x, z)), MAX_LEAN);
+}
+
 // The lean the ground allows at a point, measured from its side slope for a turn to `left`.
 double allowed_lean(float x, float z, double fx, double fz, int left) {
-    double lean = std::min(std::atan(grip_at(x, z)), MAX_LEAN);
-    double slope = side_slope(x, z, fx, fz);
-    // A berm rising on the outside lets the bike lean further into the turn.
-    lean += left ? slope : -slope;
-    return std::clamp(lean, 0.1, MAX_LEAN);
+    return lean_from(grip_lean(x, z), side_slope(x, z, fx, fz), left);
 }
 
 // A shift input: +1 or -1 for one tick, then 0, as a rider taps the lever.
@@ -403,6 +410,33 @@ bool unstick(int slot, Bike* b, RobotRider& rb, const Motion& m) {
     return true;
 }
 
+// The per-point figures of the next CAP_POINTS path points (see RobotRider), worked out again
+// when the point headed for or the path's length changes, or after an eighth of a second.
+void refresh_cap_points(RobotRider& rb, const Motion& m, int from, int now) {
+    int n = (int)rb.path.size();
+    if (rb.cap_from == from && rb.cap_size == n && now - rb.cap_time <= TICKS_PER_SECOND / 8)
+        return;
+    rb.cap_from = from;
+    rb.cap_size = n;
+    rb.cap_time = now;
+    rb.cap_count = 0;
+    for (int i = from; i < n && i < from + RobotRider::CAP_POINTS; i++) {
+        int k = rb.cap_count++;
+        const LinePoint& p = rb.path[(size_t)i];
+        rb.cap_step[k] = i > from ? (float)horizontal(rb.path[(size_t)i - 1].x,
+                                                      rb.path[(size_t)i - 1].z, p.x, p.z)
+                                  : 0.0f;
+        rb.cap_base[k] = (float)grip_lean(p.x, p.z);
+        rb.cap_slope[k] = (float)side_slope(p.x, p.z, m.fx, m.fz);
+        rb.cap_v2[k] = -1;
+        if (i + 1 >= n || p.speed < 0) continue; // no turn at the end, no cornering in the air
+        int lt;
+        double r = turn_radius(rb, i, &lt);
+        rb.cap_radius[k] = (float)r;
+        rb.cap_v2[k] = (float)(std::tan(lean_from(rb.cap_base[k], rb.cap_slope[k], lt)) * 32 * r);
+    }
+}
+
 bool launching_now(int now, int start) {
     return now < start + START_WINDOW;
 }
@@ -577,36 +611,16 @@ void robot_control(int slot) {
     // The grip limit: the lowest allowed lean under the next five points and under where the
     // frame will be in 0.25 s.
     int turn_left = curvature > 0;
+    refresh_cap_points(rb, m, from, now);
     double limit = allowed_lean((float)(m.pos[0] + m.vel[0] * 0.25),
                                 (float)(m.pos[2] + m.vel[2] * 0.25), m.fx, m.fz, turn_left);
-    for (int i = from; i < from + 5 && i < n; i++)
-        limit = std::min(
-            limit, allowed_lean(rb.path[(size_t)i].x, rb.path[(size_t)i].z, m.fx, m.fz, turn_left));
+    for (int k = 0; k < 5 && k < rb.cap_count; k++)
+        limit = std::min(limit, lean_from(rb.cap_base[k], rb.cap_slope[k], turn_left));
     lean_target = std::clamp(lean_target, -limit, limit);
 
     // The cornering cap: no faster than the allowed lean carries through each turn ahead,
     // braking toward it in time. The gain drops where the path turns sharply.
     double gain = LEAN_GAIN;
-    if (rb.cap_from != from || rb.cap_size != n || now - rb.cap_time > TICKS_PER_SECOND / 8) {
-        rb.cap_from = from;
-        rb.cap_size = n;
-        rb.cap_time = now;
-        rb.cap_count = 0;
-        for (int i = from; i + 1 < n && i < from + RobotRider::CAP_POINTS; i++) {
-            int k = rb.cap_count++;
-            const LinePoint& p = rb.path[(size_t)i];
-            rb.cap_step[k] = i > from ? (float)horizontal(rb.path[(size_t)i - 1].x,
-                                                          rb.path[(size_t)i - 1].z, p.x, p.z)
-                                      : 0.0f;
-            rb.cap_v2[k] = -1;
-            if (p.speed < 0) continue; // no cornering in the air
-            int lt;
-            double r = turn_radius(rb, i, &lt);
-            double lean = allowed_lean(p.x, p.z, m.fx, m.fz, lt);
-            rb.cap_radius[k] = (float)r;
-            rb.cap_v2[k] = (float)(std::tan(lean) * 32 * r);
-        }
-    }
     double cap = 1e9, travelled = horizontal(m.pos[0], m.pos[2], rb.path[(size_t)from].x,
                                              rb.path[(size_t)from].z);
     for (int k = 0; k < rb.cap_count; k++) {

@@ -83,12 +83,14 @@ struct RobotRider {
     int lifting_since = -1;
     int pulled_off = 0;
     // The cornering cap's figures for the CAP_POINTS path points from cap_from on: each
-    // point's distance from the one before, turn radius and the square of the speed its turn
-    // allows (-1 in the air). Worked out again when the point headed for or the path's length
-    // changes, or after an eighth of a second (the allowed lean depends on the heading).
+    // point's distance from the one before, turn radius, the square of the speed its turn
+    // allows (-1 in the air and at the path's end), the grip's lean and the side slope. Worked out
+    // again when the point headed for or the path's length changes, or after an eighth of a second
+    // (the allowed lean depends on the heading).
     static constexpr int CAP_POINTS = 20;
     int cap_from = -1, cap_size = -1, cap_count = 0, cap_time = 0;
     float cap_step[CAP_POINTS] = {}, cap_radius[CAP_POINTS] = {}, cap_v2[CAP_POINTS] = {};
+    float cap_base[CAP_POINTS] = {}, cap_slope[CAP_POINTS] = {}; // grip's lean, side slope
     int teacher = 0; // 1 while driven by the teacher (its own path through the gates) // 1 once a
                      // finished robot's path leads off the track // tick a slow robot began to lift
                      // its leaning bike, -1 when not
