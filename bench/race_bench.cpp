@@ -9,9 +9,9 @@
 // step inside it, bike/world.h), tick_over_step (their ratio: what the game adds to the
 // solver), tick_cpu_ms (CPU time of the whole process per tick: every thread's work).
 //
-// BM_GameHeadless: the real program, "vornix --headless --race --warp --quit-after 60" with
-// 40 robots on the gate (config slot00..slot39), as simulated seconds per wall second. Until
-// robots drive themselves they stand on the gate.
+// BM_GameHeadless: the real program, "vornix --headless --race --fast --quit-after 60" with 40
+// robots racing from the gate on their shipped lines (config slot00..slot39), as simulated
+// seconds per wall second (loading included).
 //
 // BM_GamePacedCpu: "vornix --headless --time-trial --quit-after 10" at real-time pacing with
 // one rider: the share of one core the whole process uses (user + system CPU over wall time).
@@ -232,7 +232,7 @@ void BM_GameHeadless(benchmark::State& state) {
     }
     RunResult r;
     for (auto _ : state) {
-        r = run_game({"--headless", "--race", "--warp", "--quit-after", "60", "--nosound"}, config);
+        r = run_game({"--headless", "--race", "--fast", "--quit-after", "60", "--nosound"}, config);
         if (!r.ok) {
             state.SkipWithError("the game did not run to its end");
             return;
