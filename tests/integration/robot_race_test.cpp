@@ -76,14 +76,24 @@ std::string full_gate(const char* skill, int riders = 40, int laps = 2) {
     return c;
 }
 
-// Novice and expert races of a full gate on one track, side by side.
-void full_gate_races(const char* track) {
-    std::string both = race_command("novice", track, full_gate("Novice")) +
-                       race_command("expert", track, full_gate("Expert")) + " wait";
+// Novice and expert races of `riders` robots over `laps` on one track, side by side, each in
+// its own per-user folder named by the skill and `tag`.
+void race_both_skills(const char* track, const std::string& tag, int riders, int laps,
+                      RaceResult* novice, RaceResult* expert) {
+    std::string both = race_command("novice" + tag, track, full_gate("Novice", riders, laps)) +
+                       race_command("expert" + tag, track, full_gate("Expert", riders, laps)) +
+                       " wait";
     RunResult run = run_command(both);
     ASSERT_EQ(run.status, 0) << run.err;
-    RaceResult novice = parse_results(read_file(user_dir("novice") + "results.txt"));
-    RaceResult expert = parse_results(read_file(user_dir("expert") + "results.txt"));
+    *novice = parse_results(read_file(user_dir("novice" + tag) + "results.txt"));
+    *expert = parse_results(read_file(user_dir("expert" + tag) + "results.txt"));
+}
+
+// Novice and expert races of a full gate on one track.
+void full_gate_races(const char* track) {
+    RaceResult novice, expert;
+    race_both_skills(track, "", 40, 2, &novice, &expert);
+    if (::testing::Test::HasFatalFailure()) return;
     EXPECT_EQ(novice.finished, 40) << novice.text;
     EXPECT_EQ(expert.finished, 40) << expert.text;
     // In a full gate the pack sets the pace (robots follow the rider ahead and do not pass),
@@ -109,12 +119,9 @@ TEST(RobotRace, DISABLED_FullGateOfNoviceAndExpertRobotsFinishesOnRabbitHill) {
 // (a slip on one lap still leaves a clean one) in a field where the pack does not hold them up,
 // have a median best lap at least 5% shorter.
 TEST(RobotRace, ExpertRobotsLapAtLeastFivePercentFasterThanNoviceRobots) {
-    std::string both = race_command("novice6", "dunebay", full_gate("Novice", 6, 3)) +
-                       race_command("expert6", "dunebay", full_gate("Expert", 6, 3)) + " wait";
-    RunResult run = run_command(both);
-    ASSERT_EQ(run.status, 0) << run.err;
-    RaceResult novice = parse_results(read_file(user_dir("novice6") + "results.txt"));
-    RaceResult expert = parse_results(read_file(user_dir("expert6") + "results.txt"));
+    RaceResult novice, expert;
+    race_both_skills("dunebay", "6", 6, 3, &novice, &expert);
+    if (HasFatalFailure()) return;
     ASSERT_EQ(novice.finished, 6) << novice.text;
     ASSERT_EQ(expert.finished, 6) << expert.text;
     EXPECT_LT(expert.median(), 0.95 * novice.median())
