@@ -1,5 +1,5 @@
-// Time to load the generated default track headless (every file of the folder, textures
-// decoded, no GL): what a player waits for at a race start, less the bikes.
+// Time to load each generated track headless (every file of the folder, textures decoded, no
+// GL): what a player waits for at a race start, less the bikes.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -12,13 +12,18 @@
 #include "data/texture.h"
 #include "track/track.h"
 
-static void BM_TrackLoadRabbithill(benchmark::State& state) {
+// The generated tracks, by argument.
+static const char* const TRACKS[] = {"rabbithill", "dunebay"};
+
+static void BM_TrackLoad(benchmark::State& state) {
+    const char* name = TRACKS[state.range(0)];
+    state.SetLabel(name);
     setenv("QZ_HOME", VORNIX_BENCH_DATA, 1);
     data_reset();
     g_settings.headless = 1;
     for (auto _ : state) {
-        if (!track_load_named("rabbithill")) {
-            state.SkipWithError("rabbithill did not load; generate the data first");
+        if (!track_load_named(name)) {
+            state.SkipWithError("the track did not load; generate the data first");
             break;
         }
         state.PauseTiming();
@@ -30,4 +35,7 @@ static void BM_TrackLoadRabbithill(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_TrackLoadRabbithill)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_TrackLoad)
+    ->DenseRange(0, (int)(sizeof TRACKS / sizeof TRACKS[0]) - 1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);

@@ -250,6 +250,44 @@ TEST(RenderScene, StartStraightFromAboveTheGate) {
     EXPECT_GT(b.mean[0] + b.mean[1] + b.mean[2], a.mean[0] + a.mean[1] + a.mean[2] + 3);
 }
 
+// From where a rider waits at the first slot, the gate fills the middle of the view; with
+// that one gate sunk into the ground, the same pixels show the start straight instead.
+TEST(RenderScene, StartGateStandsInFrontOfTheFirstSlot) {
+    if (run_under_xvfb("RenderScene.StartGateStandsInFrontOfTheFirstSlot")) return;
+    if (!have_data()) GTEST_SKIP() << "no generated data in " << DATA;
+    setenv("QZ_HOME", DATA.c_str(), 1);
+    data_reset();
+    g_settings = Settings{};
+    Scene scene;
+    if (!scene.open()) GTEST_SKIP() << "no GL window";
+    ASSERT_EQ(track_load_named("rabbithill"), 1);
+    ASSERT_GT(g_gates.slot_count, 0);
+    const StartSlot& slot = g_gates.slots[0];
+    ASSERT_GE(slot.statue, 0);
+
+    frame_set_projection(scene.w, scene.h);
+    Camera eye = start_camera(0, 2, 3.5f); // a seated rider's eye, just behind the slot
+    draw_settled(eye);
+    Shot with_gate = shot_from_frame(scene.w, scene.h);
+    shot_keep(with_gate, "scene_gate.png");
+    statue_place(slot.statue, slot.x - 3 * std::sin(slot.angle), -50,
+                 slot.z - 3 * std::cos(slot.angle), slot.angle);
+    draw_settled(eye);
+    Shot without = shot_from_frame(scene.w, scene.h);
+
+    // The middle quarter of the width, the lowest three eighths of the height: where the gate
+    // 5 ft ahead stands (its top edge below the eye).
+    int changed = 0, total = 0;
+    for (int y = scene.h * 5 / 8; y < scene.h; y++)
+        for (int x = scene.w * 3 / 8; x < scene.w * 5 / 8; x++, total++) {
+            const uint8_t *a = with_gate.at(x, y), *b = without.at(x, y);
+            int d = std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+            changed += d > 60;
+        }
+    EXPECT_GT(changed, total / 3) << "the first slot's gate covers " << changed << " of "
+                                  << total << " pixels in front of the rider";
+}
+
 TEST(RenderScene, RiderOnTheStartLineInFirstPersonAndBehind) {
     if (run_under_xvfb("RenderScene.RiderOnTheStartLineInFirstPersonAndBehind")) return;
     if (!have_data()) GTEST_SKIP() << "no generated data in " << DATA;
