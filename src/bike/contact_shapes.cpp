@@ -125,7 +125,16 @@ void sphere_pair(const Part& pa, const Sphere& a, const Part& pb, const Sphere& 
     out->push_back(hit);
 }
 
-// Every sphere of one part against the other, when their bounding spheres overlap.
+// Whether a sphere lies wholly outside a part's bounding sphere: then no sphere of the part
+// (and no point of its tyre's tube) can touch it.
+bool sphere_clear_of(const Sphere& s, const Part& p) {
+    double d[3] = {s.c[0] - p.pos[0], s.c[1] - p.pos[1], s.c[2] - p.pos[2]};
+    return g_contacts.early_outs && spheres_apart(d, s.radius + p.bound);
+}
+
+// Every sphere of one part against the other, when their bounding spheres overlap. A sphere
+// clear of the other part's bound is passed over before the pairs are formed (the same hits in
+// the same order: those pairs could not touch).
 void part_pair(const Part& a, const Part& b, std::vector<SphereHit>* out) {
     double d[3] = {a.pos[0] - b.pos[0], a.pos[1] - b.pos[1], a.pos[2] - b.pos[2]};
     double reach = a.bound + b.bound;
@@ -133,18 +142,29 @@ void part_pair(const Part& a, const Part& b, std::vector<SphereHit>* out) {
     if (a.tyre) {
         for (const ShapeSphere& s : b.shape->spheres) {
             Sphere sb = part_sphere(b, s);
+            if (sphere_clear_of(sb, a)) continue;
             sphere_pair(a, tyre_sphere(a, sb.c), b, sb, out);
         }
     } else if (b.tyre) {
         for (const ShapeSphere& s : a.shape->spheres) {
             Sphere sa = part_sphere(a, s);
+            if (sphere_clear_of(sa, b)) continue;
             sphere_pair(a, sa, b, tyre_sphere(b, sa.c), out);
         }
     } else {
+        // b's spheres placed once, not once per sphere of a (shapes hold a few dozen at most;
+        // a larger one is placed pair by pair).
+        constexpr int PLACED = 64;
+        Sphere placed[PLACED];
+        const std::vector<ShapeSphere>& bs = b.shape->spheres;
+        const bool keep = bs.size() <= (size_t)PLACED;
+        if (keep)
+            for (size_t t = 0; t < bs.size(); t++) placed[t] = part_sphere(b, bs[t]);
         for (const ShapeSphere& s : a.shape->spheres) {
             Sphere sa = part_sphere(a, s);
-            for (const ShapeSphere& t : b.shape->spheres)
-                sphere_pair(a, sa, b, part_sphere(b, t), out);
+            if (sphere_clear_of(sa, b)) continue;
+            for (size_t t = 0; t < bs.size(); t++)
+                sphere_pair(a, sa, b, keep ? placed[t] : part_sphere(b, bs[t]), out);
         }
     }
 }

@@ -80,8 +80,8 @@ struct RobotRider {
     int back_off_gate = 0;  // gates passed at the last back-off
     int lost = 0;           // after backing off: head back to the course through the gates
     int turning = -1;       // tick until which a slow robot walks its bike round
-    int lifting_since = -1;
-    int pulled_off = 0;
+    int lifting_since = -1; // tick a slow robot began to lift its leaning bike, -1 when not
+    int pulled_off = 0;     // 1 once a finished robot's path leads off the track
     // The cornering cap's figures for the CAP_POINTS path points from cap_from on: each
     // point's distance from the one before, turn radius, the square of the speed its turn
     // allows (-1 in the air and at the path's end), the grip's lean and the side slope. Worked out
@@ -91,9 +91,7 @@ struct RobotRider {
     int cap_from = -1, cap_size = -1, cap_count = 0, cap_time = 0;
     float cap_step[CAP_POINTS] = {}, cap_radius[CAP_POINTS] = {}, cap_v2[CAP_POINTS] = {};
     float cap_base[CAP_POINTS] = {}, cap_slope[CAP_POINTS] = {}; // grip's lean, side slope
-    int teacher = 0; // 1 while driven by the teacher (its own path through the gates) // 1 once a
-                     // finished robot's path leads off the track // tick a slow robot began to lift
-                     // its leaning bike, -1 when not
+    int teacher = 0; // 1 while driven by the teacher (its own path through the gates)
     float teach_from[4] = {0, 0, 0, 0}; // a teacher's last joined gate: x, z, direction
 };
 
