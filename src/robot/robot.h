@@ -30,3 +30,16 @@ const char* robot_skill_file(int skill);
 // controller. Call once per tick before the session tick, for a rider the robots do not drive
 // (the local player's slot), so that its laps teach lines.
 void robot_teacher_drive(int slot, float pace);
+
+// How a rider's laps left the ground, counted tick by tick: airborne stretches (neither wheel
+// touching) of at least half a second, the longest one, and crashes (the rider falling).
+struct RideAirtime {
+    static constexpr int LAPS = 8;
+    int stretches[LAPS] = {}; // per lap (index 0 the first lap; later laps count in the last)
+    int crashes[LAPS] = {};
+    float longest = 0;        // seconds
+    int run = 0;              // ticks of the airborne stretch going on
+    int was_crashed = 0;
+};
+// Counts one tick of a slot's rider (call after each session tick).
+void robot_airtime_tick(int slot, RideAirtime* air);

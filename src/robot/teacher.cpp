@@ -21,10 +21,17 @@ constexpr double TOP_SPEED = 75; // ft/s on the straights at full pace
 constexpr double BRAKING = 12;   // ft/s^2 planned toward a turn
 constexpr float FRAME_HEIGHT = 2.2f;
 // A crest sharper than a bike at speed can follow (the ground falling away faster than CREST_G
-// would pull it down: jumps, whoops) is ridden at CREST_SPEED x the pace, rolled rather than
-// jumped.
+// would pull it down: jumps, whoops) is met at CREST_SPEED x the pace. At race pace (0.82) that
+// is 25 ft/s, which flies Rabbit Hill's jumps (about a second off the double and the step-down,
+// half a second and more off the tables and rollers) and lands them; 28 ft/s (23 at race pace)
+// rolled most of them, and 34 ft/s (28) crashed on landings.
 constexpr double CREST_G = 48;
-constexpr double CREST_SPEED = 28;
+constexpr double CREST_SPEED = 31;
+// A crest whose ground rises and falls less than WHOOP_HEIGHT within 10 ft either side is a
+// whoop: it is rolled at WHOOP_SPEED x the pace (16 ft/s at race pace). Met at the crest speed,
+// a row of whoops bounced the bike into a crash about one lap in three.
+constexpr double WHOOP_HEIGHT = 2.5;
+constexpr double WHOOP_SPEED = 20;
 constexpr double PULL_OFF_SPEED = 15; // ft/s, a finished rider leaving the track
 
 struct Point2 {
@@ -95,8 +102,25 @@ double crest(const LinePoint& a, const LinePoint& b) {
     return sharpest;
 }
 
+// The rise and fall of the ground within 10 ft either side of b along a -> b (feet): a whoop
+// is a small bump among others, a jump a tall one.
+double bump_height(const LinePoint& a, const LinePoint& b) {
+    double dx = b.x - a.x, dz = b.z - a.z;
+    double len = std::hypot(dx, dz);
+    if (!(len > 0)) return 0;
+    dx /= len;
+    dz /= len;
+    double low = 1e9, high = -1e9;
+    for (double s = -10; s <= 10; s += 1) {
+        double h = terrain_height(&g_terrain, (float)(b.x + dx * s), (float)(b.z + dz * s));
+        low = std::min(low, h);
+        high = std::max(high, h);
+    }
+    return high - low;
+}
+
 // Speeds of the points from `from` on: what the turn through each point allows at the pace,
-// no faster over a crest than keeps the wheels on the ground (the teacher rolls its jumps),
+// no faster over a crest than the crest speed at the pace (the teacher's jumps),
 // then braking planned back from every slower point.
 void plan_speeds(std::vector<LinePoint>* path, int from, float pace) {
     int n = (int)path->size();
@@ -107,7 +131,10 @@ void plan_speeds(std::vector<LinePoint>* path, int from, float pace) {
         double r = std::hypot(x - p.x, z - p.z);
         double v = pace * std::min(TOP_SPEED, std::sqrt(grip(p.x, p.z) * 32 * std::min(r, 1e6)));
         double k = crest((*path)[(size_t)i - 1], p);
-        if (k > 0 && std::sqrt(CREST_G / k) < v) v = std::min(v, CREST_SPEED * pace);
+        if (k > 0 && std::sqrt(CREST_G / k) < v) {
+            bool whoop = bump_height((*path)[(size_t)i - 1], p) < WHOOP_HEIGHT;
+            v = std::min(v, (whoop ? WHOOP_SPEED : CREST_SPEED) * pace);
+        }
         (*path)[(size_t)i].speed = (float)v;
     }
     for (int i = n - 2; i >= from; i--) {
@@ -222,4 +249,22 @@ void robot_teacher_drive(int slot, float pace) {
     }
     robot_path_trim(slot);
     robot_control(slot);
+}
+
+void robot_airtime_tick(int slot, RideAirtime* air) {
+    if (slot < 0 || slot >= MAX_RIDERS) return;
+    const Bike* b = g_session.slots[slot].bike;
+    if (!b) return;
+    int lap = std::clamp(rider_laps(slot), 0, RideAirtime::LAPS - 1);
+    bool airborne = !(b->wheels[0].depth > 0) && !(b->wheels[1].depth > 0);
+    if (airborne) {
+        air->run++;
+        air->longest = std::max(air->longest, (float)air->run / TICKS_PER_SECOND);
+    } else {
+        if (air->run >= TICKS_PER_SECOND / 2) air->stretches[lap]++;
+        air->run = 0;
+    }
+    int crashed = bike_crash_countdown(b) > 0;
+    if (crashed && !air->was_crashed) air->crashes[lap]++;
+    air->was_crashed = crashed;
 }

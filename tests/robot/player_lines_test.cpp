@@ -105,6 +105,24 @@ TEST_F(PlayerLines, PlayersLapsAreStoredAndTheNextSessionsRobotsRideThem) {
     EXPECT_GT(picked, 0) << "no robot picked a line the player rode";
 }
 
+// The teacher at race pace (the Expert lines' pace) flies Rabbit Hill's jumps rather than rolling
+// them, and lands them: a lap from the gate and a flying lap.
+TEST_F(PlayerLines, TheTeacherAtRacePaceFliesTheJumpsAndLandsThem) {
+    g_settings.nolearn = 1;
+    start(true, 0, 2);
+    bike_setup_defaults(g_session_data.slots[0].bike);
+    RideAirtime air;
+    const int limit = g_session.start_tick + 400 * TICKS_PER_SECOND;
+    while (!rider_finished(0) && g_session.session_clock < limit) {
+        robot_teacher_drive(0, 0.82f);
+        session_tick();
+        robot_airtime_tick(0, &air);
+    }
+    ASSERT_TRUE(rider_finished(0));
+    EXPECT_GE(air.stretches[1], 5) << "airborne stretches of half a second on the flying lap";
+    EXPECT_EQ(air.crashes[0] + air.crashes[1], 0);
+}
+
 TEST_F(PlayerLines, NolearnWritesNothing) {
     g_settings.nolearn = 1;
     start(true, 2, 1);

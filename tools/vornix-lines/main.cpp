@@ -131,9 +131,13 @@ bool ride_skill(int skill) {
     Bike* teacher = g_session.slots[TEACHER_SLOT].bike;
     if (!teacher) return false;
     bike_setup_defaults(teacher); // a robot's bike, not the player's settings
+    RideAirtime air;
     ride(
         TEACHER_LAPS * 400, [] { return rider_finished(TEACHER_SLOT) != 0; },
-        [skill] { robot_teacher_drive(TEACHER_SLOT, PACE[skill]); });
+        [skill, &air] {
+            robot_airtime_tick(TEACHER_SLOT, &air);
+            robot_teacher_drive(TEACHER_SLOT, PACE[skill]);
+        });
     // The teacher's laps on standard output too: the build shows how fast each skill's lines are.
     std::string laps;
     for (int lap = 1; lap <= rider_laps(TEACHER_SLOT); lap++) {
@@ -141,10 +145,19 @@ bool ride_skill(int skill) {
         snprintf(t, sizeof t, " %.1f", rider_lap_time(TEACHER_SLOT, lap));
         laps += t;
     }
+    // And how it left the ground: jumps taken, not rolled, show as airborne stretches.
+    std::string jumps;
+    for (int lap = 0; lap < TEACHER_LAPS; lap++) {
+        char t[32];
+        snprintf(t, sizeof t, " %d/%d", air.stretches[lap], air.crashes[lap]);
+        jumps += t;
+    }
     log_printf("teacher (pace %.2f): %d laps:%s s\n", PACE[skill], rider_laps(TEACHER_SLOT),
                laps.c_str());
-    printf("vornix-lines: %s %s teacher (pace %.2f) laps:%s s\n", g_track.name.c_str(),
-           robot_skill_file(skill), PACE[skill], laps.c_str());
+    printf("vornix-lines: %s %s teacher (pace %.2f) laps:%s s; airborne 0.5 s+/crashes per "
+           "lap:%s, longest %.1f s\n",
+           g_track.name.c_str(), robot_skill_file(skill), PACE[skill], laps.c_str(),
+           jumps.c_str(), air.longest);
     fflush(stdout);
 
     for (int s = 0; s < MAX_RIDERS; s++) table[s] = s < TESTERS ? RIDER_CODE_ROBOT : 0;
@@ -189,6 +202,12 @@ int ride_track(std::string data, const std::string& track, const std::string& ca
         }
         if (ok) return 0;
     }
+
+    // The line files this tool wrote last time are outputs, not inputs: left in place, the
+    // sessions below would start from them (robots load a track's shipped lines when the user
+    // has none), and the lines ridden would depend on what the data folder held before rather
+    // than on the key alone.
+    for (int skill = 0; skill < 3; skill++) unlink((track_dir + robot_skill_file(skill)).c_str());
 
     // A private per-user folder: the memory is saved there by the game's own code.
     char home[] = "/tmp/vornix-lines-XXXXXX";
