@@ -23,20 +23,25 @@ static float sample_height(float x, float z) {
     return terrain_sample(&t, i, j);
 }
 
-void session_place_bike(int slot, float x, float z, float heading) {
-    Bike* bike = g_session_data.slots[slot].bike;
-    if (!bike) return;
+// Stands a bike upright at rest at (x, z) facing `heading`, raised until neither wheels nor
+// body touch the ground (the contacts found are not to act; the bound only matters for a
+// ground the contact test never leaves).
+static void stand_bike(Bike* bike, float x, float z, float heading) {
     static const float UP[3] = {0, 1, 0};
     bike_reset(bike);
     bike_rotate(bike, UP, heading);
     bike_translate(bike, x, sample_height(x, z), z);
-    // Raise it until neither wheels nor body touch; the contacts found are not to act. The
-    // bound only matters for a ground the contact test never leaves.
     for (int i = 0; i < 4096 && bike_ground_contacts(bike); i++) {
         physics_clear_contacts();
         bike_translate(bike, 0, 0.25f, 0);
     }
     physics_clear_contacts();
+}
+
+void session_place_bike(int slot, float x, float z, float heading) {
+    Bike* bike = g_session_data.slots[slot].bike;
+    if (!bike) return;
+    stand_bike(bike, x, z, heading);
     RiderSlot& r = g_session_data.slots[slot];
     // A rider put back on the course starts its race progress again.
     r.gates_passed = 0;
@@ -47,6 +52,39 @@ void session_place_bike(int slot, float x, float z, float heading) {
     const RaceRobotHooks& robots = race_robot_hooks();
     if (robots.rider_placed) robots.rider_placed(slot);
     if (r.kind == RIDER_LOCAL) bike_frame_position(bike, g_session_data.spawn);
+}
+
+int session_return_rider(int slot) {
+    if (slot < 0 || slot >= MAX_RIDERS) return 0;
+    RiderSlot& r = g_session_data.slots[slot];
+    if (!r.bike || r.gates_passed < 1) return 0;
+    int gate = gates_sequence_gate(r.gates_passed - 1);
+    if (gate < 0 || gate >= (int)g_gates.gates.size()) return 0;
+    const Gate& g = g_gates.gates[(size_t)gate];
+    float dx = g.direction[0], dz = g.direction[2], h = std::hypot(dx, dz);
+    if (!(h > 0)) return 0;
+    dx /= h;
+    dz /= h;
+    // Across the gate (to the right of the way through it), in 8 ft steps either side.
+    const float rx = -dz, rz = dx;
+    float best_x = g.centre[0] + dx * 10, best_z = g.centre[2] + dz * 10, best_clear = -1;
+    int steps = std::max(0, (int)(g.radius * 0.7f / 8));
+    for (int k = 0; k <= 2 * steps && best_clear < 7; k++) {
+        float side = 8.0f * (float)((k + 1) / 2) * (k % 2 ? 1 : -1);
+        float x = g.centre[0] + dx * 10 + rx * side, z = g.centre[2] + dz * 10 + rz * side;
+        float clear = 1e9f;
+        for (int o = 0; o < MAX_RIDERS; o++) {
+            float p[3];
+            if (o == slot || !session_rider_position(o, p)) continue;
+            clear = std::min(clear, std::hypot(p[0] - x, p[2] - z));
+        }
+        if (clear > best_clear) best_clear = clear, best_x = x, best_z = z;
+    }
+    // The heading whose forward (-sin, -cos) is the gate's direction.
+    stand_bike(r.bike, best_x, best_z, std::atan2(-dx, -dz));
+    const RaceRobotHooks& robots = race_robot_hooks();
+    if (robots.rider_placed) robots.rider_placed(slot);
+    return 1;
 }
 
 void session_place_rider(int slot) {

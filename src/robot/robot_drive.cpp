@@ -25,6 +25,9 @@ constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND; // no advance for 3 s: stuck
 constexpr double TANGLED_FEET = 4; // frames this close (horizontally) are caught in each other
 constexpr int START_WINDOW = 5 * TICKS_PER_SECOND; // the start procedure's time after the drop
 constexpr int BACK_OFF_TICKS = 2 * TICKS_PER_SECOND;
+// No gate passed for this long: the marshals put the robot back on the course. The longest
+// stretch between two gates takes about 15 s at a novice's pace.
+constexpr int RESCUE_TICKS = 40 * TICKS_PER_SECOND;
 constexpr double LEAN_GAIN = 4;      // steer per radian of lean error
 constexpr double ROLL_DAMPING = 1.0; // steer per radian per second of roll rate
 constexpr double BARS_GAIN = 1.5;    // steer per radian of bar angle, from 30 ft/s
@@ -457,8 +460,33 @@ void robot_rider_reset(int slot) {
     g_robots.frames_tick = -1; // a rider placed: read the positions afresh
 }
 
+// The marshals: a racing robot that has passed no gate for RESCUE_TICKS (lost off the course
+// and walled out by the edge markers, or caught in another bike for good, which the stuck
+// behaviour did not mend) is put back on the course past the last gate it passed, its race
+// kept. It has lost far more time than a crash costs, so it gains nothing by it; without it,
+// one such robot holds the race's results back until the time limit.
+void rescue_if_lost(int slot) {
+    RobotRider& rb = g_robots.robots[slot];
+    const RiderSlot& r = g_session.slots[slot];
+    int now = g_session.session_clock;
+    if (r.gates_passed != rb.gates_seen || now < g_session.start_tick || r.finished) {
+        rb.gates_seen = r.gates_passed;
+        rb.gates_seen_tick = now;
+        return;
+    }
+    if (now - rb.gates_seen_tick < RESCUE_TICKS || bike_crash_countdown(r.bike) > 0) return;
+    if (session_return_rider(slot) && g_settings.debug_level)
+        log_printf("auto pilot: %d put back on the course after gate %d\n", slot,
+                   r.gates_passed);
+    // Placed (which forgot the robot's state) or not (still before the first gate): the next
+    // look after as long again.
+    rb.gates_seen = r.gates_passed;
+    rb.gates_seen_tick = now;
+}
+
 void robot_drive(int slot) {
     if (slot < 0 || slot >= MAX_RIDERS || !g_session.slots[slot].bike) return;
+    rescue_if_lost(slot);
     robot_pick(slot);
     robot_control(slot);
 }

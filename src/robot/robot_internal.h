@@ -92,6 +92,8 @@ struct RobotRider {
     float cap_step[CAP_POINTS] = {}, cap_radius[CAP_POINTS] = {}, cap_v2[CAP_POINTS] = {};
     float cap_base[CAP_POINTS] = {}, cap_slope[CAP_POINTS] = {}; // grip's lean, side slope
     int teacher = 0; // 1 while driven by the teacher (its own path through the gates)
+    int gates_seen = -1; // the rider's gates passed as last seen, and since when (race tick)
+    int gates_seen_tick = 0;
     float teach_from[4] = {0, 0, 0, 0}; // a teacher's last joined gate: x, z, direction
 };
 

@@ -366,6 +366,51 @@ TEST_F(RaceOnRabbitHill, NonFiniteBikeIsResetWithoutLosingItsRace) {
     EXPECT_EQ(rider_laps(0), laps_from_gates(3));
 }
 
+// The marshals' hand: a rider far off the course is stood up past the last gate it passed,
+// facing on through it, beside a bike already standing there, and its race goes on.
+TEST_F(RaceOnRabbitHill, RiderReturnedToTheCourseStandsPastItsLastGateWithItsRaceKept) {
+    int table[MAX_RIDERS];
+    table_with({RIDER_CODE_LOCAL, RIDER_CODE_ROBOT}, table);
+    ASSERT_TRUE(session_start(table, 0, 0, 0, 3, 0));
+    EXPECT_EQ(session_return_rider(0), 0) << "before the first gate there is nowhere to go back to";
+    int start = g_session.start_tick;
+    ride({{start + 10, start + 20, start + 30}, {start + 10, start + 20, start + 30}}, start + 40);
+    ASSERT_EQ(rider_gates(0), 3);
+    std::vector<int> times = g_session.slots[0].gate_times;
+    const Gate& g = g_gates.gates[(size_t)gates_sequence_gate(2)];
+    float dx = g.direction[0], dz = g.direction[2], h = std::hypot(dx, dz);
+    dx /= h, dz /= h;
+    float spot[2] = {g.centre[0] + 10 * dx, g.centre[2] + 10 * dz};
+
+    // Rider 1 is put back first (the centre spot is free) and rider 0, lost 600 ft away, after.
+    Bike* lost = g_session.slots[0].bike;
+    bike_translate(lost, 600, 0, 0);
+    ASSERT_EQ(session_return_rider(1), 1);
+    float p1[3], p0[3];
+    ASSERT_TRUE(session_rider_position(1, p1));
+    // (The frame stands some feet ahead of the point a bike is placed by.)
+    EXPECT_LT(std::hypot(p1[0] - spot[0], p1[2] - spot[1]), 5.0f);
+    ASSERT_EQ(session_return_rider(0), 1);
+    ASSERT_TRUE(session_rider_position(0, p0));
+    float apart = std::hypot(p0[0] - p1[0], p0[2] - p1[2]);
+    EXPECT_GE(apart, 7.0f) << "stood on the other bike";
+    EXPECT_LT(std::fabs((p0[0] - p1[0]) * dx + (p0[2] - p1[2]) * dz), 0.5f)
+        << "beside the other across the gate, as far past it";
+    // Upright, at rest, above the ground, facing the way through the gate.
+    float pos[3], rot[9];
+    bike_body_pose(lost, BODY_FRAME, pos, rot);
+    EXPECT_GT(-rot[2] * dx + -rot[8] * dz, 0.99f);
+    EXPECT_GT(rot[4], 0.99f);
+    EXPECT_GT(pos[1], terrain_height(&g_terrain, pos[0], pos[2]));
+    const dReal* v = dBodyGetLinearVel(lost->bodies[BODY_FRAME]);
+    EXPECT_LT(std::hypot(v[0], v[1], v[2]), 0.1);
+    EXPECT_EQ(rider_gates(0), 3);
+    EXPECT_EQ(g_session.slots[0].gate_times, times);
+    // It rides on from there: a tick later it has not passed the gate a second time.
+    session_tick();
+    EXPECT_EQ(rider_gates(0), 3);
+}
+
 // Spectating ("[" and "]"): the view moves one place up or down the standings and stops at the
 // first and last place; a viewed slot that is not in the standings goes to the leader.
 TEST_F(RaceOnRabbitHill, ViewStepsThroughTheStandingsAndStopsAtBothEnds) {
