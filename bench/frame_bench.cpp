@@ -145,42 +145,48 @@ void BM_frame_rabbithill(benchmark::State& state) {
 }
 BENCHMARK(BM_frame_rabbithill)->Unit(benchmark::kMillisecond)->MinTime(10.0)->UseRealTime();
 
+// The lap is flown three times, each from every window invalid, so every run draws the same
+// frames in the same order; each frame's time is its best of the three. A frame that is slow
+// for what it draws is slow in every run, while a stall of this shared machine (another
+// process holding the core) hits one run's frame and not the others.
 void BM_frame_lap(benchmark::State& state) {
     BenchWorld* w = bench_world();
     if (!w->error.empty() || w->path.empty()) {
         state.SkipWithError(w->error.empty() ? "empty camera path" : w->error.c_str());
         return;
     }
-    std::vector<double> times;
+    std::vector<double> best(w->path.size(), 1e9), worst_single(w->path.size(), 0);
     int windows_drawn = 0;
     for (auto _ : state) {
-        times.clear();
         windows_drawn = 0;
         ground_refresh_all(); // every window entry invalid at the next upkeep
-        for (const Camera& c : w->path) {
+        double total = 0;
+        for (size_t k = 0; k < w->path.size(); k++) {
             double t0 = wall_seconds();
-            frame_draw_world(c);
+            frame_draw_world(w->path[k]);
             glFinish();
             double dt = wall_seconds() - t0;
-            times.push_back(dt);
+            total += dt;
+            best[k] = std::min(best[k], dt);
+            worst_single[k] = std::max(worst_single[k], dt);
             windows_drawn += g_ground.drawn_level >= 0;
             ground_update(1000); // the main loop's background work after every frame
         }
-        double total = 0;
-        for (double t : times) total += t;
         state.SetIterationTime(total);
     }
-    std::vector<double> sorted = times;
+    std::vector<double> sorted = best;
     std::sort(sorted.begin(), sorted.end());
     double median = sorted[sorted.size() / 2], worst = sorted.back();
-    state.counters["frames"] = (double)times.size();
+    double single = *std::max_element(worst_single.begin(), worst_single.end());
+    state.counters["frames"] = (double)best.size();
     state.counters["median_ms"] = 1000 * median;
     state.counters["p95_ms"] = 1000 * sorted[sorted.size() * 95 / 100];
     state.counters["worst_ms"] = 1000 * worst;
     state.counters["worst_over_median"] = worst / median;
+    state.counters["worst_single_run_ms"] = 1000 * single;
     state.counters["windows_drawn"] = windows_drawn;
     state.counters["first_frame_ms"] = 1000 * w->first_frame;
 }
-BENCHMARK(BM_frame_lap)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_frame_lap)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
