@@ -62,6 +62,19 @@ float bike_rpm(const Bike* bike) {
     return bike->engine_speed * RPM_PER_RAD_PER_SECOND;
 }
 
+int bike_shift_wanted(const Bike* bike) {
+    const BikeInfo& info = bike->info;
+    dJointID rear_axle = bike->joints[JOINT_REAR_AXLE];
+    dJointID pivot = bike->joints[JOINT_SWINGARM_PIVOT];
+    if (!rear_axle || !pivot || !(dJointGetHingeAngle(pivot) < -0.01) || sliding(bike, 1))
+        return 0;
+    double wheel_rpm = dJointGetHingeAngleRate(rear_axle) * bike_drive_ratio(bike) *
+                       RPM_PER_RAD_PER_SECOND;
+    if (wheel_rpm < info.shift_down_rpm) return -1;
+    if (wheel_rpm > info.shift_up_rpm) return 1;
+    return 0;
+}
+
 void bike_drive_step(Bike* bike) {
     const BikeInfo& info = bike->info;
     dBodyID frame = bike->bodies[BODY_FRAME];
@@ -75,16 +88,8 @@ void bike_drive_step(Bike* bike) {
 
     // 1. Automatic shifting, four times a second while the rear suspension carries load and
     // the rear tyre grips.
-    if ((bike->flags & BIKE_AUTO_SHIFT) &&
-        dJointGetHingeAngle(bike->joints[JOINT_SWINGARM_PIVOT]) < -0.01 &&
-        g_physics.clock % AUTO_SHIFT_PERIOD == 0 && !sliding(bike, 1)) {
-        double wheel_rpm = w * R * RPM_PER_RAD_PER_SECOND;
-        int target = bike->gear;
-        if (wheel_rpm < info.shift_down_rpm)
-            target = bike->gear - 1;
-        else if (wheel_rpm > info.shift_up_rpm)
-            target = bike->gear + 1;
-        bike->gear = existing_gear(info, target);
+    if ((bike->flags & BIKE_AUTO_SHIFT) && g_physics.clock % AUTO_SHIFT_PERIOD == 0) {
+        bike->gear = existing_gear(info, bike->gear + bike_shift_wanted(bike));
         R = bike_drive_ratio(bike);
     }
 

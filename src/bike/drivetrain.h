@@ -25,3 +25,8 @@ void bike_drive_step(Bike* bike);
 void bike_shift(Bike* bike, int direction);
 // Engine speed in rpm.
 float bike_rpm(const Bike* bike);
+// The automatic shifting's judgement of the moment: +1 when the engine speed the rear wheel's
+// spin gives in the current gear is above shift_up_rpm, -1 when below shift_down_rpm, 0
+// otherwise and whenever the rear suspension carries no load or the rear tyre slides. (The
+// wheel's spin, not the road speed: it includes the tyre's slip on loose ground.)
+int bike_shift_wanted(const Bike* bike);
