@@ -184,9 +184,10 @@ void session_drop_bikes();
 // Moves the viewed slot one place back (-1) or on (+1) in the standings.
 void session_view_step(int direction);
 // Puts a rider back on the course, race progress kept: its bike stands upright 10 ft past the
-// centre of the last gate it passed, facing the way riders pass it, at the first spot across
-// the gate (centre, then 8 ft steps either side within the gate) with no other bike within
-// 7 ft. Returns 0 (nothing moved) before the first gate or for an empty slot.
+// centre of the last gate it passed (20 ft short of the first gate when it has passed none),
+// facing the way riders pass it, at the first spot across the gate (centre, then 8 ft steps
+// either side within the gate) with no other bike within 7 ft. Returns 0 (nothing moved) for
+// an empty slot or a track without gates.
 int session_return_rider(int slot);
 
 // ---- Robots (roster.cpp) ----

@@ -57,21 +57,23 @@ void session_place_bike(int slot, float x, float z, float heading) {
 int session_return_rider(int slot) {
     if (slot < 0 || slot >= MAX_RIDERS) return 0;
     RiderSlot& r = g_session_data.slots[slot];
-    if (!r.bike || r.gates_passed < 1) return 0;
-    int gate = gates_sequence_gate(r.gates_passed - 1);
+    if (!r.bike || r.gates_passed < 0) return 0;
+    // Past the last gate passed; before the first one, short of it so that it is passed next.
+    int gate = gates_sequence_gate(std::max(r.gates_passed - 1, 0));
     if (gate < 0 || gate >= (int)g_gates.gates.size()) return 0;
     const Gate& g = g_gates.gates[(size_t)gate];
     float dx = g.direction[0], dz = g.direction[2], h = std::hypot(dx, dz);
     if (!(h > 0)) return 0;
     dx /= h;
     dz /= h;
+    const float past = r.gates_passed > 0 ? 10.0f : -20.0f;
     // Across the gate (to the right of the way through it), in 8 ft steps either side.
     const float rx = -dz, rz = dx;
-    float best_x = g.centre[0] + dx * 10, best_z = g.centre[2] + dz * 10, best_clear = -1;
+    float best_x = g.centre[0] + dx * past, best_z = g.centre[2] + dz * past, best_clear = -1;
     int steps = std::max(0, (int)(g.radius * 0.7f / 8));
     for (int k = 0; k <= 2 * steps && best_clear < 7; k++) {
         float side = 8.0f * (float)((k + 1) / 2) * (k % 2 ? 1 : -1);
-        float x = g.centre[0] + dx * 10 + rx * side, z = g.centre[2] + dz * 10 + rz * side;
+        float x = g.centre[0] + dx * past + rx * side, z = g.centre[2] + dz * past + rz * side;
         float clear = 1e9f;
         for (int o = 0; o < MAX_RIDERS; o++) {
             float p[3];

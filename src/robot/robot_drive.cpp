@@ -215,14 +215,28 @@ void shift_toward(Bike* b, RobotRider& rb, int want) {
 }
 
 // Gears as the bike's automatic shifting would choose them, four times a second: by the engine
-// speed the rear wheel's spin gives against the bike's own shift points, never while the rear
-// suspension is unloaded or the tyre slides (a shift on a landing or in a slide upset the
-// bike). Worked out from the road speed instead, the engine speed stayed about 12% low (the
-// tyre slips on dirt under power): robots never reached the shift-up point and rode on the
-// limiter in first gear.
+// speed the rear wheel's spin gives against the bike's own shift points, not while the rear
+// suspension is unloaded or the tyre slides (a shift on a landing or in a slide upsets the
+// bike); but an engine held 500 rpm past the shift-up point is changed up, and one lugging
+// 1000 rpm below the shift-down point changed down, even while the tyre slides, as a rider
+// does on loose ground and through a sliding turn (a change up then also needs the road speed
+// for it). Judged from the road speed alone, the engine speed
+// stayed about 12% low (the tyre slips on dirt under power): robots never reached the shift-up
+// point and rode on the limiter in first gear.
 void choose_gear(Bike* b, RobotRider& rb, int slot, const Motion& m) {
     int want = 0;
-    if ((g_session.session_clock + slot) % 32 == 0 && m.rear_down) want = bike_shift_wanted(b);
+    if ((g_session.session_clock + slot) % 32 == 0 && m.rear_down) {
+        want = bike_shift_wanted(b);
+        float rpm = bike_rpm(b);
+        // The engine speed the road speed gives: in a bog the wheel spins the engine to the
+        // limiter in any gear, and a change up there only digs in deeper.
+        const WheelInfo& w = b->info.rear_wheel;
+        double road = m.speed / (w.torus_radius + w.tube_radius) * bike_drive_ratio(b) *
+                      RPM_PER_RADIAN_PER_SECOND;
+        if (want == 0 && rpm > b->info.shift_up_rpm + 500 && road > 0.8 * b->info.shift_up_rpm)
+            want = 1;
+        if (want == 0 && rpm < b->info.shift_down_rpm - 1000 && bike_gear(b) > 0) want = -1;
+    }
     shift_toward(b, rb, want);
 }
 
@@ -471,8 +485,7 @@ void rescue_if_lost(int slot) {
     if (session_return_rider(slot) && g_settings.debug_level)
         log_printf("auto pilot: %d put back on the course after gate %d\n", slot,
                    r.gates_passed);
-    // Placed (which forgot the robot's state) or not (still before the first gate): the next
-    // look after as long again.
+    // Placed (which forgot the robot's state) or not: the next look after as long again.
     rb.gates_seen = r.gates_passed;
     rb.gates_seen_tick = now;
 }

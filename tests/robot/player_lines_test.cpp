@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "bike/bike.h"
+#include "bike/drivetrain.h"
 #include "race/hooks.h"
 #include "race/rabbithill_util.h"
 #include "robot/robot.h"
@@ -121,6 +123,30 @@ TEST_F(PlayerLines, TheTeacherAtRacePaceFliesTheJumpsAndLandsThem) {
     ASSERT_TRUE(rider_finished(0));
     EXPECT_GE(air.stretches[1], 5) << "airborne stretches of half a second on the flying lap";
     EXPECT_EQ(air.crashes[0] + air.crashes[1], 0);
+}
+
+// Robots change up as they gather speed rather than holding first gear on the limiter (they
+// once judged their shifts by the road speed, which stays below the engine's while the tyre
+// slips on dirt, and never changed up).
+TEST_F(PlayerLines, RobotsChangeUpRatherThanRideOnTheLimiter) {
+    g_settings.nolearn = 1;
+    start(false, 6, 1);
+    int moving = 0, limiter = 0, top_gear = 0;
+    const int end = g_session.start_tick + 25 * TICKS_PER_SECOND;
+    while (g_session.session_clock < end) {
+        session_tick();
+        if (g_session.session_clock < g_session.start_tick + 5 * TICKS_PER_SECOND) continue;
+        for (int s = 1; s <= 6; s++) {
+            const Bike* b = g_session_data.slots[s].bike;
+            if (!b || bike_crash_countdown(b) > 0) continue;
+            moving++;
+            limiter += bike_gear(b) == 0 && bike_rpm(b) > 13000;
+            top_gear = std::max(top_gear, bike_gear(b));
+        }
+    }
+    EXPECT_GE(top_gear, 1) << "no robot changed up";
+    EXPECT_LT(limiter, moving / 20) << limiter << " of " << moving
+                                    << " robot ticks in first gear above 13,000 rpm";
 }
 
 TEST_F(PlayerLines, NolearnWritesNothing) {
