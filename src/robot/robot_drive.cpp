@@ -25,8 +25,8 @@ constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND; // no advance for 3 s: stuck
 constexpr double TANGLED_FEET = 4; // frames this close (horizontally) are caught in each other
 constexpr int START_WINDOW = 5 * TICKS_PER_SECOND; // the start procedure's time after the drop
 constexpr int BACK_OFF_TICKS = 2 * TICKS_PER_SECOND;
-// No gate passed for this long: the marshals put the robot back on the course. The longest
-// stretch between two gates takes about 15 s at a novice's pace.
+// No gate passed for this long: the marshals put the robot back on the course. Gates stand
+// about 100 ft apart, so a robot still racing passes one every few seconds.
 constexpr int RESCUE_TICKS = 40 * TICKS_PER_SECOND;
 constexpr double LEAN_GAIN = 4;      // steer per radian of lean error
 constexpr double ROLL_DAMPING = 1.0; // steer per radian per second of roll rate
@@ -220,9 +220,9 @@ void shift_toward(Bike* b, RobotRider& rb, int want) {
 // bike); but an engine held 500 rpm past the shift-up point is changed up, and one lugging
 // 1000 rpm below the shift-down point changed down, even while the tyre slides, as a rider
 // does on loose ground and through a sliding turn (a change up then also needs the road speed
-// for it). Judged from the road speed alone, the engine speed
-// stayed about 12% low (the tyre slips on dirt under power): robots never reached the shift-up
-// point and rode on the limiter in first gear.
+// for it). Judged from the road speed alone, the engine speed stayed about 12% low (the tyre
+// slips on dirt under power): robots never reached the shift-up point and rode on the limiter
+// in first gear.
 void choose_gear(Bike* b, RobotRider& rb, int slot, const Motion& m) {
     int want = 0;
     if ((g_session.session_clock + slot) % 32 == 0 && m.rear_down) {
