@@ -82,14 +82,20 @@ void join(const GatePose& a, const GatePose& b, std::vector<LinePoint>* out) {
     }
 }
 
+// The horizontal unit direction from a to b; false when they coincide.
+bool unit_along(const LinePoint& a, const LinePoint& b, double* dx, double* dz) {
+    double x = b.x - a.x, z = b.z - a.z, len = std::hypot(x, z);
+    if (!(len > 0)) return false;
+    *dx = x / len;
+    *dz = z / len;
+    return true;
+}
+
 // The sharpest crest of the ground along the path around a point (1/ft, positive for a
 // crest): where the ground falls away faster than a bike at speed can follow, it flies.
 double crest(const LinePoint& a, const LinePoint& b) {
-    double dx = b.x - a.x, dz = b.z - a.z;
-    double len = std::hypot(dx, dz);
-    if (!(len > 0)) return 0;
-    dx /= len;
-    dz /= len;
+    double dx, dz;
+    if (!unit_along(a, b, &dx, &dz)) return 0;
     double sharpest = 0;
     for (double s = -SPACING / 2; s <= SPACING / 2; s += 1) {
         auto h = [&](double d) {
@@ -105,11 +111,8 @@ double crest(const LinePoint& a, const LinePoint& b) {
 // The rise and fall of the ground within 10 ft either side of b along a -> b (feet): a whoop
 // is a small bump among others, a jump a tall one.
 double bump_height(const LinePoint& a, const LinePoint& b) {
-    double dx = b.x - a.x, dz = b.z - a.z;
-    double len = std::hypot(dx, dz);
-    if (!(len > 0)) return 0;
-    dx /= len;
-    dz /= len;
+    double dx, dz;
+    if (!unit_along(a, b, &dx, &dz)) return 0;
     double low = 1e9, high = -1e9;
     for (double s = -10; s <= 10; s += 1) {
         double h = terrain_height(&g_terrain, (float)(b.x + dx * s), (float)(b.z + dz * s));

@@ -163,6 +163,23 @@ struct Scene {
         gl_init_state(0);
         return true;
     }
+    // The generated Rabbit Hill in a fresh window with default settings; false with the
+    // reason in *skip when there is no data or no GL window (a failed load is a failure).
+    bool open_rabbithill(std::string* skip) {
+        if (!have_data()) {
+            *skip = "no generated data in " + DATA;
+            return false;
+        }
+        setenv("QZ_HOME", DATA.c_str(), 1);
+        data_reset();
+        g_settings = Settings{};
+        if (!open()) {
+            *skip = "no GL window";
+            return false;
+        }
+        EXPECT_EQ(track_load_named("rabbithill"), 1);
+        return true;
+    }
     ~Scene() {
         track_free();
         terrain_set_hooks(nullptr);
@@ -205,13 +222,10 @@ Camera start_camera(int k, float back, float up) {
 
 TEST(RenderScene, StartStraightFromAboveTheGate) {
     if (run_under_xvfb("RenderScene.StartStraightFromAboveTheGate")) return;
-    if (!have_data()) GTEST_SKIP() << "no generated data in " << DATA;
-    setenv("QZ_HOME", DATA.c_str(), 1);
-    data_reset();
-    g_settings = Settings{};
     Scene scene;
-    if (!scene.open()) GTEST_SKIP() << "no GL window";
-    ASSERT_EQ(track_load_named("rabbithill"), 1);
+    std::string skip;
+    if (!scene.open_rabbithill(&skip)) GTEST_SKIP() << skip;
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "rabbithill did not load";
     ASSERT_GT(g_gates.slot_count, 0);
 
     frame_set_projection(scene.w, scene.h);
@@ -254,13 +268,10 @@ TEST(RenderScene, StartStraightFromAboveTheGate) {
 // that one gate sunk into the ground, the same pixels show the start straight instead.
 TEST(RenderScene, StartGateStandsInFrontOfTheFirstSlot) {
     if (run_under_xvfb("RenderScene.StartGateStandsInFrontOfTheFirstSlot")) return;
-    if (!have_data()) GTEST_SKIP() << "no generated data in " << DATA;
-    setenv("QZ_HOME", DATA.c_str(), 1);
-    data_reset();
-    g_settings = Settings{};
     Scene scene;
-    if (!scene.open()) GTEST_SKIP() << "no GL window";
-    ASSERT_EQ(track_load_named("rabbithill"), 1);
+    std::string skip;
+    if (!scene.open_rabbithill(&skip)) GTEST_SKIP() << skip;
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "rabbithill did not load";
     ASSERT_GT(g_gates.slot_count, 0);
     const StartSlot& slot = g_gates.slots[0];
     ASSERT_GE(slot.statue, 0);
@@ -290,13 +301,10 @@ TEST(RenderScene, StartGateStandsInFrontOfTheFirstSlot) {
 
 TEST(RenderScene, RiderOnTheStartLineInFirstPersonAndBehind) {
     if (run_under_xvfb("RenderScene.RiderOnTheStartLineInFirstPersonAndBehind")) return;
-    if (!have_data()) GTEST_SKIP() << "no generated data in " << DATA;
-    setenv("QZ_HOME", DATA.c_str(), 1);
-    data_reset();
-    g_settings = Settings{};
     Scene scene;
-    if (!scene.open()) GTEST_SKIP() << "no GL window";
-    ASSERT_EQ(track_load_named("rabbithill"), 1);
+    std::string skip;
+    if (!scene.open_rabbithill(&skip)) GTEST_SKIP() << skip;
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "rabbithill did not load";
     physics_open();
     Bike* bike = bike_load("crf250(2009)", 1, "42", nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(bike, nullptr);
