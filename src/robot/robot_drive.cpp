@@ -33,6 +33,8 @@ constexpr double ROLL_DAMPING = 1.0; // steer per radian per second of roll rate
 constexpr double BARS_GAIN = 1.5;    // steer per radian of bar angle, from 30 ft/s
 constexpr double PITCH_WEIGHT = 0.8; // rider lean per radian per second of pitch rate
 constexpr double AIM_TIME = 1.4;     // seconds of travel to the point the robot aims at
+constexpr double CROSS_GAIN = 1.0;   // aim shift per foot off the path, from 40 ft/s
+constexpr double CROSS_LIMIT = 6;    // feet of that offset counted at most
 constexpr double STEER_LIMIT = 0.55; // base limit of the steer control from the lean error
 constexpr double MAX_LEAN = 1.1780972;
 constexpr double BRAKING = 14; // ft/s^2 the speed cap plans to brake with toward a curve
@@ -199,6 +201,24 @@ double grip_lean(float x, float z) {
 // The lean the ground allows at a point, measured from its side slope for a turn to `left`.
 double allowed_lean(float x, float z, double fx, double fz, int left) {
     return lean_from(grip_lean(x, z), side_slope(x, z, fx, fz), left);
+}
+
+// How much of the turn a lean gives at speed v: the bike turns less than its frame's lean
+// alone says (the tyres' width and slip, the rider's weight), the more the faster it goes.
+// Measured on the robots' own bikes (yaw rate over the turn tan(lean) x 32 / v^2 predicts):
+// about 0.95 at 30 ft/s, 0.85 at 45 and 0.7 at 60. Leaning only by the plain law, robots ran
+// wide of their lines on every fast arc, by 3 to 6 ft on Rabbit Hill's hill top (into the edge
+// markers), and the teacher 7 to 10 ft wide of its path through the gates.
+double load_factor(double v) {
+    return std::clamp(1.0 - (v - 25) * 0.008, 0.7, 1.0);
+}
+
+// The speed at which a bike leaning to tan_lean follows an arc of radius r: v^2 = tan_lean x
+// 32 x load(v) x r, solved by iterating from the plain law.
+double turn_speed(double tan_lean, double r) {
+    double a = tan_lean * 32 * r, v = std::sqrt(a);
+    for (int k = 0; k < 3; k++) v = std::sqrt(a * load_factor(v));
+    return v;
 }
 
 // A shift input: +1 or -1 for one tick, then 0, as a rider taps the lever.
@@ -443,7 +463,8 @@ void refresh_cap_points(RobotRider& rb, const Motion& m, int from, int now) {
         int lt;
         double r = turn_radius(rb, i, &lt);
         rb.cap_radius[k] = (float)r;
-        rb.cap_v2[k] = (float)(std::tan(lean_from(rb.cap_base[k], rb.cap_slope[k], lt)) * 32 * r);
+        double v_arc = turn_speed(std::tan(lean_from(rb.cap_base[k], rb.cap_slope[k], lt)), r);
+        rb.cap_v2[k] = (float)(v_arc * v_arc);
     }
 }
 
@@ -465,6 +486,9 @@ void robot_rider_reset(int slot) {
     rb.path.swap(path);
     rb.advance_tick = g_session.session_clock;
     g_robots.frames_tick = -1; // a rider placed: read the positions afresh
+    // Put back on the course in the middle of a race: on from the gates it has passed, not
+    // from the first segment's lines, which start at the gate and led it back up the course.
+    if (g_session.slots[slot].gates_passed > 0) find_course(slot, rb);
 }
 
 // The marshals: a racing robot that has passed no gate for RESCUE_TICKS (lost off the course
@@ -526,11 +550,20 @@ void robot_control(int slot) {
 
     // A rider on the ground waits to be put back on; that is no lack of progress.
     if (bike_crash_countdown(b) > 0) {
+        // Under --debug: where and how each crash happened, to find the places robots fall.
+        if (g_settings.debug_level && !rb.down_logged)
+            log_printf("auto pilot: %d crashed at (%.0f %.0f) speed %.1f target %.1f lean %.2f "
+                       "throttle %.2f path %d/%d segment %d\n",
+                       slot, m.pos[0], m.pos[2], m.speed, rb.target_speed, m.lean, rb.throttle,
+                       rb.path_index, (int)rb.path.size(), rb.next_segment);
+        rb.down_logged = 1;
         rb.advance_tick = now;
         rb.throttle = 0;
         set_controls(b, 0, 0, 0, 0, 0, 0, 0);
         return;
     }
+
+    rb.down_logged = 0;
 
     // Step 9, the start procedure: held at the gate in first gear on both brakes, revving,
     // until the launch a little after the gate drops.
@@ -621,6 +654,25 @@ void robot_control(int slot) {
         aim_f += 0.25;
         aim = path_at(rb, aim_f);
     }
+    // Off to one side of the path, the robot aims as far to the other side of it: aiming at
+    // the path alone (far ahead at speed) let a small steady error (a lean that lags, a crest
+    // that lightens the tyres) carry the bike wide of its line on every fast arc. Not at a
+    // walk, where the short reach already turns it back hard.
+    double off = 0;
+    {
+        LinePoint here = path_at(rb, at), next = path_at(rb, std::min(at + 1, n - 1.0));
+        double tx = next.x - here.x, tz = next.z - here.z, tl = std::hypot(tx, tz);
+        if (tl > 0.1) {
+            tx /= tl;
+            tz /= tl;
+            // To the right of the path is (-tz, tx), as for the bike.
+            off = (m.pos[0] - here.x) * -tz + (m.pos[2] - here.z) * tx;
+            double k = CROSS_GAIN * std::clamp((m.speed - 20) / 20, 0.0, 1.0);
+            double shift = k * std::clamp(off, -CROSS_LIMIT, CROSS_LIMIT);
+            aim.x -= (float)(shift * -tz);
+            aim.z -= (float)(shift * tx);
+        }
+    }
     double ax = aim.x - m.pos[0], az = aim.z - m.pos[2];
     double ahead = ax * m.fx + az * m.fz;
     double left = ax * m.fz - az * m.fx; // > 0: the aim lies to the left
@@ -641,7 +693,7 @@ void robot_control(int slot) {
     double curvature = l2 > 1 ? 2 * left / l2 : 0; // of the arc through the aim, positive left
     double v = m.speed;
     // The lean whose tangent is the speed squared over the radius, over 32 x the load factor.
-    const double load = 1.0;
+    const double load = load_factor(v);
     double lean_target = std::atan(v * v * curvature / (32 * load));
     // The grip limit: the lowest allowed lean under the next five points and under where the
     // frame will be in 0.25 s.
@@ -673,11 +725,23 @@ void robot_control(int slot) {
     // A robot turned away from its path (after a crash, say) slows for the turn it needs.
     if (left != 0 && l2 > 1) {
         double needed = l2 / (2 * std::fabs(left));
-        double v_turn = std::sqrt(std::tan(limit) * 32 * needed);
+        double v_turn = turn_speed(std::tan(limit), needed);
         if (v_turn < target) {
             target = std::max(v_turn, 12.0);
             rb.cap_tick = now;
         }
+    }
+
+    // Braking leaned over: the grip the lean takes is not there for the brakes, and the brakes
+    // go on by how far the speed lies above the target. A target that drops mid-turn (a
+    // tighter bit of line, the bike off its line) brakes only as hard as the lean leaves room
+    // for: full braking upright, a fifth of it at the grip limit. Braked hard at a lean near
+    // the limit, the front tyre let go and the bike slid down (most robot crashes in a full
+    // Expert gate at Rabbit Hill).
+    if (m.rear_down) {
+        double used = std::fabs(m.lean) / std::max(limit, 0.1);
+        double room = std::clamp(1.2 - used, 0.2, 1.0);
+        target = std::max(target, v - room);
     }
 
     // 5.

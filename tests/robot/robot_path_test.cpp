@@ -199,6 +199,23 @@ TEST_F(Picking, EmptyPathPicksTheLineStartingNearest) {
     EXPECT_EQ(line_find(0, far)->last_picked, 0);
 }
 
+TEST_F(Picking, RobotPutBackMidRaceRidesOnFromTheGatesItPassedNotFromTheStart) {
+    // A line of the first segment, from the start; the robot has passed gates 0 and 1 (at x =
+    // 100 and 200) and is stood back on the course past gate 1 by the marshals.
+    put_line(0, 0, straight(0, 500, 6), 600);
+    g_session_data.slots[1].gates_passed = 2;
+    move_to(1, 210, 500);
+    g_session_data.session_clock = 5000;
+    robot_race_hooks()->rider_placed(1);
+    const RobotRider& rb = g_robots.robots[1];
+    EXPECT_GT(rb.next_segment, 0) << "it would pick the first segment's lines again";
+    ASSERT_FALSE(rb.path.empty());
+    for (const LinePoint& p : rb.path) EXPECT_GT(p.x, 200) << "a path back up the course";
+    EXPECT_NEAR(rb.path.back().x, 300, 1) << "on to the next gate";
+    robot_pick(1);
+    EXPECT_EQ(g_robots.riders[1].picks[0], 0);
+}
+
 TEST_F(Picking, NothingIsPickedWhenEveryLineIsFarAndJustPicked) {
     put_line(0, 0, straight(150, 500, 6), 600); // beyond 100 ft: no match
     g_session_data.session_clock = 0;
