@@ -100,26 +100,30 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     // The second of the two rights leans out: its outside edge lower than the inside.
     lane_set_camber(&loop, start_of(7) - 5, m[7] + 10, 2.2f, 15);
     lane_base_from_ground(&loop, ground, 40);
-    // Jumps as (distance, height) knots. A rhythm double: take-off (27 degrees), a valley, the
-    // landing roller and its back (16 degrees); the triple adds a roller in the middle, which a
+    // Jumps as (distance, height) knots. A rhythm double: take-off (31 degrees), a valley, the
+    // landing roller and its back (18 degrees); the triple adds a roller in the middle, which a
     // slower rider lands on the back of and jumps again.
-    const std::vector<float> rhythm_double = {0,  0,    8,  4, 9,  4, 14, 0.5f,
-                                              15, 0.5f, 20, 4, 22, 4, 36, 0};
-    const std::vector<float> rhythm_triple = {0,  0, 8,  4.2f, 9,  4.2f, 14, 0.5f, 15, 0.5f, 20, 4,
-                                              21, 4, 26, 0.5f, 27, 0.5f, 32, 4,    34, 4,    48, 0};
-    // The mound: a step-up (a 4.5 ft kicker at 33 degrees onto a 7 ft deck 11 feet on), the deck,
-    // and a step-down (a kicker to 8.5 ft, then a landing falling 8.5 ft at 19 degrees).
-    const std::vector<float> mound = {0,  0, 7,  4.5f, 8,  4.5f, 10.5f, 3,    11, 3,
-                                      18, 7, 60, 7,    64, 8.5f, 65,    8.5f, 90, 0};
-    const std::vector<float> tabletop = {0, 0, 9, 4.5f, 23, 4.5f, 39, 0};
-    const std::vector<float> double_jump = {0,  0,    8,  4.5f, 9,  4.5f, 15, 0.5f,
-                                            16, 0.5f, 22, 4.5f, 24, 4.5f, 40, 0};
+    const std::vector<float> rhythm_double = {0,  0,    6.7f,  4, 7.5f, 4, 12.5f, 0.8f,
+                                              13, 0.8f, 17.5f, 4, 19,   4, 31,    0};
+    const std::vector<float> rhythm_triple = {0,  0,    6.7f,  4.2f, 7.5f,  4.2f, 12.5f, 0.8f,
+                                              13, 0.8f, 17.5f, 4,    18.5f, 4,    23.5f, 0.8f,
+                                              24, 0.8f, 28.5f, 4,    30,    4,    42,    0};
+    // The mound: a step-up (a 4.5 ft kicker at 33 degrees toward a 7 ft deck, its face at 28
+    // degrees so that a rider who comes up short rides up it), the deck, and a step-down (a
+    // kicker to 8.5 ft, then a landing falling at 23 degrees and easing out at 10).
+    const std::vector<float> mound = {0, 0,  7, 4.5f, 8,    4.5f, 11.3f, 2.3f, 11.8f, 2.3f, 21,
+                                      7, 60, 7, 63,   8.5f, 64,   8.5f,  78,   2.5f,  92,   0};
+    // A tabletop with a short table, so that a rider comes down on the landing rather than the
+    // table; and a double with the rhythm lane's shape, half a foot taller.
+    const std::vector<float> tabletop = {0, 0, 8, 5, 15, 5, 33, 0};
+    const std::vector<float> double_jump = {0,  0,    7.5f, 4.5f, 8.5f, 4.5f, 13.5f, 0.8f,
+                                            14, 0.8f, 19,   4.5f, 21,   4.5f, 36,    0};
     const float rhythm_s = start_of(2) + 22;
-    const float rhythm[3] = {rhythm_s, rhythm_s + 46, rhythm_s + 104};
+    const float rhythm[3] = {rhythm_s, rhythm_s + 43, rhythm_s + 97};
     lane_add_profile(&loop, rhythm[0], rhythm_double);
     lane_add_profile(&loop, rhythm[1], rhythm_triple);
     lane_add_profile(&loop, rhythm[2], rhythm_double);
-    const float rhythm_end = rhythm[2] + 36;
+    const float rhythm_end = rhythm[2] + 31;
     const float whoops_s = start_of(4) + 20;
     const int whoops = 12;
     const float whoop_spacing = 12, whoop_height = 1.8f;
@@ -345,16 +349,16 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
         PathPoint a = path_at(loop.path, s0), b = path_at(loop.path, s1);
         sum->extra.push_back(strf("feature %s %f %f %f %f", kind, a.x, a.z, b.x, b.z));
     };
-    feature("double", rhythm[0], rhythm[0] + 36);
-    feature("triple", rhythm[1], rhythm[1] + 48);
-    feature("double", rhythm[2], rhythm[2] + 36);
+    feature("double", rhythm[0], rhythm[0] + 31);
+    feature("triple", rhythm[1], rhythm[1] + 42);
+    feature("double", rhythm[2], rhythm[2] + 31);
     feature("rhythm", rhythm[0], rhythm_end);
     feature("whoops", whoops_s, whoops_s + whoops * whoop_spacing);
     feature("stepup", mound_s + 8, mound_s + 40);    // from the lip to the middle of the deck
-    feature("stepdown", mound_s + 65, mound_s + 90); // from the lip to the landing's foot
-    feature("tabletop", table_s, table_s + 39);
-    feature("tabletop", table2_s, table2_s + 39);
-    feature("double", double_s, double_s + 40);
+    feature("stepdown", mound_s + 64, mound_s + 92); // from the lip to the landing's foot
+    feature("tabletop", table_s, table_s + 33);
+    feature("tabletop", table2_s, table2_s + 33);
+    feature("double", double_s, double_s + 36);
     auto area = [&](float s0, float s1, float height) {
         PathPoint a = path_at(loop.path, s0), b = path_at(loop.path, s1);
         float w =
@@ -365,8 +369,8 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     area(rhythm[0] - 4, rhythm_end + 4, 4.2f);
     area(whoops_s - 4, whoops_s + whoops * whoop_spacing + 4, whoop_height);
     area(mound_s - 4, mound_s + 94, 8.5f);
-    area(table_s - 4, table_s + 43, 4.5f);
-    area(table2_s - 4, double_s + 44, 4.5f);
+    area(table_s - 4, table_s + 37, 5);
+    area(table2_s - 4, double_s + 40, 5);
     for (int turn : {1, 3, 9}) {
         float s = (start_of(turn) + m[(size_t)turn]) / 2, w = lane_value(loop, loop.half_width, s);
         float outside = path_at(loop.path, s).curve > 0 ? -1.0f : 1.0f;
