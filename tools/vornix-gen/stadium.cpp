@@ -18,11 +18,12 @@ namespace {
 
 enum Surface : uint8_t { DIRT, HARDPACK, CONCRETE, SURFACE_COUNT };
 
-// The plan below is drawn around x = 220..530, z = 300..910; this centres it in the field.
+// The plan below is drawn within x = 150..580, z = 290..910; this centres it in the field.
 const float OX = 155, OZ = -90;
-// The stadium floor (flat concrete) and the stands rising around it.
-const float FLOOR_X0 = 250 + OX - 50, FLOOR_X1 = 560 + OX + 50;
-const float FLOOR_Z0 = 290 + OZ - 50, FLOOR_Z1 = 910 + OZ + 50;
+// The stadium floor (flat concrete) and the stands rising around it. The floor reaches far
+// behind the start pad, which claims the ground round its back edge.
+const float FLOOR_X0 = 150 + OX - 50, FLOOR_X1 = 580 + OX + 50;
+const float FLOOR_Z0 = 290 + OZ - 50, FLOOR_Z1 = 910 + OZ + 110;
 const float FLOOR_HEIGHT = 4;
 const float STANDS_RISE = 26, STANDS_RUN = 110; // at most 1.5 x 26 / 110: 20 degrees
 
@@ -67,14 +68,14 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     lane_straight(&loop, 270); // S1 start straight
     lane_arc(&loop, 55, 180);  // T1 wide bermed right hairpin
     lane_straight(&loop, 180); // S2 rhythm lane
-    lane_arc(&loop, 40, -180); // T2 bermed left hairpin
+    lane_arc(&loop, 50, -180); // T2 bermed left hairpin
     lane_straight(&loop, 180); // S3 whoops
     lane_arc(&loop, 45, 90);   // T3 bermed right
     lane_straight(&loop, 30);
     lane_arc(&loop, 45, 90);   // T4 off-camber right
     lane_straight(&loop, 270); // S5 the mound (step-up, step-down) and a tabletop
     lane_arc(&loop, 50, 90);   // T5 bermed right
-    lane_straight(&loop, 210); // S6 tabletop, double, finish line
+    lane_straight(&loop, 230); // S6 tabletop, double, finish line
     lane_arc(&loop, 50, 90);   // T6 flat right onto the start straight, where the chute joins
     lane_finish(&loop, 1, 14, DIRT);
     const std::vector<float>& m = loop.marks;
@@ -103,21 +104,21 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     // Jumps as (distance, height) knots. A rhythm double: take-off (31 degrees), a valley, the
     // landing roller and its back (18 degrees); the triple adds a roller in the middle, which a
     // slower rider lands on the back of and jumps again.
-    const std::vector<float> rhythm_double = {0,  0,    6.7f,  4, 7.5f, 4, 12.5f, 0.8f,
-                                              13, 0.8f, 17.5f, 4, 19,   4, 31,    0};
-    const std::vector<float> rhythm_triple = {0,  0,    6.7f,  4.2f, 7.5f,  4.2f, 12.5f, 0.8f,
-                                              13, 0.8f, 17.5f, 4,    18.5f, 4,    23.5f, 0.8f,
-                                              24, 0.8f, 28.5f, 4,    30,    4,    42,    0};
+    const std::vector<float> rhythm_double = {0,  0,    6.7f,  4, 7.5f, 4, 12.5f, 0.6f,
+                                              13, 0.6f, 17.5f, 4, 19,   4, 31,    0};
+    const std::vector<float> rhythm_triple = {0,  0,    6.7f,  4.2f, 7.5f, 4.2f, 12.5f, 0.6f,
+                                              13, 0.6f, 17.5f, 4,    19,   4,    23.5f, 0.6f,
+                                              24, 0.6f, 28.5f, 4,    30,   4,    42,    0};
     // The mound: a step-up (a 4.5 ft kicker at 33 degrees toward a 7 ft deck, its face at 28
     // degrees so that a rider who comes up short rides up it), the deck, and a step-down (a
     // kicker to 8.5 ft, then a landing falling at 23 degrees and easing out at 10).
-    const std::vector<float> mound = {0, 0,  7, 4.5f, 8,    4.5f, 11.3f, 2.3f, 11.8f, 2.3f, 21,
-                                      7, 60, 7, 63,   8.5f, 64,   8.5f,  78,   2.5f,  92,   0};
+    const std::vector<float> mound = {0, 0,  7, 4.5f, 8,    4.5f, 11.3f, 2,  11.8f, 2,  21,
+                                      7, 60, 7, 63,   8.5f, 64,   8.5f,  78, 2.5f,  92, 0};
     // A tabletop with a short table, so that a rider comes down on the landing rather than the
     // table; and a double with the rhythm lane's shape, half a foot taller.
     const std::vector<float> tabletop = {0, 0, 8, 5, 15, 5, 33, 0};
-    const std::vector<float> double_jump = {0,  0,    7.5f, 4.5f, 8.5f, 4.5f, 13.5f, 0.8f,
-                                            14, 0.8f, 19,   4.5f, 21,   4.5f, 36,    0};
+    const std::vector<float> double_jump = {0,  0,    7.5f, 4.5f, 8.5f, 4.5f, 13.5f, 0.6f,
+                                            14, 0.6f, 19,   4.5f, 21,   4.5f, 36,    0};
     const float rhythm_s = start_of(2) + 22;
     const float rhythm[3] = {rhythm_s, rhythm_s + 43, rhythm_s + 97};
     lane_add_profile(&loop, rhythm[0], rhythm_double);
@@ -134,7 +135,8 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     const float table2_s = start_of(10) + 20, double_s = start_of(10) + 80;
     lane_add_profile(&loop, table2_s, tabletop);
     lane_add_profile(&loop, double_s, double_jump);
-    const float finish_s = start_of(10) + 160;
+    // Far enough from the chute that the first lap gate past the merge is one the first lap uses.
+    const float finish_s = start_of(10) + 165;
 
     // ---- the chute: a hardpack pad behind the gate, then dirt narrowing into the loop.
     for (int k = 0; k < (int)chute.base.size(); k++) {
@@ -244,7 +246,7 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
             {x, 1.5f, z, 12, 3,
              (banner++ % 3) ? "@sprites/banner_race.png" : "@sprites/banner_vornix.png"});
     });
-    for (float row : {18.0f, 40.0f, 62.0f, 84.0f})
+    for (float row : {25.0f, 45.0f, 65.0f, 85.0f})
         round_the_floor(row, 17, [&](float x, float z) {
             boards.push_back({x, 2.0f, z, 16, 4, "@sprites/crowd.png"});
         });
