@@ -6,9 +6,9 @@
 // Outside the dirt lies the concrete floor, walled by advertising boards, and the stands rise
 // around it in a bowl full of spectators.
 //
-// Supercross is ridden slowly over steep, short jumps: take-off faces rise at 26 to 33 degrees
-// and the gaps are sized for bikes leaving the lip at 25 to 30 ft/s (a rider there flies 15 to
-// 20 feet), with landings that fall at 16 to 20 degrees past where such a rider comes down.
+// Supercross is ridden slowly over steep, short jumps: take-off faces rise at 31 to 33 degrees
+// and the gaps are sized for bikes leaving the lip at 20 to 25 ft/s (the robots' teacher meets
+// jumps at about 25), with landings that fall at 16 to 23 degrees where such a rider comes down.
 #include <algorithm>
 #include <cmath>
 
