@@ -13,7 +13,7 @@
 #include "track/track.h"
 
 // The generated tracks, by argument.
-static const char* const TRACKS[] = {"rabbithill", "dunebay"};
+static const char* const TRACKS[] = {"rabbithill", "dunebay", "stadium"};
 
 static void BM_TrackLoad(benchmark::State& state) {
     const char* name = TRACKS[state.range(0)];

@@ -1,5 +1,5 @@
-// Fuzzes the ".series" reader on the tracks "rabbithill" and "dunebay": a series that is read
-// must hold a field that fits the 40 places and events with sound tables; its standings screen
+// Fuzzes the ".series" reader on the tracks "rabbithill", "dunebay" and "stadium": a series that is
+// read must hold a field that fits the 40 places and events with sound tables; its standings screen
 // is then built.
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     data_reset();
     tracklist_add("dunebay", "Dune Bay");
     tracklist_add("rabbithill", "Rabbit Hill");
+    tracklist_add("stadium", "Stadium Cross");
     return 0;
 }
 

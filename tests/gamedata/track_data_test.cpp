@@ -336,16 +336,22 @@ TEST(RabbitHill, SurfacesAndTileMap) {
     }
 }
 
-TEST(RabbitHill, TimingGatesLapsAndStartSlots) {
-    std::string d = generate({"rabbithill"});
+namespace {
+
+// The timing gates and laps of a generated track with a 40-slot gate against its summary: laps
+// that end at the finish, gates close enough that a short cut skips one and never overlapping
+// out of order, and the slots numbered from the middle of the gate outward, the inside of the
+// first turn (its first "berm" line) first.
+void check_gates_and_slots(const std::string& track) {
+    std::string d = generate({track});
     ASSERT_FALSE(d.empty());
-    Gates g = gates_read(d + "rabbithill/timing_gates");
+    Gates g = gates_read(d + track + "/timing_gates");
     EXPECT_EQ(g.slots.size(), 40u);
-    EXPECT_EQ((int)g.gates.size(), (int)summary_number(d, "rabbithill", "gates"));
-    EXPECT_EQ((int)g.first.size(), (int)summary_number(d, "rabbithill", "first_lap"));
-    EXPECT_EQ((int)g.normal.size(), (int)summary_number(d, "rabbithill", "normal_lap"));
-    EXPECT_EQ(segment_count(g.first), (int)summary_number(d, "rabbithill", "first_segments"));
-    EXPECT_EQ(segment_count(g.normal), (int)summary_number(d, "rabbithill", "normal_segments"));
+    EXPECT_EQ((int)g.gates.size(), (int)summary_number(d, track, "gates"));
+    EXPECT_EQ((int)g.first.size(), (int)summary_number(d, track, "first_lap"));
+    EXPECT_EQ((int)g.normal.size(), (int)summary_number(d, track, "normal_lap"));
+    EXPECT_EQ(segment_count(g.first), (int)summary_number(d, track, "first_segments"));
+    EXPECT_EQ(segment_count(g.normal), (int)summary_number(d, track, "normal_segments"));
     int n = (int)g.gates.size();
     for (const std::vector<int>* list : {&g.first, &g.normal}) {
         EXPECT_GE(segment_count(*list), 1);
@@ -372,7 +378,7 @@ TEST(RabbitHill, TimingGatesLapsAndStartSlots) {
         EXPECT_GT(a[0], 10);
         EXPECT_LT(a[0], 45);
     }
-    EXPECT_GT(chords, 0.95 * summary_number(d, "rabbithill", "lap_length"));
+    EXPECT_GT(chords, 0.95 * summary_number(d, track, "lap_length"));
     // Gates that are not neighbours in the lap never overlap: passing one cannot count for
     // another further along.
     for (size_t a = 0; a < g.normal.size(); a++)
@@ -405,13 +411,23 @@ TEST(RabbitHill, TimingGatesLapsAndStartSlots) {
     EXPECT_GT(std::fabs(across.back()), 60);
     // ... slot 0 on the side the first turn goes (its apex, the middle of the first "berm"
     // line, lies that way from the gate) ...
-    double bx0, bz0, bx1, bz1;
+    double bx0 = 0, bz0 = 0, bx1 = 0, bz1 = 0;
     for (const std::string& l : split_lines(read_file(d + "summary.txt")))
         if (sscanf(l.c_str(), "berm %lf %lf %lf %lf", &bx0, &bz0, &bx1, &bz1) == 4) break;
     EXPECT_GT(across[0] * (((bx0 + bx1) / 2 - mx) * lx + ((bz0 + bz1) / 2 - mz) * lz), 0);
     // ... and the slots, in order across the gate, stand 3.3 feet apart.
     std::sort(across.begin(), across.end());
     for (size_t k = 1; k < across.size(); k++) EXPECT_NEAR(across[k] - across[k - 1], 3.3, 0.01);
+}
+
+} // namespace
+
+TEST(RabbitHill, TimingGatesLapsAndStartSlots) {
+    check_gates_and_slots("rabbithill");
+}
+
+TEST(Stadium, TimingGatesLapsAndStartSlots) {
+    check_gates_and_slots("stadium");
 }
 
 TEST(RabbitHill, ObjectsLightingTitleAndMap) {
@@ -538,6 +554,96 @@ TEST(DuneBay, SmallerTrackWithWaterAndDecals) {
     EXPECT_EQ(read_file(t + "desc"), "Dune Bay\n");
 }
 
+// A compact lap on a flat stadium floor: dirt against the concrete around it, stands rising
+// round the floor with spectators in them, and both edges of the track marked at every gate.
+TEST(Stadium, CompactLapOnAStadiumFloorWithStandsAndMarkedEdges) {
+    std::string d = generate({"common", "stadium"});
+    ASSERT_FALSE(d.empty());
+    const std::string t = d + "stadium/";
+    HeightField hf = heightfield_read(t + "terrain.hf");
+    ASSERT_TRUE(hf.ok);
+    EXPECT_EQ(hf.shift, 8);
+    double lap = summary_number(d, "stadium", "lap_length");
+    EXPECT_GE(lap, 400 / 0.3048);
+    EXPECT_LE(lap, 700 / 0.3048);
+    EXPECT_LT(summary_number(d, "stadium", "loop_closure"), 0.01);
+    EXPECT_EQ(read_file(t + "desc"), "Stadium Cross\n");
+    std::vector<SurfaceLines> s = tileinfo_read(t + "tileinfo");
+    ASSERT_EQ((int)s.size(), (int)summary_number(d, "stadium", "surfaces"));
+    int dirt = -1, concrete = -1;
+    for (size_t k = 0; k < s.size(); k++) {
+        EXPECT_TRUE(png_header(data_path(d, s[k].texture)).ok) << s[k].texture;
+        if (s[k].texture.find("/dirt.") != std::string::npos) dirt = (int)k;
+        if (s[k].texture.find("/concrete.") != std::string::npos) concrete = (int)k;
+    }
+    ASSERT_GE(dirt, 0);
+    ASSERT_GE(concrete, 0);
+    std::string tm = read_file(t + "tilemap");
+    ASSERT_EQ(tm.size(), 256u * 256u);
+    EXPECT_GT(std::count(tm.begin(), tm.end(), (char)concrete), (long)tm.size() / 2);
+    EXPECT_GT(std::count(tm.begin(), tm.end(), (char)dirt), 2000);
+    // The track lies on the floor; the stands around it rise well above it, and the crowd
+    // stands on them, outside every gate's reach.
+    Gates g = gates_read(t + "timing_gates");
+    double floor = ground_height(hf, g.slots[0][0], g.slots[0][2]);
+    int crowd = 0;
+    for (const std::string& line : split_lines(read_file(t + "billboards"))) {
+        double x, y, z, w, h;
+        char look[256];
+        if (sscanf(line.c_str(), " [%lf %lf %lf] %lf %lf %255s", &x, &y, &z, &w, &h, look) != 6)
+            continue;
+        EXPECT_TRUE(png_header(data_path(d, strrchr(look, '#') ? strrchr(look, '#') + 1 : look)).ok)
+            << look;
+        if (std::string(look) != "@sprites/crowd.png") continue;
+        crowd++;
+        EXPECT_GT(ground_height(hf, x, z), floor + 2) << line;
+        for (const auto& q : g.gates) EXPECT_GT(std::hypot(x - q[1], z - q[3]), q[0]) << line;
+    }
+    EXPECT_GE(crowd, 200);
+    // At every gate of the lap a tuff block or hay bale stands on each side, just beyond the
+    // track's edge (a gate's radius is the half width plus 10 feet), within 8 feet along.
+    std::vector<std::vector<double>> markers;
+    for (const std::string& line : split_lines(read_file(t + "statues"))) {
+        double x, y, z;
+        char model[256];
+        if (sscanf(line.c_str(), " [%lf %lf %lf] %*f %255s", &x, &y, &z, model) != 4) continue;
+        std::string m = model;
+        EXPECT_TRUE(m == "@tuffblock.jm" || m == "@haybale.jm") << line;
+        markers.push_back({x, z});
+    }
+    EXPECT_EQ((int)markers.size(), (int)summary_number(d, "stadium", "statues"));
+    // The first lap's own gates stand in the start chute, which runs into the last turn's
+    // outside: that edge stays open for a lap gate near them.
+    std::set<int> lap_gates;
+    for (int r : g.normal) lap_gates.insert(r % 100000);
+    auto near_chute = [&](const std::vector<double>& q) {
+        for (int r : g.first)
+            if (!lap_gates.count(r % 100000)) {
+                const auto& c = g.gates[(size_t)(r % 100000)];
+                if (std::hypot(q[1] - c[1], q[3] - c[3]) < c[0] + q[0] + 20) return true;
+            }
+        return false;
+    };
+    int open_sides = 0;
+    for (int r : g.normal) {
+        const auto& q = g.gates[(size_t)(r % 100000)];
+        double edge = q[0] - 10;
+        for (double side : {-1.0, 1.0}) {
+            bool marked = false;
+            for (const auto& mk : markers) {
+                double dx = mk[0] - q[1], dz = mk[1] - q[3];
+                double along = dx * q[4] + dz * q[6], across = side * (dx * -q[6] + dz * q[4]);
+                marked = marked || (std::fabs(along) <= 8 && across > edge && across < edge + 9);
+            }
+            if (!marked && near_chute(q))
+                open_sides++;
+            else
+                EXPECT_TRUE(marked) << "gate " << r % 100000 << " side " << side;
+        }
+    }
+    EXPECT_LE(open_sides, 1);
+}
+
 TEST(GameData, SameBytesOnEveryRun) {
     std::string a = generate({"dunebay"}, "a"), b = generate({"dunebay"}, "b");
     ASSERT_FALSE(a.empty());
@@ -552,16 +658,19 @@ TEST(GameData, SameBytesOnEveryRun) {
     EXPECT_EQ(read_file(a + "summary.txt"), read_file(b + "summary.txt"));
 }
 
-TEST(GameData, TrackListFindsBothTracksByTitle) {
-    std::string d = generate({"rabbithill", "dunebay"}, "game");
+TEST(GameData, TrackListFindsEveryTrackByTitle) {
+    std::string d = generate({"rabbithill", "dunebay", "stadium"}, "game");
     ASSERT_EQ(d, test_game_dir() + "/");
     data_reset();
-    ASSERT_EQ(tracklist_build(), 2);
+    ASSERT_EQ(tracklist_build(), 3);
     EXPECT_EQ(g_tracks.tracks[0].folder, "dunebay");
     EXPECT_EQ(g_tracks.tracks[0].title, "Dune Bay");
     EXPECT_EQ(g_tracks.tracks[1].folder, "rabbithill");
     EXPECT_EQ(g_tracks.tracks[1].title, "Rabbit Hill");
+    EXPECT_EQ(g_tracks.tracks[2].folder, "stadium");
+    EXPECT_EQ(g_tracks.tracks[2].title, "Stadium Cross");
     EXPECT_EQ(tracklist_find("rabbithill"), 1);
+    EXPECT_EQ(tracklist_find("stadium"), 2);
     // The data names reach the track files through the search path.
     DataFile* f = data_open("@rabbithill/terrain.hf", "rb");
     ASSERT_NE(f, nullptr);
@@ -624,33 +733,66 @@ int longest_above(const std::vector<double>& r, double level) {
     return best;
 }
 
-} // namespace
+// The steepest rise (degrees) over any 2 feet of the ground along the line from (x0, z0)
+// toward (x1, z1) up to the first top 3 feet or more above the start: a jump's take-off face.
+double face_degrees(const HeightField& hf, double x0, double z0, double x1, double z1) {
+    double len = std::hypot(x1 - x0, z1 - z0), ux = (x1 - x0) / len, uz = (z1 - z0) / len;
+    double base = ground_height(hf, x0, z0), steepest = 0;
+    for (double a = 0; a + 2 <= len; a += 0.5) {
+        double h0 = ground_height(hf, x0 + ux * a, z0 + uz * a);
+        double rise = ground_height(hf, x0 + ux * (a + 2), z0 + uz * (a + 2)) - h0;
+        if (h0 > base + 3 && rise <= 0) break;
+        steepest = std::max(steepest, std::atan2(rise, 2.0) * 180 / PI);
+    }
+    return steepest;
+}
 
-TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
-    std::string d = generate({"rabbithill"});
+// The features a track's summary lists, each checked in the ground: jumps with their humps,
+// take-off faces and landings, whoops and rhythm rollers, step-ups and step-downs, berms,
+// off-camber turns and special surfaces. *seen counts them by kind. A tabletop's top stays
+// above top_level for at least top_length feet.
+void check_features(const std::string& track, double top_level, int top_length,
+                    std::map<std::string, int>* seen) {
+    std::string d = generate({track});
     ASSERT_FALSE(d.empty());
-    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    HeightField hf = heightfield_read(d + track + "/terrain.hf");
     ASSERT_TRUE(hf.ok);
-    std::vector<SurfaceLines> s = tileinfo_read(d + "rabbithill/tileinfo");
-    std::string tm = read_file(d + "rabbithill/tilemap");
-    ASSERT_EQ(tm.size(), 512u * 512u);
-    std::map<std::string, int> seen;
-    for (const std::string& l : summary_lines(d, "rabbithill")) {
+    std::vector<SurfaceLines> s = tileinfo_read(d + track + "/tileinfo");
+    std::string tm = read_file(d + track + "/tilemap");
+    const size_t n = (size_t)1 << hf.shift;
+    const double tile = 2 * hf.spacing;
+    ASSERT_EQ(tm.size(), n * n);
+    for (const std::string& l : summary_lines(d, track)) {
         char kind[32];
         double x0, z0, x1, z1;
         if (sscanf(l.c_str(), "feature %31s %lf %lf %lf %lf", kind, &x0, &z0, &x1, &z1) == 5) {
             std::string k = kind;
-            seen[k]++;
+            (*seen)[k]++;
             std::vector<double> r = relief(hf, x0, z0, x1, z1);
+            if (k == "double" || k == "triple" || k == "tabletop") {
+                // Take-off faces of 20 to 36 degrees, and a landing that falls from the last top
+                // to the foot at 8 to 22 degrees: a rider who clears the gap comes down on it.
+                double face = face_degrees(hf, x0, z0, x1, z1);
+                EXPECT_GE(face, 20) << l;
+                EXPECT_LE(face, 36) << l;
+                double peak = *std::max_element(r.begin(), r.end());
+                size_t top = r.size() - 1;
+                while (top > 0 && r[top] < peak - 0.5) top--;
+                double drop = r[top] - r.back(), run = (double)(r.size() - 1 - top);
+                EXPECT_GE(drop, std::tan(8 * PI / 180) * run) << l << ": the landing";
+                EXPECT_LE(drop, std::tan(22 * PI / 180) * run) << l << ": the landing";
+            }
             if (k == "double") {
-                EXPECT_EQ(humps(r, 3.5, 1.0), 2) << l; // take-off and landing with a gap between
+                EXPECT_EQ(humps(r, 3.5, 1.5), 2) << l; // take-off and landing with a gap between
+            } else if (k == "triple") {
+                EXPECT_EQ(humps(r, 3.5, 1.5), 3) << l; // a roller between take-off and landing
             } else if (k == "tabletop") {
-                EXPECT_EQ(humps(r, 3.5, 1.0), 1) << l;
-                EXPECT_GE(longest_above(r, 4.5), 30) << l << ": a flat top to land on";
+                EXPECT_EQ(humps(r, 3.5, 1.5), 1) << l;
+                EXPECT_GE(longest_above(r, top_level), top_length) << l << ": a flat top";
             } else if (k == "whoops") {
                 EXPECT_GE(humps(r, 1.2, 0.4), 8) << l;
             } else if (k == "rhythm") {
-                EXPECT_GE(humps(r, 2.0, 0.8), 6) << l;
+                EXPECT_GE(humps(r, 2.0, 1.5), 6) << l;
             } else if (k == "stepdown") {
                 double lip = ground_height(hf, x0, z0), foot = ground_height(hf, x1, z1);
                 EXPECT_LT(foot, lip - 6) << l << ": the landing lies well below the lip";
@@ -660,19 +802,26 @@ TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
                 EXPECT_LT(*std::min_element(r.begin(), r.end()), -2.0) << l << ": a gap to clear";
             }
         } else if (sscanf(l.c_str(), "berm %lf %lf %lf %lf", &x0, &z0, &x1, &z1) == 4) {
-            seen["berm"]++;
+            (*seen)["berm"]++;
             EXPECT_GT(ground_height(hf, x1, z1) - ground_height(hf, x0, z0), 3.0) << l;
         } else if (sscanf(l.c_str(), "offcamber %lf %lf %lf %lf", &x0, &z0, &x1, &z1) == 4) {
-            seen["offcamber"]++;
+            (*seen)["offcamber"]++;
             EXPECT_LT(ground_height(hf, x1, z1), ground_height(hf, x0, z0) - 2.5) << l;
         } else if (sscanf(l.c_str(), "section %31s %lf %lf", kind, &x0, &z0) == 3) {
-            seen[std::string("section ") + kind]++;
+            (*seen)[std::string("section ") + kind]++;
             uint8_t type =
-                (uint8_t)tm[(size_t)std::floor(x0 / 4) + 512u * (size_t)std::floor(z0 / 4)];
+                (uint8_t)tm[(size_t)std::floor(x0 / tile) + n * (size_t)std::floor(z0 / tile)];
             ASSERT_LT(type, s.size());
             EXPECT_NE(s[type].texture.find(std::string("/") + kind + "."), std::string::npos) << l;
         }
     }
+}
+
+} // namespace
+
+TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
+    std::map<std::string, int> seen;
+    check_features("rabbithill", 4.5, 30, &seen);
     EXPECT_EQ(seen["double"], 1);
     EXPECT_EQ(seen["tabletop"], 2);
     EXPECT_EQ(seen["whoops"], 1);
@@ -682,6 +831,21 @@ TEST(RabbitHill, JumpsWhoopsBermsAndSectionsAreInTheGround) {
     EXPECT_GE(seen["berm"], 2);
     EXPECT_EQ(seen["offcamber"], 1);
     EXPECT_GE(seen["section mud"] + seen["section sand"], 1);
+}
+
+// Supercross: short, steep jumps close together, every kind the issue asks of a generated track.
+TEST(Stadium, JumpsWhoopsBermsAndOffCamberAreInTheGround) {
+    std::map<std::string, int> seen;
+    check_features("stadium", 3.5, 8, &seen);
+    EXPECT_EQ(seen["double"], 3); // two in the rhythm lane
+    EXPECT_EQ(seen["triple"], 1);
+    EXPECT_EQ(seen["rhythm"], 1);
+    EXPECT_EQ(seen["tabletop"], 2);
+    EXPECT_EQ(seen["whoops"], 1);
+    EXPECT_EQ(seen["stepup"], 1);
+    EXPECT_EQ(seen["stepdown"], 1);
+    EXPECT_GE(seen["berm"], 3);
+    EXPECT_EQ(seen["offcamber"], 1);
 }
 
 namespace {
@@ -713,23 +877,21 @@ bool in_area(const std::vector<Area>& areas, double x, double z) {
     return false;
 }
 
-} // namespace
-
-TEST(RabbitHill, GroundIsSmoothOutsideTheMarkedFeatures) {
-    std::string d = generate({"rabbithill"});
+// Banks, berms, shoulders and hills: nothing steeper than 30 degrees outside the features of
+// the summary's "area" lines (a cliff or a stair step is far steeper over one 2-foot cell);
+// inside them, jump faces stay under 40 degrees.
+void check_smooth(const std::string& track) {
+    std::string d = generate({track});
     ASSERT_FALSE(d.empty());
-    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    HeightField hf = heightfield_read(d + track + "/terrain.hf");
     ASSERT_TRUE(hf.ok);
     std::vector<Area> areas;
-    for (const std::string& l : summary_lines(d, "rabbithill")) {
+    for (const std::string& l : summary_lines(d, track)) {
         Area a;
         if (sscanf(l.c_str(), "area %lf %lf %lf %lf %lf", &a.x0, &a.z0, &a.x1, &a.z1, &a.r) == 5)
             areas.push_back(a);
     }
-    ASSERT_GE(areas.size(), 6u);
-    // Banks, berms, shoulders and hills: nothing steeper than 30 degrees outside the features
-    // (a cliff or a stair step is far steeper over one 2-foot cell); inside them, jump faces
-    // stay under 40 degrees.
+    ASSERT_GE(areas.size(), 5u);
     double worst = 0, worst_x = 0, worst_z = 0, worst_feature = 0;
     for (int j = 0; j + 1 < hf.samples; j++)
         for (int i = 0; i + 1 < hf.samples; i++) {
@@ -747,25 +909,39 @@ TEST(RabbitHill, GroundIsSmoothOutsideTheMarkedFeatures) {
     EXPECT_LT(worst_feature, std::tan(40 * PI / 180));
 }
 
-TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
-    std::string d = generate({"common", "rabbithill"});
+} // namespace
+
+TEST(RabbitHill, GroundIsSmoothOutsideTheMarkedFeatures) {
+    check_smooth("rabbithill");
+}
+
+TEST(Stadium, GroundIsSmoothOutsideTheMarkedFeatures) {
+    check_smooth("stadium");
+}
+
+namespace {
+
+// The track is wide and its gates are reached in order over track ground (every tile but the
+// `off_track` surface, "grass" or "concrete"), past the track's statues.
+void check_width_and_route(const std::string& track, const std::string& off_track) {
+    std::string d = generate({"common", track});
     ASSERT_FALSE(d.empty());
-    HeightField hf = heightfield_read(d + "rabbithill/terrain.hf");
+    HeightField hf = heightfield_read(d + track + "/terrain.hf");
     ASSERT_TRUE(hf.ok);
-    std::vector<SurfaceLines> s = tileinfo_read(d + "rabbithill/tileinfo");
-    int grass = -1;
+    std::vector<SurfaceLines> s = tileinfo_read(d + track + "/tileinfo");
+    int off = -1;
     for (size_t k = 0; k < s.size(); k++)
-        if (s[k].texture.find("/grass.") != std::string::npos) grass = (int)k;
-    ASSERT_GE(grass, 0);
-    std::string tm = read_file(d + "rabbithill/tilemap");
-    const int n = 512;
+        if (s[k].texture.find("/" + off_track + ".") != std::string::npos) off = (int)k;
+    ASSERT_GE(off, 0);
+    std::string tm = read_file(d + track + "/tilemap");
+    const int n = 1 << hf.shift;
     ASSERT_EQ(tm.size(), (size_t)n * n);
     const double tile = 2 * hf.spacing;
     auto on_track = [&](double x, double z) {
         int ti = (int)std::floor(x / tile), tj = (int)std::floor(z / tile);
-        return ti >= 0 && tj >= 0 && ti < n && tj < n && (uint8_t)tm[(size_t)ti + n * tj] != grass;
+        return ti >= 0 && tj >= 0 && ti < n && tj < n && (uint8_t)tm[(size_t)ti + n * tj] != off;
     };
-    Gates g = gates_read(d + "rabbithill/timing_gates");
+    Gates g = gates_read(d + track + "/timing_gates");
     // Width: across every gate of the lap, at least 26 feet of track surface without a break.
     for (int r : g.normal) {
         const auto& q = g.gates[(size_t)(r % 100000)];
@@ -784,7 +960,7 @@ TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
     // one is closed, so a row of them across the way (a turn's edge markers laid over a chute
     // joining it) bars it even with a bale's width between them.
     std::vector<uint8_t> walled((size_t)n * n, 0);
-    for (const std::string& line : split_lines(read_file(d + "rabbithill/statues"))) {
+    for (const std::string& line : split_lines(read_file(d + track + "/statues"))) {
         double sx, sy, sz;
         if (sscanf(line.c_str(), " [%lf %lf %lf]", &sx, &sy, &sz) != 3) continue;
         for (int tj = (int)((sz - 8) / tile); tj <= (int)((sz + 8) / tile); tj++)
@@ -847,4 +1023,14 @@ TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
         x = to[1];
         z = to[3];
     }
+}
+
+} // namespace
+
+TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
+    check_width_and_route("rabbithill", "grass");
+}
+
+TEST(Stadium, TrackIsWideAndItsGatesReachableInOrder) {
+    check_width_and_route("stadium", "concrete");
 }

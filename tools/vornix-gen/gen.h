@@ -226,7 +226,7 @@ std::string shape_text(const std::vector<Sphere>& spheres);
 // Writes startgate, haybale and tuffblock models, shapes and textures into the data folder.
 int models_write(const std::string& out);
 
-// ---- tracks: the two tracks and their object files -------------------------------------------
+// ---- tracks: the three tracks and their object files -----------------------------------------
 
 struct TrackSummary {
     std::string name;
@@ -239,6 +239,7 @@ struct TrackSummary {
 };
 int rabbithill_write(const std::string& out, TrackSummary* summary);
 int dunebay_write(const std::string& out, TrackSummary* summary);
+int stadium_write(const std::string& out, TrackSummary* summary);
 
 // Shared art: surfaces, sky, sprites, flaggers, roost, flares, HUD, title, font.
 int common_write(const std::string& out, const std::string& font_folder);

@@ -3,10 +3,10 @@
 //   vornix-gen <folder> [--only <part>]... [--summary <file>] [--font-dir <folder>]
 //
 // Parts: "common" (textures, sprites, sky, models, HUD, title, font), "bikes" (the bike,
-// wheel and rider models, shapes, textures and pipe files), "rabbithill", "dunebay", "series"
-// (the points series on the default tracks). Without --only every part is written. --summary
-// writes what the tracks hold (gate and lap counts, height range, a digest of the heights) for
-// tests to compare with.
+// wheel and rider models, shapes, textures and pipe files), "rabbithill", "dunebay", "stadium",
+// "series" (the points series on the default tracks). Without --only every part is written.
+// --summary writes what the tracks hold (gate and lap counts, height range, a digest of the
+// heights) for tests to compare with.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,12 +24,13 @@ struct Step {
     int track; // 1 when the step writes a track and fills a summary
 };
 
-const Step STEPS[] = {
-    {"common", 0}, {"bikes", 0}, {"rabbithill", 1}, {"dunebay", 1}, {"series", 0}};
+const Step STEPS[] = {{"common", 0},  {"bikes", 0},   {"rabbithill", 1},
+                      {"dunebay", 1}, {"stadium", 1}, {"series", 0}};
 
 int usage() {
-    fprintf(stderr, "usage: vornix-gen <folder> [--only common|bikes|rabbithill|dunebay|series]"
-                    "... [--summary <file>] [--font-dir <folder>]\n");
+    fprintf(stderr, "usage: vornix-gen <folder> "
+                    "[--only common|bikes|rabbithill|dunebay|stadium|series]... "
+                    "[--summary <file>] [--font-dir <folder>]\n");
     return 2;
 }
 
@@ -76,8 +77,10 @@ int main(int argc, char** argv) {
             ok = series_write(out);
         else if (!strcmp(s.name, "rabbithill"))
             ok = rabbithill_write(out, &track);
-        else
+        else if (!strcmp(s.name, "dunebay"))
             ok = dunebay_write(out, &track);
+        else
+            ok = stadium_write(out, &track);
         if (!ok) {
             fprintf(stderr, "vornix-gen: writing %s failed\n", s.name);
             font_close();
