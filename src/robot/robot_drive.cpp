@@ -33,8 +33,6 @@ constexpr double ROLL_DAMPING = 1.0; // steer per radian per second of roll rate
 constexpr double BARS_GAIN = 1.5;    // steer per radian of bar angle, from 30 ft/s
 constexpr double PITCH_WEIGHT = 0.8; // rider lean per radian per second of pitch rate
 constexpr double AIM_TIME = 1.4;     // seconds of travel to the point the robot aims at
-constexpr double CROSS_GAIN = 1.0;   // aim shift per foot off the path, from 40 ft/s
-constexpr double CROSS_LIMIT = 6;    // feet of that offset counted at most
 constexpr double STEER_LIMIT = 0.55; // base limit of the steer control from the lean error
 constexpr double MAX_LEAN = 1.1780972;
 constexpr double BRAKING = 14; // ft/s^2 the speed cap plans to brake with toward a curve
@@ -207,8 +205,7 @@ double allowed_lean(float x, float z, double fx, double fz, int left) {
 // alone says (the tyres' width and slip, the rider's weight), the more the faster it goes.
 // Measured on the robots' own bikes (yaw rate over the turn tan(lean) x 32 / v^2 predicts):
 // about 0.95 at 30 ft/s, 0.85 at 45 and 0.7 at 60. Leaning only by the plain law, robots ran
-// wide of their lines on every fast arc, by 3 to 6 ft on Rabbit Hill's hill top (into the edge
-// markers), and the teacher 7 to 10 ft wide of its path through the gates.
+// wide of their lines on every fast arc (on Rabbit Hill's hill top into the edge markers).
 double load_factor(double v) {
     return std::clamp(1.0 - (v - 25) * 0.008, 0.7, 1.0);
 }
@@ -653,25 +650,6 @@ void robot_control(int slot) {
     while (aim_f < n - 1 && horizontal(m.pos[0], m.pos[2], aim.x, aim.z) < reach) {
         aim_f += 0.25;
         aim = path_at(rb, aim_f);
-    }
-    // Off to one side of the path, the robot aims as far to the other side of it: aiming at
-    // the path alone (far ahead at speed) let a small steady error (a lean that lags, a crest
-    // that lightens the tyres) carry the bike wide of its line on every fast arc. Not at a
-    // walk, where the short reach already turns it back hard.
-    double off = 0;
-    {
-        LinePoint here = path_at(rb, at), next = path_at(rb, std::min(at + 1, n - 1.0));
-        double tx = next.x - here.x, tz = next.z - here.z, tl = std::hypot(tx, tz);
-        if (tl > 0.1) {
-            tx /= tl;
-            tz /= tl;
-            // To the right of the path is (-tz, tx), as for the bike.
-            off = (m.pos[0] - here.x) * -tz + (m.pos[2] - here.z) * tx;
-            double k = CROSS_GAIN * std::clamp((m.speed - 20) / 20, 0.0, 1.0);
-            double shift = k * std::clamp(off, -CROSS_LIMIT, CROSS_LIMIT);
-            aim.x -= (float)(shift * -tz);
-            aim.z -= (float)(shift * tx);
-        }
     }
     double ax = aim.x - m.pos[0], az = aim.z - m.pos[2];
     double ahead = ax * m.fx + az * m.fz;
