@@ -33,6 +33,9 @@ constexpr double ROLL_DAMPING = 1.0; // steer per radian per second of roll rate
 constexpr double BARS_GAIN = 1.5;    // steer per radian of bar angle, from 30 ft/s
 constexpr double PITCH_WEIGHT = 0.8; // rider lean per radian per second of pitch rate
 constexpr double AIM_TIME = 1.4;     // seconds of travel to the point the robot aims at
+// The share of the ground's grip a robot leans to: a bump met at the grip limit (sand, a
+// rutted turn) knocks the front tyre out of what grip is left, and the bike slides down.
+constexpr double GRIP_USE = 0.9;
 constexpr double STEER_LIMIT = 0.55; // base limit of the steer control from the lean error
 constexpr double MAX_LEAN = 1.1780972;
 constexpr double BRAKING = 14; // ft/s^2 the speed cap plans to brake with toward a curve
@@ -193,7 +196,7 @@ double lean_from(double base, double slope, int left) {
 }
 
 double grip_lean(float x, float z) {
-    return std::min(std::atan(grip_at(x, z)), MAX_LEAN);
+    return std::min(std::atan(GRIP_USE * grip_at(x, z)), MAX_LEAN);
 }
 
 // The lean the ground allows at a point, measured from its side slope for a turn to `left`.
