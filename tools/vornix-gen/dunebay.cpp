@@ -177,15 +177,7 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
     }
     int gate_flaggers = 0;
     for (float s : {table_s + 50, double_s + 60}) {
-        int refs[4] = {-1, -1, -1, -1}, n = 0;
-        for (size_t k = 0; k < g.gates.size() && n < 4; k++) {
-            float ahead = std::fmod(g.gates[k].s - s + 2 * loop.path.length, loop.path.length);
-            if (g.gates[k].s >= 0 && ahead < 200) refs[n++] = (int)k;
-        }
-        float x, z;
-        lane_point(loop, s, -(14 + 6), &x, &z);
-        fl += strf("[%f %f %f] %f %f %d %d %d %d @flaggers/gate.png @flaggers/gate_warn.png\n", x,
-                   3.0f, z, 3.0f, 6.0f, refs[0], refs[1], refs[2], refs[3]);
+        fl += gate_flagger_text(g, loop, s, -(14 + 6), 200);
         gate_flaggers++;
     }
     if (!write_text(dir + "flaggers", fl)) return 0;
@@ -217,17 +209,16 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
 
     std::vector<SurfaceDef> surf = surfaces();
     if (!write_text(dir + "tileinfo", tileinfo_text(surf))) return 0;
-    std::string lighting =
-        strf("sun_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]);
-    lighting += "sun_color [ 0.95 0.72 0.5 ]\nambient [ 0.4 0.37 0.45 ]\n"
-                "global_ambient [ 0.22 0.2 0.2 ]\n"
-                "sky_n @dunebay/sky-n.png\nsky_e @dunebay/sky-e.png\nsky_s @dunebay/sky-s.png\n"
-                "sky_w @dunebay/sky-w.png\nsky_u @dunebay/sky-u.png\nsky_env @dunebay/sky-env.png\n"
-                "flare_element [ 0 1 ] [ 1 0.8 0.6 ] 3.5 @flare_glow.png\n"
-                "flare_element [ 0.5 0.4 ] [ 1 0.6 0.4 ] 0.6 @flare_ring.png\n"
-                "flare_element [ 1.3 0.3 ] [ 0.9 0.7 1 ] 0.4 @flare_disc.png\n";
-    lighting += strf("flare_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]);
-    lighting += "fog [ 0.9 0.72 0.6 ] 0.0006\n";
+    std::string lighting = lighting_text(
+        light,
+        "sun_color [ 0.95 0.72 0.5 ]\nambient [ 0.4 0.37 0.45 ]\n"
+        "global_ambient [ 0.22 0.2 0.2 ]\n"
+        "sky_n @dunebay/sky-n.png\nsky_e @dunebay/sky-e.png\nsky_s @dunebay/sky-s.png\n"
+        "sky_w @dunebay/sky-w.png\nsky_u @dunebay/sky-u.png\nsky_env @dunebay/sky-env.png\n"
+        "flare_element [ 0 1 ] [ 1 0.8 0.6 ] 3.5 @flare_glow.png\n"
+        "flare_element [ 0.5 0.4 ] [ 1 0.6 0.4 ] 0.6 @flare_ring.png\n"
+        "flare_element [ 1.3 0.3 ] [ 0.9 0.7 1 ] 0.4 @flare_disc.png\n",
+        "fog [ 0.9 0.72 0.6 ] 0.0006\n");
     if (!write_text(dir + "lighting", lighting)) return 0;
     if (!write_text(dir + "desc", "Dune Bay\n")) return 0;
     if (!write_canvas_png(

@@ -308,15 +308,7 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     }
     int gate_flaggers = 0;
     for (float s : {rhythm[1] + 30, mound_s + 70, double_s + 30}) {
-        int refs[4] = {-1, -1, -1, -1}, n = 0;
-        for (size_t k = 0; k < g.gates.size() && n < 4; k++) {
-            float ahead = std::fmod(g.gates[k].s - s + 2 * loop.path.length, loop.path.length);
-            if (g.gates[k].s >= 0 && ahead < 160) refs[n++] = (int)k;
-        }
-        float x, z;
-        lane_point(loop, s, -(14 + 7), &x, &z);
-        fl += strf("[%f %f %f] %f %f %d %d %d %d @flaggers/gate.png @flaggers/gate_warn.png\n", x,
-                   3.0f, z, 3.0f, 6.0f, refs[0], refs[1], refs[2], refs[3]);
+        fl += gate_flagger_text(g, loop, s, -(14 + 7), 160);
         gate_flaggers++;
     }
     if (!write_text(dir + "flaggers", fl)) return 0;
@@ -325,16 +317,15 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     std::vector<SurfaceDef> surf = surfaces();
     if (!write_text(dir + "tileinfo", tileinfo_text(surf))) return 0;
     std::string lighting =
-        strf("sun_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]);
-    lighting += "sun_color [ 0.8 0.77 0.7 ]\nambient [ 0.46 0.47 0.52 ]\n"
-                "global_ambient [ 0.2 0.2 0.2 ]\n"
-                "sky_n @sky-n.ppm\nsky_e @sky-e.ppm\nsky_s @sky-s.ppm\nsky_w @sky-w.ppm\n"
-                "sky_u @sky-u.ppm\nsky_env @sky-env.ppm\n"
-                "flare_element [ 0 1 ] [ 1 0.96 0.85 ] 3 @flare_glow.png\n"
-                "flare_element [ 0.4 0.4 ] [ 0.6 0.8 1 ] 0.6 @flare_ring.png\n"
-                "flare_element [ 0.9 0.25 ] [ 1 0.7 0.5 ] 0.35 @flare_disc.png\n";
-    lighting += strf("flare_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]);
-    lighting += "fog [ 0.75 0.78 0.85 ] 0.0005\n";
+        lighting_text(light,
+                      "sun_color [ 0.8 0.77 0.7 ]\nambient [ 0.46 0.47 0.52 ]\n"
+                      "global_ambient [ 0.2 0.2 0.2 ]\n"
+                      "sky_n @sky-n.ppm\nsky_e @sky-e.ppm\nsky_s @sky-s.ppm\nsky_w @sky-w.ppm\n"
+                      "sky_u @sky-u.ppm\nsky_env @sky-env.ppm\n"
+                      "flare_element [ 0 1 ] [ 1 0.96 0.85 ] 3 @flare_glow.png\n"
+                      "flare_element [ 0.4 0.4 ] [ 0.6 0.8 1 ] 0.6 @flare_ring.png\n"
+                      "flare_element [ 0.9 0.25 ] [ 1 0.7 0.5 ] 0.35 @flare_disc.png\n",
+                      "fog [ 0.75 0.78 0.85 ] 0.0005\n");
     if (!write_text(dir + "lighting", lighting)) return 0;
     if (!write_text(dir + "desc", "Stadium Cross\n")) return 0;
     float extent = t.spacing * 2 * t.tiles;

@@ -115,6 +115,15 @@ void scatter_trees(std::vector<Billboard>* out, const NearField& near,
 Canvas paint_track_map(const std::vector<Lane*>& lanes, float extent, float start_x, float start_z,
                        float finish_x, float finish_z);
 
+// A gate flagger's line of the "flaggers" file: standing d feet to the right of the loop at
+// arc length s, warning of riders down at the loop's gates up to `reach` feet ahead (at most
+// four of them).
+std::string gate_flagger_text(const GateSet& g, const Lane& loop, float s, float d, float reach);
+
+// A "lighting" file: the sun's direction, then `body` (colours, sky and flare elements), the
+// flare's direction (the sun's) and `fog` (its line).
+std::string lighting_text(const Lighting& light, const std::string& body, const std::string& fog);
+
 // The summary lines the tests compare the loaded track with.
 std::string summary_text(const TrackSummary& s);
 

@@ -487,3 +487,20 @@ void track_summary_fill(TrackSummary* sum, const char* name, const TerrainGen& t
     PathPoint end = loop.path.pts.back(), begin = loop.path.pts.front();
     sum->extra.push_back(strf("loop_closure %.3f", std::hypot(end.x - begin.x, end.z - begin.z)));
 }
+
+std::string gate_flagger_text(const GateSet& g, const Lane& loop, float s, float d, float reach) {
+    int refs[4] = {-1, -1, -1, -1}, n = 0;
+    for (size_t k = 0; k < g.gates.size() && n < 4; k++) {
+        float ahead = std::fmod(g.gates[k].s - s + 2 * loop.path.length, loop.path.length);
+        if (g.gates[k].s >= 0 && ahead < reach) refs[n++] = (int)k;
+    }
+    float x, z;
+    lane_point(loop, s, d, &x, &z);
+    return strf("[%f %f %f] %f %f %d %d %d %d @flaggers/gate.png @flaggers/gate_warn.png\n", x,
+                3.0f, z, 3.0f, 6.0f, refs[0], refs[1], refs[2], refs[3]);
+}
+
+std::string lighting_text(const Lighting& light, const std::string& body, const std::string& fog) {
+    return strf("sun_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]) + body +
+           strf("flare_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]) + fog;
+}
