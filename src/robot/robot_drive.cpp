@@ -38,6 +38,7 @@ constexpr double AIM_TIME = 1.4;     // seconds of travel to the point the robot
 constexpr double GRIP_USE = 0.9;
 constexpr double STEER_LIMIT = 0.55; // base limit of the steer control from the lean error
 constexpr double MAX_LEAN = 1.1780972;
+constexpr double FLIGHT_LEAN = 0.2; // the most lean a robot steers for in flight
 constexpr double BRAKING = 14; // ft/s^2 the speed cap plans to brake with toward a curve
 constexpr float THROTTLE_STEP = 1.0f / 32;
 // A bike this slow leaning further than LIFT_LEAN is picked up before anything else: riding
@@ -750,6 +751,20 @@ void robot_control(int slot) {
         double lean_cap = PI / 2 - 1.3744469 * a;
         lean_target = std::clamp(lean_target, -lean_cap, lean_cap);
         steer_limit += (PI / 8 - steer_limit) * std::clamp((3.0 - rb.air_time) / 3, 0.0, 1.0);
+    }
+    // In flight, until both wheels are down again: bars straight and the lean held. In the air
+    // the bike cannot turn, so the lean target swings on after the aim, and the bar angle it
+    // asked for flicked the bike over as the front wheel touched down (most robot falls on
+    // Stadium Cross's step-down). A wheel skipping over a bump for a few ticks is no flight.
+    // (Holding the lean for a moment after the landing too cost Rabbit Hill's robots 20 s a
+    // lap: its jumps land into turns.)
+    if (!m.rear_down && !m.front_down)
+        rb.air_ticks++;
+    else if (m.rear_down && m.front_down)
+        rb.air_ticks = 0;
+    if (rb.air_ticks >= TICKS_PER_SECOND / 10) {
+        lean_target = std::clamp(lean_target, -FLIGHT_LEAN, FLIGHT_LEAN);
+        steer_limit = std::min(steer_limit, PI / 8);
     }
     rb.target_speed = (float)target;
 

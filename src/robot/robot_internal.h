@@ -83,6 +83,8 @@ struct RobotRider {
     int lifting_since = -1; // tick a slow robot began to lift its leaning bike, -1 when not
     int pulled_off = 0;     // 1 once a finished robot's path leads off the track
     int down_logged = 0;    // 1 while a crash has been logged under --debug
+    int air_ticks = 0;      // ticks in a row with both wheels off the ground (since a flight
+                            // began, until both wheels are down again)
     // The cornering cap's figures for the CAP_POINTS path points from cap_from on: each
     // point's distance from the one before, turn radius, the square of the speed its turn
     // allows (-1 in the air and at the path's end), the grip's lean and the side slope. Worked out
