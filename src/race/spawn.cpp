@@ -66,7 +66,31 @@ int session_return_rider(int slot) {
     if (!(h > 0)) return 0;
     dx /= h;
     dz /= h;
-    const float past = r.gates_passed > 0 ? 10.0f : -20.0f;
+    // On level ground: a gate may stand at a jump or in a rhythm lane, and a rider put back at
+    // rest on a roller's face or crest loops out or stalls riding off it, and was put back
+    // there again and again (seen on Stadium Cross, a robot for a whole race). The first spot
+    // along the way from 10 ft past the gate (from 20 ft short of the first gate) to 60 ft on,
+    // then back from 5 ft short of it to 70 ft back (behind the gate it passed, which it may
+    // cross again), where the ground from 10 ft behind to 18 ft ahead (the bike's frame stands
+    // behind the point) rises and falls less than LEVEL_FEET: room to get going before the
+    // next face (whoops are lower); none such, the first.
+    const float LEVEL_FEET = 2;
+    const float first = r.gates_passed > 0 ? 10.0f : -20.0f;
+    float past = first;
+    auto height = [](float x, float z) { return terrain_height(&g_terrain, x, z); };
+    for (int k = 0; k <= 26; k++) {
+        float d = k <= 12 ? first + 5.0f * k : first - 5.0f * (k - 10);
+        float x = g.centre[0] + dx * d, z = g.centre[2] + dz * d, low = 1e9f, high = -1e9f;
+        for (float a = -10; a <= 18; a += 2) {
+            float h = height(x + a * dx, z + a * dz);
+            low = std::min(low, h);
+            high = std::max(high, h);
+        }
+        if (high - low < LEVEL_FEET) {
+            past = d;
+            break;
+        }
+    }
     // Across the gate (to the right of the way through it), in 8 ft steps either side.
     const float rx = -dz, rz = dx;
     float best_x = g.centre[0] + dx * past, best_z = g.centre[2] + dz * past, best_clear = -1;

@@ -423,6 +423,45 @@ TEST_F(RaceOnRabbitHill, RiderReturnedToTheCourseStandsPastItsLastGateWithItsRac
     EXPECT_EQ(rider_gates(0), 3);
 }
 
+// Stadium Cross has gates in its rhythm lane: a rider put back after one stands on level
+// ground, not on a roller, whose face it would loop out riding off at rest.
+TEST_F(RaceOnRabbitHill, RiderReturnedAfterAGateInARhythmLaneStandsOnLevelGround) {
+    tracklist_select(tracklist_find("stadium"));
+    int table[MAX_RIDERS];
+    table_with({RIDER_CODE_ROBOT}, table);
+    ASSERT_TRUE(session_start(table, 0, 0, 0, 2, 0));
+    auto height = [](float x, float z) { return terrain_height(&g_terrain, x, z); };
+    // Level: the ground from 6 ft behind to 6 ft ahead rises and falls less than 2.2 ft
+    // (whoops are that level, rollers not).
+    auto level = [&](float x, float z, float dx, float dz) {
+        float low = 1e9f, high = -1e9f;
+        for (float a = -6; a <= 6; a += 1) {
+            low = std::min(low, height(x + a * dx, z + a * dz));
+            high = std::max(high, height(x + a * dx, z + a * dz));
+        }
+        return high - low < 2.2f;
+    };
+    int on_jumps = 0;
+    for (int k = 1; k <= gates_lap_end(1); k++) {
+        const Gate& g = g_gates.gates[(size_t)gates_sequence_gate(k - 1)];
+        float dx = g.direction[0], dz = g.direction[2], h = std::hypot(dx, dz);
+        dx /= h, dz /= h;
+        if (!level(g.centre[0] + 10 * dx, g.centre[2] + 10 * dz, dx, dz)) on_jumps++;
+        g_session_data.slots[0].gates_passed = k;
+        ASSERT_EQ(session_return_rider(0), 1);
+        // Where the bike stands (the frame stands a few feet ahead of the point it is placed by).
+        float pos[3], rot[9];
+        bike_body_pose(g_session.slots[0].bike, BODY_FRAME, pos, rot);
+        float along = (pos[0] - g.centre[0]) * dx + (pos[2] - g.centre[2]) * dz;
+        EXPECT_GT(along, -80.0f) << "gate " << k;
+        EXPECT_LT(along, 80.0f) << "gate " << k;
+        EXPECT_GT(rot[4], 0.99f) << "gate " << k << ": upright";
+        EXPECT_TRUE(level(pos[0], pos[2], dx, dz)) << "gate " << k << " at " << pos[0] << " "
+                                                   << pos[2];
+    }
+    EXPECT_GT(on_jumps, 0) << "no gate stands where 10 ft past it is a jump";
+}
+
 // Spectating ("[" and "]"): the view moves one place up or down the standings and stops at the
 // first and last place; a viewed slot that is not in the standings goes to the leader.
 TEST_F(RaceOnRabbitHill, ViewStepsThroughTheStandingsAndStopsAtBothEnds) {
