@@ -1,8 +1,11 @@
 // "stadium": Stadium Cross, a compact supercross track on the dirt floor of a stadium. A
-// 40-slot gate on a hardpack pad, a long start straight into a wide bermed right hairpin, a
-// rhythm lane (a double, a triple, a double), a bermed left hairpin, whoops, an off-camber right,
-// a built-up mound with a step-up onto it and a step-down off it, a tabletop, a bermed corner,
-// a tabletop and a double before the finish line, and a flat corner onto the start straight.
+// 40-slot gate on a hardpack pad, a long start straight into a wide bermed right hairpin,
+// whoops, a bermed left hairpin, a rhythm lane (a double, a triple, a double), a bermed right,
+// an off-camber right, a built-up mound with a step-up onto it and a step-down off it, a
+// tabletop, a bermed corner, a tabletop and a double before the finish line, and a flat corner
+// onto the start straight. The whoops come first: a pack out of the first turn rolls them at any
+// speed, where in a rhythm lane it stopped between the rollers and could not get going up their
+// faces.
 // Outside the dirt lies the concrete floor, walled by advertising boards, and the stands rise
 // around it in a bowl full of spectators.
 //
@@ -67,9 +70,9 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     lane_begin(&loop, 220 + OX, 650 + OZ, 0, -1);
     lane_straight(&loop, 270); // S1 start straight
     lane_arc(&loop, 55, 180);  // T1 wide bermed right hairpin
-    lane_straight(&loop, 180); // S2 rhythm lane
+    lane_straight(&loop, 180); // S2 whoops
     lane_arc(&loop, 50, -180); // T2 bermed left hairpin
-    lane_straight(&loop, 180); // S3 whoops
+    lane_straight(&loop, 180); // S3 rhythm lane
     lane_arc(&loop, 45, 90);   // T3 bermed right
     lane_straight(&loop, 30);
     lane_arc(&loop, 45, 90);   // T4 off-camber right
@@ -110,22 +113,25 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
                                               13, 0.6f, 17.5f, 4,    19,   4,    23.5f, 0.6f,
                                               24, 0.6f, 28.5f, 4,    30,   4,    42,    0};
     // The mound: a step-up (a 4.5 ft kicker at 33 degrees toward a 7 ft deck, its face at 28
-    // degrees so that a rider who comes up short rides up it), the deck, and a step-down (a
-    // kicker to 8.5 ft, then a landing falling at 23 degrees and easing out at 10).
+    // degrees so that a rider who comes up short rides up it), the deck, and a step-down: the
+    // deck's edge, then a landing falling at 19 degrees and easing out at 10. A rider leaves
+    // the edge level and comes down on the slope 12 to 20 ft on. (With a kicker on the edge,
+    // the front wheel dropped over its crest while the rear still climbed, and bikes dived
+    // nose first onto the landing: most of the robots' falls on this track.)
     const std::vector<float> mound = {0, 0,  7, 4.5f, 8,    4.5f, 11.3f, 2,  11.8f, 2,  21,
-                                      7, 60, 7, 63,   8.5f, 64,   8.5f,  78, 2.5f,  92, 0};
+                                      7, 61, 7, 63,   6.8f, 81,   0.9f,  92, 0};
     // A tabletop with a short table, so that a rider comes down on the landing rather than the
     // table; and a double with the rhythm lane's shape, half a foot taller.
     const std::vector<float> tabletop = {0, 0, 8, 5, 15, 5, 33, 0};
     const std::vector<float> double_jump = {0,  0,    7.5f, 4.5f, 8.5f, 4.5f, 13.5f, 0.6f,
                                             14, 0.6f, 19,   4.5f, 21,   4.5f, 36,    0};
-    const float rhythm_s = start_of(2) + 22;
+    const float rhythm_s = start_of(4) + 22;
     const float rhythm[3] = {rhythm_s, rhythm_s + 43, rhythm_s + 97};
     lane_add_profile(&loop, rhythm[0], rhythm_double);
     lane_add_profile(&loop, rhythm[1], rhythm_triple);
     lane_add_profile(&loop, rhythm[2], rhythm_double);
     const float rhythm_end = rhythm[2] + 31;
-    const float whoops_s = start_of(4) + 20;
+    const float whoops_s = start_of(2) + 20;
     const int whoops = 12;
     const float whoop_spacing = 12, whoop_height = 1.8f;
     lane_add_bumps(&loop, whoops_s, whoops, whoop_spacing, whoop_height);
@@ -348,7 +354,7 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     feature("rhythm", rhythm[0], rhythm_end);
     feature("whoops", whoops_s, whoops_s + whoops * whoop_spacing);
     feature("stepup", mound_s + 8, mound_s + 40);    // from the lip to the middle of the deck
-    feature("stepdown", mound_s + 64, mound_s + 92); // from the lip to the landing's foot
+    feature("stepdown", mound_s + 62, mound_s + 92); // from the edge to the landing's foot
     feature("tabletop", table_s, table_s + 33);
     feature("tabletop", table2_s, table2_s + 33);
     feature("double", double_s, double_s + 36);
@@ -361,7 +367,7 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     };
     area(rhythm[0] - 4, rhythm_end + 4, 4.2f);
     area(whoops_s - 4, whoops_s + whoops * whoop_spacing + 4, whoop_height);
-    area(mound_s - 4, mound_s + 94, 8.5f);
+    area(mound_s - 4, mound_s + 94, 7);
     area(table_s - 4, table_s + 37, 5);
     area(table2_s - 4, double_s + 40, 5);
     for (int turn : {1, 3, 9}) {
