@@ -283,6 +283,18 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
         lane_point(loop, s + 30, -(lane_value(loop, loop.half_width, s + 30) + 18), &x, &z);
         if (clear_of_lanes(x, z, 8)) boards.push_back({x, 2.0f, z, 16, 4, "@sprites/crowd.png"});
     }
+    // Spectators round the outside of the first turn, behind its hay bales, and on the beach
+    // side of the finish line.
+    for (float s = start_of(1) + 10; s < m[1] - 10; s += 20) {
+        float x, z;
+        lane_point(loop, s, -(lane_value(loop, loop.half_width, s) + 20), &x, &z);
+        if (clear_of_lanes(x, z, 8)) boards.push_back({x, 2.0f, z, 16, 4, "@sprites/crowd.png"});
+    }
+    for (float s = finish_s - 60; s <= finish_s + 40; s += 20) {
+        float x, z;
+        lane_point(loop, s, -(lane_value(loop, loop.half_width, s) + 18), &x, &z);
+        if (clear_of_lanes(x, z, 8)) boards.push_back({x, 2.0f, z, 16, 4, "@sprites/crowd.png"});
+    }
     // Spectators and tinted banners beside the jumps, on the side away from the next lane.
     for (float s : {double_s + 15, table2_s + 15, step_up_s + 20, step_down_s + 45, table3_s + 20,
                     table4_s + 20, double2_s + 20}) {
