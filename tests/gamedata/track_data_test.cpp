@@ -430,6 +430,10 @@ TEST(Stadium, TimingGatesLapsAndStartSlots) {
     check_gates_and_slots("stadium");
 }
 
+TEST(DuneBay, TimingGatesLapsAndStartSlots) {
+    check_gates_and_slots("dunebay");
+}
+
 TEST(RabbitHill, ObjectsLightingTitleAndMap) {
     std::string d = generate({"common", "rabbithill"});
     ASSERT_FALSE(d.empty());
@@ -511,7 +515,10 @@ TEST(RabbitHill, ObjectsLightingTitleAndMap) {
     EXPECT_TRUE(map.ok && map.width == 256 && map.height == 256 && map.colour_type == 6);
 }
 
-TEST(DuneBay, SmallerTrackWithWaterAndDecals) {
+// A medium sand lap among the dunes: the creek's water crossing the track and the sea beside
+// it, wet sand along the shore, the climb onto the big dune, tyre marks and the finish line
+// painted on the sand, and the track's own sunset sky.
+TEST(DuneBay, SandLapWithCreekShoreDecalsAndSunsetSky) {
     std::string d = generate({"common", "dunebay"});
     ASSERT_FALSE(d.empty());
     const std::string t = d + "dunebay/";
@@ -520,22 +527,57 @@ TEST(DuneBay, SmallerTrackWithWaterAndDecals) {
     EXPECT_EQ(hf.shift, 8);
     EXPECT_EQ(read_file(t + "tilemap").size(), 256u * 256u);
     double lap = summary_number(d, "dunebay", "lap_length");
-    EXPECT_LT(lap, 1500 / 0.3048);
-    EXPECT_GT(lap, 1000);
+    EXPECT_GE(lap, 900 / 0.3048);
+    EXPECT_LE(lap, 1300 / 0.3048);
+    EXPECT_LT(summary_number(d, "dunebay", "loop_closure"), 0.01);
     std::vector<SurfaceLines> s = tileinfo_read(t + "tileinfo");
-    int water = -1;
-    for (size_t k = 0; k < s.size(); k++)
-        if (s[k].texture.find("water") != std::string::npos) water = (int)k;
+    ASSERT_EQ((int)s.size(), (int)summary_number(d, "dunebay", "surfaces"));
+    int water = -1, sand = -1, wet = -1;
+    for (size_t k = 0; k < s.size(); k++) {
+        EXPECT_TRUE(png_header(data_path(d, s[k].texture)).ok) << s[k].texture;
+        if (s[k].texture.find("/water.") != std::string::npos) water = (int)k;
+        if (s[k].texture.find("/sand.") != std::string::npos) sand = (int)k;
+        if (s[k].texture.find("/wetsand.") != std::string::npos) wet = (int)k;
+    }
     ASSERT_GE(water, 0);
+    ASSERT_GE(sand, 0);
+    ASSERT_GE(wet, 0);
     EXPECT_GE(s[(size_t)water].splash, 1);
     std::string tm = read_file(t + "tilemap");
     EXPECT_GT(std::count(tm.begin(), tm.end(), (char)water), 100);
+    EXPECT_GT(std::count(tm.begin(), tm.end(), (char)sand), 4000);
+    EXPECT_GT(std::count(tm.begin(), tm.end(), (char)wet), 1000);
     for (char c : tm) ASSERT_LT((uint8_t)c, s.size());
-    // Decals: "[x z] angle size aspect texture", inside the field, textures with alpha.
+    // The water lies below the sand round it: the creek's bed and the sea.
+    const double tile = 2 * hf.spacing;
+    const int n = 1 << hf.shift;
+    double water_height = 0, sand_height = 0;
+    long waters = 0, sands = 0;
+    for (int tj = 0; tj < n; tj++)
+        for (int ti = 0; ti < n; ti++) {
+            uint8_t type = (uint8_t)tm[(size_t)ti + (size_t)n * tj];
+            double h = ground_height(hf, (ti + 0.5) * tile, (tj + 0.5) * tile);
+            if (type == water) water_height += h, waters++;
+            if (type == sand) sand_height += h, sands++;
+        }
+    EXPECT_LT(water_height / waters, sand_height / sands - 2);
+    // Elevation: the lap climbs over the dune, well above the start and the shore.
+    Gates g = gates_read(t + "timing_gates");
+    ASSERT_EQ(g.slots.size(), 40u);
+    double low = 1e9, high = -1e9;
+    for (int r : g.normal) {
+        double h = g.gates[(size_t)(r % 100000)][2];
+        low = std::min(low, h);
+        high = std::max(high, h);
+    }
+    EXPECT_GT(high - low, 12) << "a lap over the dune";
+    // Decals: "[x z] angle size aspect texture", inside the field, textures with alpha; tyre
+    // marks along the whole lap and the finish line.
     std::vector<std::string> dc = tokens(read_file(t + "decals"));
     ASSERT_EQ(dc.size() % 8, 0u);
     EXPECT_EQ((int)(dc.size() / 8), (int)summary_number(d, "dunebay", "decals"));
     double extent = 2.0 * (1 << hf.shift) * hf.spacing;
+    int ruts = 0;
     for (size_t k = 0; k < dc.size(); k += 8) {
         EXPECT_EQ(dc[k], "[");
         EXPECT_EQ(dc[k + 3], "]");
@@ -545,12 +587,17 @@ TEST(DuneBay, SmallerTrackWithWaterAndDecals) {
         EXPECT_GT(atof(dc[k + 6].c_str()), 0);
         PngHeader h = png_header(data_path(d, dc[k + 7]));
         EXPECT_TRUE(h.ok && h.colour_type == 6) << dc[k + 7];
+        ruts += dc[k + 7] == "@sprites/ruts.png";
     }
-    Gates g = gates_read(t + "timing_gates");
-    EXPECT_EQ(g.slots.size(), 20u);
-    EXPECT_EQ((int)g.gates.size(), (int)summary_number(d, "dunebay", "gates"));
+    EXPECT_GT(ruts * 40, lap) << "tyre marks all the way round";
+    EXPECT_NE(read_file(t + "decals").find("finishline.png"), std::string::npos);
     Lighting l = lighting_read(t + "lighting");
-    EXPECT_TRUE(png_header(data_path(d, l.values["sky_n"])).ok);
+    for (const char* sky : {"sky_n", "sky_e", "sky_s", "sky_w", "sky_u", "sky_env"}) {
+        EXPECT_EQ(l.values[sky].rfind("@dunebay/", 0), 0u) << sky;
+        EXPECT_TRUE(png_header(data_path(d, l.values[sky])).ok) << sky;
+    }
+    EXPECT_LT(l.sun[1], 0.5) << "a low evening sun";
+    EXPECT_GT(l.colour[0], l.colour[2]) << "warm sunset light";
     EXPECT_EQ(read_file(t + "desc"), "Dune Bay\n");
 }
 
@@ -848,6 +895,22 @@ TEST(Stadium, JumpsWhoopsBermsAndOffCamberAreInTheGround) {
     EXPECT_EQ(seen["offcamber"], 1);
 }
 
+// Sand motocross: jumps of every kind sized for the slower bikes, whoops on the dune's crest,
+// the creek's water and the wet sand of the shore on the lap.
+TEST(DuneBay, JumpsWhoopsBermsAndSectionsAreInTheGround) {
+    std::map<std::string, int> seen;
+    check_features("dunebay", 3.5, 8, &seen);
+    EXPECT_EQ(seen["tabletop"], 3);
+    EXPECT_EQ(seen["double"], 2);
+    EXPECT_EQ(seen["stepup"], 1);
+    EXPECT_EQ(seen["stepdown"], 1);
+    EXPECT_EQ(seen["whoops"], 1);
+    EXPECT_GE(seen["berm"], 3);
+    EXPECT_EQ(seen["offcamber"], 1);
+    EXPECT_EQ(seen["section water"], 1);
+    EXPECT_EQ(seen["section wetsand"], 1);
+}
+
 namespace {
 
 // The steepest slope (rise over run) of the two triangles of cell (i, j), as the game splits it.
@@ -917,6 +980,10 @@ TEST(RabbitHill, GroundIsSmoothOutsideTheMarkedFeatures) {
 
 TEST(Stadium, GroundIsSmoothOutsideTheMarkedFeatures) {
     check_smooth("stadium");
+}
+
+TEST(DuneBay, GroundIsSmoothOutsideTheMarkedFeatures) {
+    check_smooth("dunebay");
 }
 
 namespace {
@@ -1033,4 +1100,8 @@ TEST(RabbitHill, TrackIsWideAndItsGatesReachableInOrder) {
 
 TEST(Stadium, TrackIsWideAndItsGatesReachableInOrder) {
     check_width_and_route("stadium", "concrete");
+}
+
+TEST(DuneBay, TrackIsWideAndItsGatesReachableInOrder) {
+    check_width_and_route("dunebay", "dunegrass");
 }
