@@ -6,9 +6,10 @@
 // onto the shore, the creek splash on the wet sand, the finish line and a flat right onto the
 // start straight where the chute joins it.
 //
-// Sand is slow and loose: the bikes meet the jumps at 30 to 45 ft/s, so the jumps are modest
-// (4.5 to 6 ft high, take-off faces at 26 to 30 degrees) with landings falling at 10 to 14
-// degrees long enough for a rider who clears the gap at those speeds.
+// Sand is slow and loose: the robots' teacher slows to about 25 ft/s before each crest and
+// leaves the lips at 18 to 24 ft/s at race pace, far flatter than the faces, so the jumps are
+// modest (4 to 5 ft high, take-off faces at 27 to 32 degrees) with landings that start close to
+// their lips and fall at 12 to 14 degrees.
 #include <algorithm>
 #include <cmath>
 
