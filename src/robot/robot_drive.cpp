@@ -39,6 +39,8 @@ constexpr double GRIP_USE = 0.9;
 constexpr double STEER_LIMIT = 0.55; // base limit of the steer control from the lean error
 constexpr double MAX_LEAN = 1.1780972;
 constexpr double FLIGHT_LEAN = 0.2; // the most lean a robot steers for in flight
+constexpr double WHEELIE_RATE = 1.5;  // rad/s of the nose rising, front wheel up: throttle shut
+constexpr double WHEELIE_SPEED = 20; // ft/s, below which it is (above, a take-off face)
 constexpr double BRAKING = 14; // ft/s^2 the speed cap plans to brake with toward a curve
 constexpr float THROTTLE_STEP = 1.0f / 32;
 // A bike this slow leaning further than LIFT_LEAN is picked up before anything else: riding
@@ -819,6 +821,14 @@ void robot_control(int slot) {
         out = std::min(out, rb.throttle + THROTTLE_STEP);
     else
         out = std::max(out, rb.throttle - THROTTLE_STEP);
+    // Wheelie control at low speed: the front wheel off the ground with the nose still rising
+    // fast under the rear wheel's drive (from a stop up a steep face, or a hard launch) and the
+    // throttle is shut at once; eased off, the bike looped out backwards first (robots stopped
+    // in Stadium Cross's rhythm lane did so again and again). At speed the same signs come
+    // with every take-off face, and shutting the throttle there cased the jumps (Rabbit Hill's
+    // Expert robots lost 20 s a lap).
+    if (m.rear_down && !m.front_down && m.pitch_rate > WHEELIE_RATE && v < WHEELIE_SPEED)
+        out = 0;
     out = std::clamp(out, 0.0f, 1.0f);
     if (down) out = 0;
     rb.throttle = out;
