@@ -824,10 +824,13 @@ void robot_control(int slot) {
     // Wheelie control at low speed: the front wheel off the ground with the nose still rising
     // fast under the rear wheel's drive (from a stop up a steep face, or a hard launch) and the
     // throttle is shut at once; eased off, the bike looped out backwards first (robots stopped
-    // in Stadium Cross's rhythm lane did so again and again). At speed the same signs come
-    // with every take-off face, and shutting the throttle there cased the jumps (Rabbit Hill's
-    // Expert robots lost 20 s a lap).
-    if (m.rear_down && !m.front_down && m.pitch_rate > WHEELIE_RATE && v < WHEELIE_SPEED)
+    // in Stadium Cross's rhythm lane did so again and again). The same signs come with a
+    // take-off face, and shutting the throttle there cased the jumps (Rabbit Hill's Expert
+    // robots lost 20 s a lap, Dune Bay's, which leave its lips below 20 ft/s, 18 s): not when
+    // a jump is close ahead and the bike meets it near the speed it is flown at.
+    bool taking_off = rb.air_time < 1.5 && v > 0.6 * air_speed;
+    if (m.rear_down && !m.front_down && m.pitch_rate > WHEELIE_RATE && v < WHEELIE_SPEED &&
+        !taking_off)
         out = 0;
     out = std::clamp(out, 0.0f, 1.0f);
     if (down) out = 0;
