@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of the sanitizer build (build-san, made by scripts/test.sh) on its
 # corpus in build-san/corpus/, as many at a time as there are cores (or FUZZ_JOBS).
-#   scripts/fuzz.sh            the share of VORNIX_FUZZ_SECONDS (default 180 s of wall time)
-#                              for each target, at least 12 s: what scripts/test.sh runs
+#   scripts/fuzz.sh            the share of VORNIX_FUZZ_SECONDS (default 100 s of wall time)
+#                              for each target, at least 6 s: what scripts/test.sh runs
 #   scripts/fuzz.sh SECONDS    SECONDS for each target (a long run before a release)
 # A target that crashes, hangs or leaks fails the run, its log shown. The corpora grow from run
 # to run.
@@ -19,9 +19,9 @@ fi
 if [ $# -ge 1 ]; then
     fuzz_seconds="$1"
 else
-    fuzz_total=${VORNIX_FUZZ_SECONDS:-180}
+    fuzz_total=${VORNIX_FUZZ_SECONDS:-100}
     fuzz_seconds=$(( fuzz_total * jobs / ${#targets[@]} ))
-    [ "$fuzz_seconds" -lt 12 ] && fuzz_seconds=12
+    [ "$fuzz_seconds" -lt 6 ] && fuzz_seconds=6
 fi
 fuzz_one() {
     local f="$1" seconds="$2" name corpus log status=0
