@@ -324,16 +324,8 @@ int dunebay_write(const std::string& out, TrackSummary* sum) {
 
     // ---- decals: ridden-in tyre marks along the racing line, darker than the fresh sand, the
     // chequered finish line across the shore straight and the name in the chute's sand.
-    std::string decals;
     int decal_count = 0;
-    for (float s = 10; s < loop.path.length - 10; s += 30) {
-        PathPoint p = path_at(loop.path, s);
-        float x, z;
-        lane_point(loop, s, (decal_count % 3 - 1) * 3.0f, &x, &z);
-        decals += strf("[%f %f] %f %f %f %s\n", x, z, std::atan2(-p.dz, p.dx), 9.0f, 4.0f,
-                       "@sprites/ruts.png");
-        decal_count++;
-    }
+    std::string decals = tyre_mark_decals(loop, 10, 30, &decal_count);
     PathPoint fin = path_at(loop.path, finish_s);
     // The finish line's long side runs across the straight.
     decals += strf("[%f %f] %f %f %f %s\n", fin.x, fin.z, std::atan2(-fin.dx, -fin.dz), 4.0f, 8.0f,

@@ -278,16 +278,8 @@ int rabbithill_write(const std::string& out, TrackSummary* sum) {
     if (!write_text(dir + "billboards", billboards_text(boards))) return 0;
 
     // ---- decals: ridden-in tyre marks along the racing line, darker than the bare track.
-    std::string decals;
     int decal_count = 0;
-    for (float s = 20; s < loop.path.length - 20; s += 40) {
-        PathPoint p = path_at(loop.path, s);
-        float x, z;
-        lane_point(loop, s, (decal_count % 3 - 1) * 3.0f, &x, &z);
-        decals += strf("[%f %f] %f %f %f %s\n", x, z, std::atan2(-p.dz, p.dx), 9.0f, 4.0f,
-                       "@sprites/ruts.png");
-        decal_count++;
-    }
+    std::string decals = tyre_mark_decals(loop, 20, 40, &decal_count);
     if (!write_text(dir + "decals", decals)) return 0;
 
     // ---- flaggers: the starter in the chute, the lap board at the finish, and gate flaggers

@@ -276,16 +276,8 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
     if (!write_text(dir + "billboards", billboards_text(boards))) return 0;
 
     // ---- decals: ridden-in tyre marks along the racing line and the chequered finish line.
-    std::string decals;
     int decal_count = 0;
-    for (float s = 10; s < loop.path.length - 10; s += 30) {
-        PathPoint p = path_at(loop.path, s);
-        float x, z;
-        lane_point(loop, s, (decal_count % 3 - 1) * 3.0f, &x, &z);
-        decals += strf("[%f %f] %f %f %f %s\n", x, z, std::atan2(-p.dz, p.dx), 9.0f, 4.0f,
-                       "@sprites/ruts.png");
-        decal_count++;
-    }
+    std::string decals = tyre_mark_decals(loop, 10, 30, &decal_count);
     PathPoint fin = path_at(loop.path, finish_s);
     // The finish line's long side runs across the straight.
     decals += strf("[%f %f] %f %f %f %s\n", fin.x, fin.z, std::atan2(-fin.dx, -fin.dz), 4.0f, 7.0f,

@@ -120,6 +120,11 @@ Canvas paint_track_map(const std::vector<Lane*>& lanes, float extent, float star
 // four of them).
 std::string gate_flagger_text(const GateSet& g, const Lane& loop, float s, float d, float reach);
 
+// Decal lines of ridden-in tyre marks along the loop: one every `spacing` feet of arc length
+// from `margin` to `margin` short of the lap's end, in turn 3 ft left of the centre line, on it
+// and 3 ft right (where riders' lines spread); `*count` grows by the number written.
+std::string tyre_mark_decals(const Lane& loop, float margin, float spacing, int* count);
+
 // A "lighting" file: the sun's direction, then `body` (colours, sky and flare elements), the
 // flare's direction (the sun's) and `fog` (its line).
 std::string lighting_text(const Lighting& light, const std::string& body, const std::string& fog);

@@ -500,6 +500,21 @@ std::string gate_flagger_text(const GateSet& g, const Lane& loop, float s, float
                 3.0f, z, 3.0f, 6.0f, refs[0], refs[1], refs[2], refs[3]);
 }
 
+std::string tyre_mark_decals(const Lane& loop, float margin, float spacing, int* count) {
+    std::string decals;
+    int n = 0;
+    for (float s = margin; s < loop.path.length - margin; s += spacing) {
+        PathPoint p = path_at(loop.path, s);
+        float x, z;
+        lane_point(loop, s, (n % 3 - 1) * 3.0f, &x, &z);
+        decals += strf("[%f %f] %f %f %f %s\n", x, z, std::atan2(-p.dz, p.dx), 9.0f, 4.0f,
+                       "@sprites/ruts.png");
+        n++;
+    }
+    *count += n;
+    return decals;
+}
+
 std::string lighting_text(const Lighting& light, const std::string& body, const std::string& fog) {
     return strf("sun_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]) + body +
            strf("flare_vector [ %f %f %f ]\n", light.sun[0], light.sun[1], light.sun[2]) + fog;
