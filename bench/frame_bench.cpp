@@ -1,8 +1,9 @@
-// Frames per second of the whole world drawing on "rabbithill" at 1280 x 720, with the camera
-// flying a fixed path along the timing gates (six feet above the ground, looking at the next
-// gate), and the ground polygons, model polygons and billboards of a frame.
+// Frames per second of the whole world drawing on each generated track ("rabbithill",
+// "dunebay", "stadium") at 1280 x 720, with the camera flying a fixed path along the timing
+// gates (six feet above the ground, looking at the next gate), and the ground polygons, model
+// polygons and billboards of a frame (BM_frame_track/N, N the track's place in that list).
 //
-// BM_frame_lap: one lap of that path, frame by frame, right after every ground window was
+// BM_frame_lap/N: one lap of that path, frame by frame, right after every ground window was
 // made invalid (as the editor's hand-back does), so the windows are drawn again one texture a
 // frame while the eye moves on: the median and the worst frame (wall time to glFinish), their
 // ratio, and the window textures drawn. The first frame after loading, which draws every fixed
@@ -26,6 +27,8 @@
 #include "core/config.h"
 #include "core/settings.h"
 #include "data/datafile.h"
+#include "data/model.h"
+#include "data/texture.h"
 #include "platform/log.h"
 #include "platform/window.h"
 #include "render/frame.h"
@@ -37,8 +40,12 @@
 
 namespace {
 
+const char* const TRACKS[] = {"rabbithill", "dunebay", "stadium"};
+constexpr int TRACK_COUNT = (int)(sizeof TRACKS / sizeof TRACKS[0]);
+
 struct BenchWorld {
     GameWindow* window = nullptr;
+    std::string track; // the track loaded now; the path flies it
     std::vector<Camera> path;
     std::string error;
     double first_frame = 0; // seconds: the first frame after loading
@@ -73,7 +80,9 @@ void build_path(std::vector<Camera>* path) {
     }
 }
 
-BenchWorld* bench_world() {
+// The window and GL state, opened once; then `track` loaded (if another is loaded now) and its
+// camera path built. A failure is left in `error` for the benchmark to report.
+BenchWorld* bench_world(const char* track) {
     static BenchWorld* world = [] {
         BenchWorld* w = new BenchWorld;
         if (!getenv("QZ_HOME")) {
@@ -100,28 +109,38 @@ BenchWorld* bench_world() {
         gl_init_extensions(0, 0, 0);
         gl_init_state(0);
         log_printf("GL_RENDERER: %s\n", (const char*)glGetString(GL_RENDERER));
-        if (!track_load_named("rabbithill")) {
-            w->error = "rabbithill did not load (set QZ_HOME to the generated data)";
-            return w;
-        }
-        g_track.loaded = true;
-        if (!gates_present()) {
-            w->error = "rabbithill has no gates to fly along";
-            return w;
-        }
-        build_path(&w->path);
         frame_set_projection(1280, 720);
-        double t0 = wall_seconds();
-        frame_draw_world(w->path[0]);
-        glFinish();
-        w->first_frame = wall_seconds() - t0;
         return w;
     }();
-    return world;
+    BenchWorld* w = world;
+    if (!w->window || !w->window->gl || w->track == track) return w;
+    // As the race session changes tracks: the old one freed, its textures and models let go.
+    if (g_track.loaded) track_free();
+    texture_new_generation();
+    model_new_generation();
+    w->track = track;
+    w->path.clear();
+    w->error.clear();
+    if (!track_load_named(track)) {
+        w->error = std::string(track) + " did not load (set QZ_HOME to the generated data)";
+        return w;
+    }
+    g_track.loaded = true;
+    if (!gates_present()) {
+        w->error = std::string(track) + " has no gates to fly along";
+        return w;
+    }
+    build_path(&w->path);
+    double t0 = wall_seconds();
+    frame_draw_world(w->path[0]);
+    glFinish();
+    w->first_frame = wall_seconds() - t0;
+    return w;
 }
 
-void BM_frame_rabbithill(benchmark::State& state) {
-    BenchWorld* w = bench_world();
+void BM_frame_track(benchmark::State& state) {
+    const char* track = TRACKS[state.range(0)];
+    BenchWorld* w = bench_world(track);
     if (!w->error.empty() || w->path.empty()) {
         state.SkipWithError(w->error.empty() ? "empty camera path" : w->error.c_str());
         return;
@@ -141,16 +160,21 @@ void BM_frame_rabbithill(benchmark::State& state) {
     state.counters["ground_polys"] = ground / frames;
     state.counters["model_polys"] = models / frames;
     state.counters["billboards"] = billboards / frames;
-    state.SetLabel((const char*)glGetString(GL_RENDERER));
+    state.SetLabel(std::string(track) + ", " + (const char*)glGetString(GL_RENDERER));
 }
-BENCHMARK(BM_frame_rabbithill)->Unit(benchmark::kMillisecond)->MinTime(10.0)->UseRealTime();
+BENCHMARK(BM_frame_track)
+    ->DenseRange(0, TRACK_COUNT - 1)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(10.0)
+    ->UseRealTime();
 
 // The lap is flown three times, each from every window invalid, so every run draws the same
 // frames in the same order; each frame's time is its best of the three. A frame that is slow
 // for what it draws is slow in every run, while a stall of this shared machine (another
 // process holding the core) hits one run's frame and not the others.
 void BM_frame_lap(benchmark::State& state) {
-    BenchWorld* w = bench_world();
+    const char* track = TRACKS[state.range(0)];
+    BenchWorld* w = bench_world(track);
     if (!w->error.empty() || w->path.empty()) {
         state.SkipWithError(w->error.empty() ? "empty camera path" : w->error.c_str());
         return;
@@ -186,7 +210,12 @@ void BM_frame_lap(benchmark::State& state) {
     state.counters["worst_single_run_ms"] = 1000 * single;
     state.counters["windows_drawn"] = windows_drawn;
     state.counters["first_frame_ms"] = 1000 * w->first_frame;
+    state.SetLabel(track);
 }
-BENCHMARK(BM_frame_lap)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_frame_lap)
+    ->DenseRange(0, TRACK_COUNT - 1)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
