@@ -3,6 +3,7 @@
 // contact_tick.cpp; shape against shape (other bikes, track objects) in contact_shapes.cpp.
 #include "bike/contact.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -143,6 +144,20 @@ void shape_ground_find(const Bike* bike, int part, std::vector<ShapeHit>* out) {
     const Shape* shape = bike->shapes[part];
     dBodyID body = bike->bodies[part];
     if (!shape || !body) return;
+    // Most parts ride well clear of the ground: one look at the cells under the whole shape,
+    // from the lowest of its spheres, instead of one per sphere (an early-out; the margins
+    // cover the spheres' centres being rounded to float below).
+    if (g_contacts.early_outs) {
+        const dReal* r = dBodyGetRotation(body);
+        const dReal* p = dBodyGetPosition(body);
+        double low = HUGE_VAL;
+        for (const ShapeSphere& s : shape->spheres)
+            low = std::min(low, r[4] * s.centre[0] + r[5] * s.centre[1] + r[6] * s.centre[2] -
+                                    s.radius);
+        if (ground_below(physics_ground(), (float)p[0], (float)p[2], shape->radius + 1e-3f,
+                         p[1] + low - 1e-3))
+            return;
+    }
     for (const ShapeSphere& s : shape->spheres) {
         double c[3];
         body_point(body, s.centre, c);

@@ -274,6 +274,15 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
         double dn = length(near - k.c);
         double far = fmax(length(t.v[i] - k.c), length(t.v[(i + 1) % 3] - k.c));
         if (dn >= reach || far <= k.r - tube) continue;
+        if (g_contacts.early_outs) {
+            // An edge point nearer the circle than tube - best is all that can win: the
+            // distance to the circle is at least the distance from its plane, and at least how
+            // far the point lies outside the circle's radius or inside it.
+            double need = tube - best + contact_internal::EARLY_OUT_SLACK;
+            double a0 = dot(t.v[i] - k.c, k.a), a1 = a0 + dot(t.edge[i], k.a);
+            double off = (a0 > 0) == (a1 > 0) ? fmin(fabs(a0), fabs(a1)) : 0;
+            if (off >= need || dn - k.r >= need || k.r - far >= need) continue;
+        }
         Vec3 c, p;
         double d2 = circle_segment(k, t, t.v[i], t.edge[i], cross_pts, ncross, &c, &p);
         if (d2 == HUGE_VAL) continue;
@@ -331,6 +340,15 @@ bool triangle_below(const TerrainTriangle& t, double low) {
     return t.v[0][1] < low && t.v[1][1] < low && t.v[2][1] < low;
 }
 
+// Whether the triangle lies wholly to one side of the circle's plane, farther than `reach`
+// along its axis. With the circle wholly above the triangle's plane as well (its plane bound
+// less than the tube), no point of the torus reaches the triangle: the face candidates lie
+// above the plane, and every edge point is farther than the tube from the circle.
+bool triangle_beside(const Circle& k, double reach, const Tri& t) {
+    double a0 = dot(t.v[0] - k.c, k.a), a1 = dot(t.v[1] - k.c, k.a), a2 = dot(t.v[2] - k.c, k.a);
+    return (a0 > reach && a1 > reach && a2 > reach) || (a0 < -reach && a1 < -reach && a2 < -reach);
+}
+
 } // namespace
 
 int sphere_triangle_contact(const float centre[3], float radius, const TerrainTriangle* tri,
@@ -353,6 +371,19 @@ int torus_triangle_contact(const float centre[3], const float axis[3], float tor
     if (!torus_triangle(k, tube_radius, t, 1, &g, 0) || !(g.depth > 0)) return 0;
     *out = g;
     return 1;
+}
+
+bool ground_below(const Terrain* terrain, float x, float z, float reach, double low) {
+    // Exact for every sphere within `reach` of (x, z) whose lowest point is `low` or higher:
+    // each such sphere's cells lie among these (the field's margin keeps every cell within
+    // TERRAIN_EDGE_REACH of a centre), and it passes over a cell whose top is below its low.
+    if (terrain->samples <= 0 || !(reach > 0) || !(reach < TERRAIN_EDGE_REACH)) return false;
+    TerrainCellRange range = terrain_cell_range(terrain, x, z, reach);
+    low -= contact_internal::EARLY_OUT_SLACK;
+    for (int j = range.j0; j < range.j1; j++)
+        for (int i = range.i0; i < range.i1; i++)
+            if (!(cell_top(terrain, i, j) < low)) return false;
+    return true;
 }
 
 int sphere_ground_contact(const Terrain* terrain, const float centre[3], float radius,
@@ -422,6 +453,9 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
                 if (!t.ok) continue;
                 double b = torus_plane_bound(k, tube_radius, t);
                 if (!(b > 0)) continue;
+                if (early && b < tube_radius - contact_internal::EARLY_OUT_SLACK &&
+                    triangle_beside(k, tube_radius + contact_internal::EARLY_OUT_SLACK, t))
+                    continue;
                 // Insert in descending order of bound.
                 int at = n;
                 while (at > 0 && bound[order[at - 1]] < b) {

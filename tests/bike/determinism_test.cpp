@@ -84,8 +84,8 @@ void count_pair_contact(Bike*) {
 // Forty bikes on rabbithill: 32 side by side on the start grid and 8 each a few feet from a
 // hay bale and facing it, all with the throttle open and the bars weaving, so bikes run into
 // bikes and into statues. The state hash after every tick; *statues_hit counts the statues
-// stamped.
-std::vector<uint64_t> crowded_start(int ticks, int* statues_hit) {
+// stamped, *bodies_down the bikes whose body shapes (not their tyres) met the ground.
+std::vector<uint64_t> crowded_start(int ticks, int* statues_hit, int* bodies_down) {
     std::vector<uint64_t> hashes;
     harness_open();
     if (!harness_load_track("rabbithill") || g_gates.slot_count <= 0 ||
@@ -121,6 +121,8 @@ std::vector<uint64_t> crowded_start(int ticks, int* statues_hit) {
     }
     *statues_hit = 0;
     for (const Statue& s : g_objects.statues) *statues_hit += s.last_contact >= 0;
+    *bodies_down = 0;
+    for (const Bike* b : g_harness.bikes) *bodies_down += b->touched != 0;
     harness_close();
     return hashes;
 }
@@ -130,17 +132,19 @@ std::vector<uint64_t> crowded_start(int ticks, int* statues_hit) {
 TEST_F(Determinism, EarlyOutsChangeNothingInACrowdedStart) {
     g_contacts.line_disturbed = count_pair_contact;
     const int ticks = 384;
-    int statues_on = 0, statues_off = 0;
-    std::vector<uint64_t> on = crowded_start(ticks, &statues_on);
+    int statues_on = 0, statues_off = 0, down_on = 0, down_off = 0;
+    std::vector<uint64_t> on = crowded_start(ticks, &statues_on, &down_on);
     ASSERT_EQ(on.size(), (size_t)ticks);
-    // The start is crowded: bikes met bikes and statues.
+    // The start is crowded: bikes met bikes and statues, and some went down on the ground.
     EXPECT_GT(pair_contacts_seen, 0);
     EXPECT_GT(statues_on, 0);
+    EXPECT_GT(down_on, 0);
     g_contacts.early_outs = 0;
-    std::vector<uint64_t> off = crowded_start(ticks, &statues_off);
+    std::vector<uint64_t> off = crowded_start(ticks, &statues_off, &down_off);
     ASSERT_EQ(off.size(), on.size());
     for (int t = 0; t < ticks; t++) ASSERT_EQ(off[t], on[t]) << "tick " << t;
     EXPECT_EQ(statues_off, statues_on);
+    EXPECT_EQ(down_off, down_on);
 }
 
 TEST_F(Determinism, TheSameScriptGivesTheSameBodiesTickForTick) {
