@@ -1,7 +1,9 @@
 // A race tick with robots: 40 robots race on the generated "rabbithill" from the start gate
-// with its shipped Amateur lines, as the headless game runs it (session tick: robots, bike
-// steps, progress, line memory). One iteration is one session tick; the robot module's own
-// share (driving controller and line memory, timed inside its hooks) is reported beside it.
+// with its shipped Amateur lines, as the headless game runs it (session tick: contacts on T
+// threads, roost, world step, robots, bike steps, progress, line memory), BM_RobotRaceTicks/40/T.
+// One iteration is one session tick: its wall time, the wall time of ODE's world step inside
+// it and their ratio, and the robot module's own share (driving controller and line memory,
+// timed inside its hooks).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include "core/settings.h"
 #include "data/datafile.h"
 #include "platform/log.h"
+#include "platform/workers.h"
 #include "race/hooks.h"
 #include "race/session.h"
 #include "robot/robot.h"
@@ -58,6 +61,7 @@ bool start_race(int robots) {
 
 void BM_RobotRaceTicks(benchmark::State& state) {
     const int robots = (int)state.range(0);
+    workers_start((int)state.range(1));
     setenv("QZ_HOME", VORNIX_BENCH_DATA, 1);
     char home[] = "/tmp/vornix-bench-XXXXXX";
     if (!mkdtemp(home)) abort();
@@ -85,7 +89,7 @@ void BM_RobotRaceTicks(benchmark::State& state) {
         return;
     }
     g_robot_seconds = 0;
-    double total = 0;
+    double total = 0, step = 0;
     long ticks = 0;
     int tick = 0;
     for (auto _ : state) {
@@ -95,14 +99,18 @@ void BM_RobotRaceTicks(benchmark::State& state) {
             tick = 0;
             state.ResumeTiming();
         }
-        double t = now_seconds();
+        double s0 = g_physics.step_seconds, t = now_seconds();
         session_tick();
         total += now_seconds() - t;
+        step += g_physics.step_seconds - s0;
         tick++;
         ticks++;
     }
     state.counters["sim_s_per_wall_s"] =
         benchmark::Counter((double)ticks / TICKS_PER_SECOND, benchmark::Counter::kIsRate);
+    state.counters["tick_us"] = ticks ? 1e6 * total / (double)ticks : 0;
+    state.counters["step_us"] = ticks ? 1e6 * step / (double)ticks : 0;
+    state.counters["tick_over_step"] = step > 0 ? total / step : 0;
     state.counters["robot_share_pct"] = total > 0 ? 100.0 * g_robot_seconds / total : 0;
     state.counters["robot_us_per_tick"] = ticks ? 1e6 * g_robot_seconds / (double)ticks : 0;
 
@@ -114,10 +122,16 @@ void BM_RobotRaceTicks(benchmark::State& state) {
     physics_close_world();
     race_set_robot_hooks(nullptr);
     g_settings = Settings{};
+    workers_stop();
     std::string cleanup = std::string("rm -rf '") + home + "'";
     if (system(cleanup.c_str()) != 0) return;
 }
 // Iterations fixed so each run rides the same race: the start, the gate drop and the first turns.
-BENCHMARK(BM_RobotRaceTicks)->Arg(40)->Iterations(RACE_TICKS)->Unit(benchmark::kMicrosecond);
+// Arguments: robots, contact threads.
+BENCHMARK(BM_RobotRaceTicks)
+    ->Args({40, 1})
+    ->Args({40, 2})
+    ->Iterations(RACE_TICKS)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -36,6 +36,7 @@ ContactWork& contact_work() {
             c.statues.reserve(16);
             c.pairs.reserve(MAX_RIDERS);
             c.spheres.reserve(256);
+            c.pair_spheres.reserve(256);
         }
     }
     return *g_contacts.work;
@@ -47,6 +48,7 @@ void contact_internal::BikeContacts::clear() {
     statues.clear();
     pairs.clear();
     spheres.clear();
+    pair_spheres.clear();
 }
 
 namespace contact_internal {

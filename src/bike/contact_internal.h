@@ -6,6 +6,8 @@
 // whatever the number of threads.
 #pragma once
 
+#include <atomic>
+
 #include <ode/ode.h>
 
 #include <vector>
@@ -78,9 +80,12 @@ struct BikeContacts {
     BikeParts parts;
     TyreHit tyres[2];
     std::vector<ShapeHit> ground; // frame, steering, lower fork, swingarm, rider; sphere order
-    std::vector<HitRun> statues;  // statues touched, ascending
-    std::vector<HitRun> pairs;    // pairs touched, in pair order
+    std::vector<HitRun> statues;  // statues touched, ascending: runs of `spheres`
+    std::vector<HitRun> pairs;    // pairs touched, in pair order: runs of `pair_spheres`
     std::vector<SphereHit> spheres;
+    // Apart from the statues' spheres: a rider's pairs may be found on another thread while
+    // its statues are still being found.
+    std::vector<SphereHit> pair_spheres;
     std::vector<int> nearby; // the statues near the bike (scratch)
     void clear();
 };
@@ -132,8 +137,9 @@ struct ContactWork {
     contact_internal::BikeContacts direct;
     int order[MAX_RIDERS]; // this tick's pair order: slots by falling frame speed
     int order_count = 0;
-    int active[MAX_RIDERS]; // slots that take part in any contact, one task each
+    int active[MAX_RIDERS]; // slots that take part in any contact, two tasks each
     int active_count = 0;
+    std::atomic<int> parts_made{0}; // riders whose parts this tick's tasks have made
     const PhysicsTick* tick = nullptr;
 };
 // The module's records, made on first use.

@@ -237,9 +237,10 @@ void sphere_make(const SphereHit& h, bool forces) {
     }
 }
 
-// Appends the contacts found since `first` as one run; 1 if there were any.
-int run_close(std::vector<HitRun>* runs, const BikeContacts& found, int first, int other) {
-    int count = (int)found.spheres.size() - first;
+// Appends the contacts found in `spheres` since `first` as one run; 1 if there were any.
+int run_close(std::vector<HitRun>* runs, const std::vector<SphereHit>& spheres, int first,
+              int other) {
+    int count = (int)spheres.size() - first;
     if (count == 0) return 0;
     runs->push_back(HitRun{other, first, count});
     return 1;
@@ -277,12 +278,12 @@ int contact_internal::pair_contacts_find(const BikeParts& pa, const BikeParts& p
     double d[3] = {pa.centre[0] - pb.centre[0], pa.centre[1] - pb.centre[1],
                    pa.centre[2] - pb.centre[2]};
     if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return 0;
-    int first = (int)out->spheres.size();
+    int first = (int)out->pair_spheres.size();
     // Each of A's shapes against each of B's tyres and body shapes.
     for (int k = 0; k < pa.shape_count; k++)
         for (int t = 0; t < pb.target_count; t++)
-            part_pair(pa.shapes[k], pb.targets[t], &out->spheres);
-    return run_close(&out->pairs, *out, first, other);
+            part_pair(pa.shapes[k], pb.targets[t], &out->pair_spheres);
+    return run_close(&out->pairs, out->pair_spheres, first, other);
 }
 
 int contact_internal::object_contacts_find(const BikeParts& parts, const Shape* shape,
@@ -305,7 +306,7 @@ int contact_internal::object_contacts_find(const BikeParts& parts, const Shape* 
     object.bound = shape->radius;
     int first = (int)out->spheres.size();
     for (int i = 0; i < parts.target_count; i++) part_pair(parts.targets[i], object, &out->spheres);
-    return run_close(&out->statues, *out, first, other);
+    return run_close(&out->statues, out->spheres, first, other);
 }
 
 void contact_internal::statue_contacts_find(const Bike* bike, BikeContacts* out) {
@@ -360,7 +361,7 @@ void contact_internal::pair_contacts_make(Bike* a, Bike* b, const BikeContacts& 
     bool forces = a->last_bike_contact == tick || b->last_bike_contact == tick;
     bool first_front = false, second_front = false;
     for (int k = run.first; k < run.first + run.count; k++) {
-        const SphereHit& h = found.spheres[k];
+        const SphereHit& h = found.pair_spheres[k];
         sphere_make(h, forces);
         first_front |= front_end(h.part1);
         second_front |= front_end(h.part2);

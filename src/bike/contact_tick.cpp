@@ -1,9 +1,10 @@
 // The contacts of one physics tick, found on several threads and made in one order:
 //   1. The pair order: every rider with PHYSICS_PAIRS by falling frame speed (ties in slot
-//      order), and each bike's parts and reach sphere, on the calling thread.
-//   2. One task per rider, on the worker threads: its ground and statue contacts
-//      (PHYSICS_CONTACTS), and its pairs with every rider after it in the pair order
-//      (PHYSICS_PAIRS), each into the rider's own record. The tasks only read bodies, the
+//      order), on the calling thread.
+//   2. Two tasks per rider, on the worker threads, each writing only the rider's own record.
+//      First its parts and reach sphere, then its ground and statue contacts
+//      (PHYSICS_CONTACTS); later its pairs with every rider after it in the pair order
+//      (PHYSICS_PAIRS), once every rider's parts are made. The tasks only read bodies, the
 //      ground and the statues, which nothing changes until the world step.
 //   3. On the calling thread: for each slot in order its ground contacts, then its statues;
 //      then every pair in pair order. Joints, forces, flags, stamps and crash tests come out
@@ -49,20 +50,28 @@ bool pair_wanted(const PhysicsTick* t, int a, int b) {
     return !t->pairs_need_local || ((t->flags[a] | t->flags[b]) & PHYSICS_LOCAL);
 }
 
-// Step 2 for the rider of one active slot.
-void rider_task(void* ctx, int task) {
-    ContactWork* w = (ContactWork*)ctx;
+// Step 2, first task of a rider: its parts, then its ground and statue contacts.
+void rider_ground_task(ContactWork* w, int slot) {
     const PhysicsTick* t = w->tick;
-    int slot = w->active[task];
     const Bike* bike = t->bikes[slot];
     BikeContacts& found = w->slots[slot];
+    found.clear();
+    bike_parts_make(bike, &found.parts);
+    w->parts_made.fetch_add(1, std::memory_order_release);
     if (t->flags[slot] & PHYSICS_CONTACTS) {
         ground_contacts_find(bike, &found);
         if (t->statues) statue_contacts_find(bike, &found);
     }
-    if (!(t->flags[slot] & PHYSICS_PAIRS)) return;
-    int i = 0;
-    while (i < w->order_count && w->order[i] != slot) i++;
+}
+
+// Step 2, second task of the rider at place i of the pair order: its pairs. Every first task
+// was handed out before any second one, so the parts still being made are a moment away.
+void rider_pairs_task(ContactWork* w, int i) {
+    const PhysicsTick* t = w->tick;
+    int slot = w->order[i];
+    for (int spins = 0; w->parts_made.load(std::memory_order_acquire) < w->active_count; spins++)
+        if (spins > 64) workers_yield();
+    BikeContacts& found = w->slots[slot];
     for (int j = i + 1; j < w->order_count; j++) {
         int other = w->order[j];
         if (pair_wanted(t, slot, other))
@@ -70,23 +79,30 @@ void rider_task(void* ctx, int task) {
     }
 }
 
+// Tasks 0 .. active_count - 1 are the first tasks in slot order; then the pair tasks in pair
+// order, the riders with the most pairs first so that the job ends evenly.
+void rider_task(void* ctx, int task) {
+    ContactWork* w = (ContactWork*)ctx;
+    if (task < w->active_count)
+        rider_ground_task(w, w->active[task]);
+    else
+        rider_pairs_task(w, task - w->active_count);
+}
+
 } // namespace
 
 void contacts_tick(const PhysicsTick* t) {
     ContactWork& w = contact_work();
     w.tick = t;
-    // 1. The pair order, and the parts every task may read.
+    // 1. The pair order.
     pair_order(t, &w);
     w.active_count = 0;
-    for (int slot = 0; slot < MAX_RIDERS; slot++) {
-        if (!t->bikes[slot] || !(t->flags[slot] & (PHYSICS_CONTACTS | PHYSICS_PAIRS))) continue;
-        BikeContacts& found = w.slots[slot];
-        found.clear();
-        bike_parts_make(t->bikes[slot], &found.parts);
-        w.active[w.active_count++] = slot;
-    }
-    // 2. The geometry of every rider.
-    workers_run(w.active_count, rider_task, &w);
+    for (int slot = 0; slot < MAX_RIDERS; slot++)
+        if (t->bikes[slot] && (t->flags[slot] & (PHYSICS_CONTACTS | PHYSICS_PAIRS)))
+            w.active[w.active_count++] = slot;
+    // 2. The parts and geometry of every rider.
+    w.parts_made.store(0, std::memory_order_relaxed);
+    workers_run(w.active_count + w.order_count, rider_task, &w);
     // 3. Joints and forces in the one order.
     for (int k = 0; k < w.active_count; k++) {
         int slot = w.active[k];

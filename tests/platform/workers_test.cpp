@@ -1,5 +1,6 @@
 // The worker pool: every task of a job runs exactly once whatever the number of threads, jobs
-// posted back to back never mix, the caller's thread works too, and idle workers sleep.
+// posted back to back never mix, the caller's thread works too, a task may wait for tasks
+// numbered below it, a stream of jobs is told from paced bursts, and idle workers sleep.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -45,10 +46,13 @@ TEST_F(Workers, EveryTaskRunsOnceOnAnyNumberOfThreads) {
             Tally tally(count);
             tally.caller = std::this_thread::get_id();
             workers_run(count, count_task, &tally);
-            for (int i = 0; i < count; i++)
+            for (int i = 0; i < count; i++) {
                 ASSERT_EQ(tally.runs[i].load(), 1) << threads << " " << i;
-            // With no workers, or a single task, the caller does everything itself.
-            if (threads == 1 || count == 1) EXPECT_EQ(tally.on_caller.load(), count);
+            }
+            // With no workers, or too few tasks to share, the caller does everything itself.
+            if (threads == 1 || count < WORKERS_MIN_TASKS) {
+                EXPECT_EQ(tally.on_caller.load(), count);
+            }
         }
     }
     // Out of range: at least the caller, at most eight threads.
@@ -81,6 +85,78 @@ TEST_F(Workers, IdleWorkersSleep) {
     workers_run(16, count_task, &tally);
     // Seven workers spinning for a quarter of a second would burn well over a second of CPU;
     // sleeping ones burn next to nothing.
+    double before = process_cpu_seconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    double burnt = process_cpu_seconds() - before;
+    EXPECT_LT(burnt, 0.1);
+}
+
+namespace {
+
+// Tasks 0..n-1 each count one part made; tasks n..2n-1 each wait until all n are made and
+// note what they saw.
+struct Staged {
+    int n;
+    std::atomic<int> made{0};
+    std::vector<std::atomic<int>> seen;
+    explicit Staged(int n_) : n(n_), seen(n_) {}
+};
+
+void staged_task(void* ctx, int task) {
+    Staged* s = (Staged*)ctx;
+    if (task < s->n) {
+        s->made++;
+        return;
+    }
+    for (int spins = 0; s->made.load() < s->n; spins++)
+        if (spins > 64) workers_yield();
+    s->seen[task - s->n] = s->made.load();
+}
+
+} // namespace
+
+TEST_F(Workers, ATaskMayWaitForTasksNumberedBelowIt) {
+    for (int threads : {1, 2, 8}) {
+        workers_start(threads);
+        for (int job = 0; job < 200; job++) {
+            Staged staged(40);
+            workers_run(80, staged_task, &staged);
+            ASSERT_EQ(staged.made.load(), 40) << threads;
+            for (int i = 0; i < 40; i++) {
+                ASSERT_EQ(staged.seen[i].load(), 40) << threads << " " << i;
+            }
+        }
+    }
+}
+
+TEST_F(Workers, ABackToBackStreamIsSeenAndPacedBurstsAreNot) {
+    workers_start(2);
+    Tally tally(1000 * 16);
+    // Jobs every half millisecond: a stream the workers expect.
+    for (int job = 0; job < 200; job++) {
+        workers_run(16, count_task, &tally);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    EXPECT_GT(g_workers.interval_ns, 0);
+    // Two ticks a frame, frames 10 ms apart: no stream.
+    for (int frame = 0; frame < 20; frame++) {
+        workers_run(16, count_task, &tally);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        workers_run(16, count_task, &tally);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(g_workers.interval_ns, 0);
+}
+
+TEST_F(Workers, WorkersGoBackToSleepWhenAStreamStops) {
+    workers_start(WORKERS_MAX_THREADS);
+    for (int job = 0; job < 200; job++) {
+        Tally each(16);
+        workers_run(16, count_task, &each);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    // Each worker waits awake at most a little over a millisecond for the job that never
+    // comes, then sleeps: seven of them spinning on would burn well over a second.
     double before = process_cpu_seconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     double burnt = process_cpu_seconds() - before;
