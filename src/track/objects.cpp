@@ -34,6 +34,7 @@ void objects_free() {
     for (auto& row : g_objects.grid)
         for (auto& bucket : row) std::vector<int>().swap(bucket);
     std::vector<int>().swap(g_objects.nearby);
+    std::unordered_set<std::string>().swap(g_objects.missing_variants);
     g_objects.start_flagger = {};
     g_objects.lap_flagger = {};
     g_objects.particle_first = -1;
@@ -183,13 +184,16 @@ static unsigned texture_variant(const char* base_name, const char* suffix) {
     size_t dot = base.rfind('.');
     size_t slash = base.rfind('/');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.erase(dot);
+    base += suffix;
+    if (g_objects.missing_variants.count(base)) return 0;
     static const char* const EXTENSIONS[] = {".seq", ".png", ".ppm"};
     for (const char* ext : EXTENSIONS) {
-        std::string name = base + suffix + ext;
+        std::string name = base + ext;
         if (!data_exists(name)) continue;
         unsigned t = texture_load(name.c_str());
         if (t) return t;
     }
+    g_objects.missing_variants.insert(base);
     return 0;
 }
 

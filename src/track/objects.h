@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 struct DataFile;
@@ -85,6 +87,9 @@ struct ObjectState {
     int billboards_kept = 0; // the billboard writer writes from this index on
     int statues_kept = 0;    // the statue writer writes from this index on
     std::vector<int> nearby; // scratch list of statues_collide, kept between calls
+    // Normal-map and specular variant names looked for and not found on this track: hundreds of
+    // statues share a few pictures, and each look is a search of every data folder.
+    std::unordered_set<std::string> missing_variants;
 };
 extern ObjectState g_objects;
 

@@ -181,6 +181,24 @@ TEST_F(Objects, StatueRecordsShapesAndUprightValue) {
     EXPECT_NEAR(a.rot[7], 0, 1e-6);
 }
 
+TEST_F(Objects, AMissingPictureVariantIsLookedForOncePerLoad) {
+    put("tuff.ppm", PIXEL);
+    read("statues", "[ 10 0 20 ] 0 @tuff.jm @tuff.ppm null\n", statues_read);
+    ASSERT_EQ(g_objects.statues.size(), 1u);
+    EXPECT_EQ(g_objects.statues[0].normal_map, 0u);
+    // Hundreds of statues share a picture: the search that found nothing is not made again
+    // while this track is loaded...
+    put("tuff_norm.ppm", PIXEL);
+    read("statues", "[ 11 0 21 ] 0 @tuff.jm @tuff.ppm null\n", statues_read);
+    ASSERT_EQ(g_objects.statues.size(), 2u);
+    EXPECT_EQ(g_objects.statues[1].normal_map, 0u);
+    // ...but the next load (after the track is freed) finds a picture added since.
+    objects_free();
+    read("statues", "[ 11 0 21 ] 0 @tuff.jm @tuff.ppm null\n", statues_read);
+    ASSERT_EQ(g_objects.statues.size(), 1u);
+    EXPECT_EQ(g_objects.statues[0].normal_map, texture_load("@tuff_norm.ppm"));
+}
+
 TEST_F(Objects, StatueWriterRoundTrip) {
     put("rock.ppm", PIXEL);
     put_shape("rock.shp", 0, 1);
