@@ -133,12 +133,14 @@ void tyre_find(const Bike* bike, const Wheel& wheel, TyreHit* out) {
                        out->rolling);
 }
 
-// World centre of a sphere of a body's shape.
-void body_point(dBodyID body, const float local[3], double out[3]) {
-    const dReal* r = dBodyGetRotation(body);
-    const dReal* p = dBodyGetPosition(body);
+// World centre of a sphere of a body's shape, from the body's rotation and position.
+void body_point(const dReal* r, const dReal* p, const float local[3], double out[3]) {
     for (int i = 0; i < 3; i++)
         out[i] = r[4 * i] * local[0] + r[4 * i + 1] * local[1] + r[4 * i + 2] * local[2] + p[i];
+}
+
+void body_point(dBodyID body, const float local[3], double out[3]) {
+    body_point(dBodyGetRotation(body), dBodyGetPosition(body), local, out);
 }
 
 // Every sphere of one body's shape on the ground.
@@ -146,24 +148,19 @@ void shape_ground_find(const Bike* bike, int part, std::vector<ShapeHit>* out) {
     const Shape* shape = bike->shapes[part];
     dBodyID body = bike->bodies[part];
     if (!shape || !body) return;
-    // Most parts ride well clear of the ground: one look at the cells under the whole shape,
-    // from the lowest of its spheres, instead of one per sphere (an early-out; the margins
-    // cover the spheres' centres being rounded to float below).
-    if (g_contacts.early_outs) {
-        const dReal* r = dBodyGetRotation(body);
-        const dReal* p = dBodyGetPosition(body);
-        double low = HUGE_VAL;
-        for (const ShapeSphere& s : shape->spheres)
-            low = std::min(low, r[4] * s.centre[0] + r[5] * s.centre[1] + r[6] * s.centre[2] -
-                                    s.radius);
-        if (ground_below(physics_ground(), (float)p[0], (float)p[2], shape->radius + 1e-3f,
-                         p[1] + low - 1e-3))
-            return;
-    }
+    // Most spheres ride well clear of the ground: the highest ground under the whole shape is
+    // looked up once, and only the spheres reaching below it look at their own cells (an
+    // early-out; the margins cover the centres' rounding to float).
+    const dReal* at = dBodyGetPosition(body);
+    float top = 0;
+    bool known = g_contacts.early_outs && ground_top(physics_ground(), (float)at[0], (float)at[2],
+                                                     shape->radius + 0.01f, &top);
+    const dReal* r = dBodyGetRotation(body);
     for (const ShapeSphere& s : shape->spheres) {
         double c[3];
-        body_point(body, s.centre, c);
+        body_point(r, at, s.centre, c);
         float cf[3] = {(float)c[0], (float)c[1], (float)c[2]};
+        if (known && sphere_above_ground(cf, s.radius + 0.01f, top)) continue;
         GroundContact g;
         if (!sphere_ground_contact(physics_ground(), cf, s.radius, &g)) continue;
         ShapeHit hit;

@@ -81,11 +81,12 @@ int torus_triangle_contact(const float centre[3], const float axis[3], float tor
 // ground query). 1 and *out when found.
 int sphere_ground_contact(const Terrain* terrain, const float centre[3], float radius,
                           GroundContact* out);
-// Whether every ground cell within `reach` feet of (x, z) lies wholly below `low` (with the
-// early-outs' slack): then no sphere within that reach whose lowest point is at `low` or above
-// touches the ground, and sphere_ground_contact would pass over every cell. False when unsure
-// (a reach of TERRAIN_EDGE_REACH or more, no terrain).
-bool ground_below(const Terrain* terrain, float x, float z, float reach, double low);
+// The highest ground of the cells any sphere within `reach` feet of (x, z) can meet (the top
+// of each cell's four samples), in *top; false when unsure (a reach of TERRAIN_EDGE_REACH or
+// more, no terrain). A sphere within that reach for which sphere_above_ground holds touches
+// nothing: sphere_ground_contact would pass over every one of its cells.
+bool ground_top(const Terrain* terrain, float x, float z, float reach, float* top);
+bool sphere_above_ground(const float centre[3], float radius, float top);
 // Deepest contact of a torus against the terrain.
 int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const float axis[3],
                             float torus_radius, float tube_radius, GroundContact* out);

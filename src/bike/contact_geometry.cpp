@@ -241,8 +241,11 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
     Vec3 low = sn > 1e-9 ? k.c - nperp * (k.r / sn) : circle_point(k, 1, 0);
     double dmin = HUGE_VAL;
     Vec3 cmin = low;
-    if (inside(t, low)) dmin = height(t, low), cmin = low;
-    for (int i = 0; i < 3; i++) {
+    // The lowest point of the whole circle, when it lies over the triangle, is its lowest over
+    // the triangle: no crossing of the walls lies lower.
+    bool low_over = inside(t, low);
+    if (low_over) dmin = height(t, low), cmin = low;
+    for (int i = 0; i < 3 && !low_over; i++) {
         Vec3 wall = cross(t.edge[i], t.n), hits[2];
         int nh = circle_plane(k, wall, t.v[i], hits);
         double ee = dot(t.edge[i], t.edge[i]);
@@ -373,17 +376,23 @@ int torus_triangle_contact(const float centre[3], const float axis[3], float tor
     return 1;
 }
 
-bool ground_below(const Terrain* terrain, float x, float z, float reach, double low) {
-    // Exact for every sphere within `reach` of (x, z) whose lowest point is `low` or higher:
-    // each such sphere's cells lie among these (the field's margin keeps every cell within
-    // TERRAIN_EDGE_REACH of a centre), and it passes over a cell whose top is below its low.
+bool ground_top(const Terrain* terrain, float x, float z, float reach, float* top) {
+    // A sphere within `reach` of (x, z) meets only cells among these: the field's margin keeps
+    // every cell within TERRAIN_EDGE_REACH of a centre.
     if (terrain->samples <= 0 || !(reach > 0) || !(reach < TERRAIN_EDGE_REACH)) return false;
     TerrainCellRange range = terrain_cell_range(terrain, x, z, reach);
-    low -= contact_internal::EARLY_OUT_SLACK;
-    for (int j = range.j0; j < range.j1; j++)
-        for (int i = range.i0; i < range.i1; i++)
-            if (!(cell_top(terrain, i, j) < low)) return false;
+    // The cells' tops are their corner samples: each sample once.
+    float highest = -HUGE_VALF;
+    if (range.i0 < range.i1 && range.j0 < range.j1)
+        for (int j = range.j0; j <= range.j1; j++)
+            for (int i = range.i0; i <= range.i1; i++)
+                highest = fmaxf(highest, terrain_sample(terrain, i, j));
+    *top = highest;
     return true;
+}
+
+bool sphere_above_ground(const float centre[3], float radius, float top) {
+    return (double)top < (double)centre[1] - radius - contact_internal::EARLY_OUT_SLACK;
 }
 
 int sphere_ground_contact(const Terrain* terrain, const float centre[3], float radius,
