@@ -154,17 +154,26 @@ void part_pair(const Part& a, const Part& b, std::vector<SphereHit>* out) {
     } else {
         // b's spheres placed once, not once per sphere of a (shapes hold a few dozen at most;
         // a larger one is placed pair by pair).
+        // Of b's spheres only those reaching into a's bound can touch any sphere of a: they
+        // are listed once, in their order, so the hits come out as from every pair.
         constexpr int PLACED = 64;
         Sphere placed[PLACED];
+        int near[PLACED], near_count = 0;
         const std::vector<ShapeSphere>& bs = b.shape->spheres;
         const bool keep = bs.size() <= (size_t)PLACED;
         if (keep)
-            for (size_t t = 0; t < bs.size(); t++) placed[t] = part_sphere(b, bs[t]);
+            for (size_t t = 0; t < bs.size(); t++) {
+                placed[t] = part_sphere(b, bs[t]);
+                if (!sphere_clear_of(placed[t], a)) near[near_count++] = (int)t;
+            }
         for (const ShapeSphere& s : a.shape->spheres) {
             Sphere sa = part_sphere(a, s);
             if (sphere_clear_of(sa, b)) continue;
-            for (size_t t = 0; t < bs.size(); t++)
-                sphere_pair(a, sa, b, keep ? placed[t] : part_sphere(b, bs[t]), out);
+            if (keep)
+                for (int k = 0; k < near_count; k++) sphere_pair(a, sa, b, placed[near[k]], out);
+            else
+                for (size_t t = 0; t < bs.size(); t++)
+                    sphere_pair(a, sa, b, part_sphere(b, bs[t]), out);
         }
     }
 }
