@@ -22,6 +22,12 @@ namespace contact_internal {
 
 constexpr double H = sim_tick; // one world step (s)
 
+// A shape's sphere in world coordinates, with its contact properties.
+struct Sphere {
+    double c[3];
+    double radius, friction, spring, damper;
+};
+
 // One side of a shape-to-shape test: a body's shape at a pose, or a tyre standing in as the
 // sphere of its tube at the ring point nearest to the other sphere.
 struct Part {
@@ -33,10 +39,17 @@ struct Part {
     double axle[3]; // tyre: axis in world
     double bound;   // bounding sphere about pos
     int index;      // body index (BikeBody), -1 for an object
+    // The shape's spheres placed in the world once for the tick (inside the BikeParts that
+    // holds the part), or null: placed again for each test (objects, shapes too large to keep).
+    const Sphere* placed;
 };
 
+// Room for a bike's placed spheres: its shapes hold a few dozen each.
+constexpr int PLACED_SPHERES = 256;
+
 // A bike's parts as the pair and object tests see them this tick (their bodies do not move
-// until the world step).
+// until the world step). Its parts point into its own `placed`: it is made in place and never
+// copied.
 struct BikeParts {
     Part shapes[BIKE_BODY_COUNT]; // the side that tests: every body with a shape, in pair order
     int shape_count;
@@ -44,6 +57,7 @@ struct BikeParts {
     int target_count;
     double centre[3]; // a sphere holding every part (bike_reach); reach < 0: no parts
     double reach;
+    Sphere placed[PLACED_SPHERES];
 };
 
 // A tyre's contact with the ground, ready to become its joint.

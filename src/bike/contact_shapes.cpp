@@ -53,11 +53,6 @@ Part part_tyre(const Wheel* wheel, int index) {
     return p;
 }
 
-struct Sphere {
-    double c[3];
-    double radius, friction, spring, damper;
-};
-
 Sphere part_sphere(const Part& p, const ShapeSphere& s) {
     Sphere out;
     for (int i = 0; i < 3; i++)
@@ -140,40 +135,51 @@ void part_pair(const Part& a, const Part& b, std::vector<SphereHit>* out) {
     double reach = a.bound + b.bound;
     if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return;
     if (a.tyre) {
-        for (const ShapeSphere& s : b.shape->spheres) {
-            Sphere sb = part_sphere(b, s);
+        const std::vector<ShapeSphere>& bs = b.shape->spheres;
+        for (size_t t = 0; t < bs.size(); t++) {
+            Sphere here;
+            const Sphere& sb = b.placed ? b.placed[t] : (here = part_sphere(b, bs[t]));
             if (sphere_clear_of(sb, a)) continue;
             sphere_pair(a, tyre_sphere(a, sb.c), b, sb, out);
         }
     } else if (b.tyre) {
-        for (const ShapeSphere& s : a.shape->spheres) {
-            Sphere sa = part_sphere(a, s);
+        const std::vector<ShapeSphere>& as = a.shape->spheres;
+        for (size_t k = 0; k < as.size(); k++) {
+            Sphere here;
+            const Sphere& sa = a.placed ? a.placed[k] : (here = part_sphere(a, as[k]));
             if (sphere_clear_of(sa, b)) continue;
             sphere_pair(a, sa, b, tyre_sphere(b, sa.c), out);
         }
     } else {
-        // b's spheres placed once, not once per sphere of a (shapes hold a few dozen at most;
-        // a larger one is placed pair by pair).
         // Of b's spheres only those reaching into a's bound can touch any sphere of a: they
-        // are listed once, in their order, so the hits come out as from every pair.
+        // are listed once, in their order, so the hits come out as from every pair. b's
+        // spheres are placed here when the part does not carry them (shapes hold a few dozen
+        // at most; a larger one is placed pair by pair).
         constexpr int PLACED = 64;
-        Sphere placed[PLACED];
+        Sphere here_b[PLACED];
         int near[PLACED], near_count = 0;
         const std::vector<ShapeSphere>& bs = b.shape->spheres;
-        const bool keep = bs.size() <= (size_t)PLACED;
-        if (keep)
-            for (size_t t = 0; t < bs.size(); t++) {
-                placed[t] = part_sphere(b, bs[t]);
+        const Sphere* placed = b.placed;
+        if (!placed && bs.size() <= (size_t)PLACED) {
+            for (size_t t = 0; t < bs.size(); t++) here_b[t] = part_sphere(b, bs[t]);
+            placed = here_b;
+        }
+        const bool listed = placed && bs.size() <= (size_t)PLACED;
+        if (listed)
+            for (size_t t = 0; t < bs.size(); t++)
                 if (!sphere_clear_of(placed[t], a)) near[near_count++] = (int)t;
-            }
-        for (const ShapeSphere& s : a.shape->spheres) {
-            Sphere sa = part_sphere(a, s);
+        const std::vector<ShapeSphere>& as = a.shape->spheres;
+        for (size_t k = 0; k < as.size(); k++) {
+            Sphere here;
+            const Sphere& sa = a.placed ? a.placed[k] : (here = part_sphere(a, as[k]));
             if (sphere_clear_of(sa, b)) continue;
-            if (keep)
-                for (int k = 0; k < near_count; k++) sphere_pair(a, sa, b, placed[near[k]], out);
+            if (listed)
+                for (int n = 0; n < near_count; n++) sphere_pair(a, sa, b, placed[near[n]], out);
             else
-                for (size_t t = 0; t < bs.size(); t++)
-                    sphere_pair(a, sa, b, part_sphere(b, bs[t]), out);
+                for (size_t t = 0; t < bs.size(); t++) {
+                    Sphere hb;
+                    sphere_pair(a, sa, b, placed ? placed[t] : (hb = part_sphere(b, bs[t])), out);
+                }
         }
     }
 }
@@ -263,20 +269,31 @@ void contact_internal::bike_parts_make(const Bike* bike, BikeParts* out) {
                                                  BODY_RIDER};
     static const int SHAPED[5] = {BODY_FRAME, BODY_STEERING, BODY_FORK_LOWER, BODY_SWINGARM,
                                   BODY_RIDER};
+    // Every shaped body's part, with its spheres placed once: the pair and statue tests read
+    // them many times.
+    const Part* shaped[BIKE_BODY_COUNT] = {};
+    int used = 0;
     out->shape_count = 0;
-    for (int index : A_PARTS)
-        if (bike->shapes[index] && bike->bodies[index])
-            out->shapes[out->shape_count++] =
-                part_shape(bike->bodies[index], bike->shapes[index], index);
+    for (int index : A_PARTS) {
+        const Shape* shape = bike->shapes[index];
+        if (!shape || !bike->bodies[index]) continue;
+        Part& p = out->shapes[out->shape_count++];
+        p = part_shape(bike->bodies[index], shape, index);
+        size_t n = shape->spheres.size();
+        if (used + n <= (size_t)PLACED_SPHERES) {
+            for (size_t k = 0; k < n; k++) out->placed[used + k] = part_sphere(p, shape->spheres[k]);
+            p.placed = out->placed + used;
+            used += (int)n;
+        }
+        shaped[index] = &p;
+    }
     out->target_count = 0;
     for (int w = 0; w < 2; w++)
         if (bike->wheels[w].body)
             out->targets[out->target_count++] =
                 part_tyre(&bike->wheels[w], w == 0 ? BODY_FRONT_WHEEL : BODY_REAR_WHEEL);
     for (int index : SHAPED)
-        if (bike->shapes[index] && bike->bodies[index])
-            out->targets[out->target_count++] =
-                part_shape(bike->bodies[index], bike->shapes[index], index);
+        if (shaped[index]) out->targets[out->target_count++] = *shaped[index];
     out->reach = bike_reach(bike, out->centre);
 }
 
@@ -323,13 +340,20 @@ void contact_internal::statue_contacts_find(const Bike* bike, BikeContacts* out)
     // Room, once per track, for the merge of the (at most four) buckets before duplicates go.
     out->nearby.reserve(4 * g_objects.statues.size());
     statues_near_into((float)p[0], (float)p[2], &out->nearby);
+    const BikeParts& parts = out->parts;
     for (int index : out->nearby) {
         const Statue* s = &g_objects.statues[index];
+        // Most statues of the buckets are out of the bike's reach: the test object_contacts_find
+        // starts with, made before the statue's pose is copied out.
+        if (g_contacts.early_outs && s->shape) {
+            double d[3] = {parts.centre[0] - s->x, parts.centre[1] - s->y, parts.centre[2] - s->z};
+            if (spheres_apart(d, parts.reach + s->shape->radius)) continue;
+        }
         float pos[3], rot[9];
         statue_contact_pose(s, pos, rot);
         double dpos[3] = {pos[0], pos[1], pos[2]}, drot[9];
         for (int i = 0; i < 9; i++) drot[i] = rot[i];
-        object_contacts_find(out->parts, s->shape, dpos, drot, nullptr, index, out);
+        object_contacts_find(parts, s->shape, dpos, drot, nullptr, index, out);
     }
 }
 
