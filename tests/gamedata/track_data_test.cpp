@@ -603,7 +603,7 @@ TEST(DuneBay, SandLapWithCreekShoreDecalsAndSunsetSky) {
 
 // A compact lap on a flat stadium floor: dirt against the concrete around it, stands rising
 // round the floor with spectators in them, and both edges of the track marked at every gate.
-TEST(Stadium, CompactLapOnAStadiumFloorWithStandsAndMarkedEdges) {
+TEST(Stadium, CompactLapOnAStadiumFloorWithStandsMarkedEdgesAndAWalledFloor) {
     std::string d = generate({"common", "stadium"});
     ASSERT_FALSE(d.empty());
     const std::string t = d + "stadium/";
@@ -689,6 +689,25 @@ TEST(Stadium, CompactLapOnAStadiumFloorWithStandsAndMarkedEdges) {
         }
     }
     EXPECT_LE(open_sides, 1);
+    // The floor is walled: every way out from the middle of the track meets a statue in the
+    // last 45 feet before the foot of the stands (where the ground last lies within 2 feet of
+    // the floor before it climbs 12 feet above it: no jump is that high), so a rider who leaves
+    // the track stays in the stadium.
+    double cx = 0, cz = 0;
+    for (const auto& q : g.gates) cx += q[1], cz += q[3];
+    cx /= (double)g.gates.size(), cz /= (double)g.gates.size();
+    for (int k = 0; k < 72; k++) {
+        double a = k * 2 * M_PI / 72, dx = std::cos(a), dz = std::sin(a), r = 0;
+        while (r < 2000 && ground_height(hf, cx + r * dx, cz + r * dz) < floor + 12) r += 1;
+        ASSERT_LT(r, 2000) << k * 5 << " degrees";
+        while (r > 0 && ground_height(hf, cx + r * dx, cz + r * dz) > floor + 2) r -= 1;
+        bool walled = false;
+        for (double back = 0; back <= 45 && !walled; back += 1)
+            for (const auto& mk : markers)
+                walled = walled || std::hypot(mk[0] - (cx + (r - back) * dx),
+                                              mk[1] - (cz + (r - back) * dz)) < 3.5;
+        EXPECT_TRUE(walled) << "no wall toward " << k * 5 << " degrees";
+    }
 }
 
 TEST(GameData, SameBytesOnEveryRun) {

@@ -6,8 +6,8 @@
 // onto the start straight. The whoops come first: a pack out of the first turn rolls them at any
 // speed, where in a rhythm lane it stopped between the rollers and could not get going up their
 // faces.
-// Outside the dirt lies the concrete floor, walled by advertising boards, and the stands rise
-// around it in a bowl full of spectators.
+// Outside the dirt lies the concrete floor, walled by tuff blocks in front of advertising
+// boards, and the stands rise around it in a bowl full of spectators.
 //
 // Supercross is ridden slowly over steep, short jumps: take-off faces rise at 31 to 33 degrees
 // and the gaps are sized for bikes leaving the lip at 20 to 25 ft/s (the robots' teacher meets
@@ -217,6 +217,18 @@ int stadium_write(const std::string& out, TrackSummary* sum) {
             float w = lane_value(chute, chute.half_width, s) + 4;
             place(chute, s, side * w, "haybale");
         }
+    // The floor is walled all the way round by tuff blocks nose to tail a foot inside its rim,
+    // in front of the advertising boards: a rider who leaves the track stays in the stadium.
+    {
+        const float step = 6.5f, x0 = FLOOR_X0 + 1, x1 = FLOOR_X1 - 1;
+        const float z0 = FLOOR_Z0 + 1, z1 = FLOOR_Z1 - 1;
+        auto wall = [&](float x, float z, float angle) {
+            statues.push_back({x, 0, z, angle, "@tuffblock.jm", "@tuffblock.png", "@tuffblock.shp"});
+        };
+        for (float x = x0 + step / 2; x < x1; x += step) wall(x, z0, 0), wall(x, z1, 0);
+        for (float z = z0 + step / 2; z < z1; z += step)
+            wall(x0, z, -GEN_PI / 2), wall(x1, z, -GEN_PI / 2);
+    }
     statues_off_lanes(&statues, plan.lanes, 1.0f);
     if (!write_text(dir + "statues", statues_text(statues))) return 0;
 
