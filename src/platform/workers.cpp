@@ -53,7 +53,7 @@ void cpu_relax() {
 void wait_for_due_job(WorkerPool& p, std::unique_lock<std::mutex>& held, uint32_t seen,
                       int64_t* lead) {
     auto ready = [&] { return p.stopping || p.job != seen; };
-    if (ready() || !(p.interval_ns > 0 && p.interval_ns < WORKERS_STREAM_MAX_NS)) return;
+    if (ready() || p.interval_ns <= 0) return;
     int64_t wake_at = p.last_post_ns + p.interval_ns - *lead;
     if (wake_at > now_ns()) {
         auto at = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(wake_at));
@@ -139,13 +139,8 @@ void workers_run(int count, void (*fn)(void* ctx, int task), void* ctx) {
         std::lock_guard<std::mutex> hold(p.lock);
         job = ++p.job;
         int64_t now = now_ns();
-        // A stream when the last two intervals are alike; the next expected after the shorter
-        // of them (a worker woken early waits a little longer, one woken late loses what the
-        // timer was for).
         int64_t interval = p.last_post_ns > 0 ? now - p.last_post_ns : 0;
-        int64_t shorter = std::min(interval, p.last_interval_ns);
-        int64_t longer = std::max(interval, p.last_interval_ns);
-        p.interval_ns = shorter > 0 && 2 * longer <= 3 * shorter ? shorter : 0;
+        p.interval_ns = workers_expected_interval(p.last_interval_ns, interval);
         p.last_interval_ns = interval;
         p.last_post_ns = now;
         p.fn = fn;
@@ -160,6 +155,14 @@ void workers_run(int count, void (*fn)(void* ctx, int task), void* ctx) {
     // Tasks other threads still hold: wait for the last of them.
     std::unique_lock<std::mutex> held(p.lock);
     p.done.wait(held, [&] { return p.finished.load(std::memory_order_acquire) == count; });
+}
+
+int64_t workers_expected_interval(int64_t previous, int64_t latest) {
+    // The shorter of the two: a worker woken early waits a little longer, one woken late loses
+    // what the timer was for.
+    int64_t shorter = std::min(previous, latest), longer = std::max(previous, latest);
+    if (shorter <= 0 || longer >= WORKERS_STREAM_MAX_NS || 2 * longer > 3 * shorter) return 0;
+    return shorter;
 }
 
 void workers_yield() {

@@ -75,6 +75,10 @@ int workers_threads();
 // Runs fn(ctx, task) for every task 0..count-1 on the workers and the calling thread and
 // returns when all have finished. Call from one thread at a time (the main thread).
 void workers_run(int count, void (*fn)(void* ctx, int task), void* ctx);
+// The interval after which the next job is expected, from the last two intervals between jobs
+// (ns): the shorter of them when they are within half of each other and under
+// WORKERS_STREAM_MAX_NS (a stream), else 0.
+int64_t workers_expected_interval(int64_t previous, int64_t latest);
 // Lets another thread run: for a task waiting on a lower-numbered task of its job that another
 // thread took and has not finished (it may have been preempted).
 void workers_yield();

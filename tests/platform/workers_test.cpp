@@ -129,23 +129,25 @@ TEST_F(Workers, ATaskMayWaitForTasksNumberedBelowIt) {
     }
 }
 
-TEST_F(Workers, ABackToBackStreamIsSeenAndPacedBurstsAreNot) {
+TEST_F(Workers, ABackToBackStreamIsExpectedAndPacedBurstsAreNot) {
+    // Ticks back to back, 1.2 to 1.5 ms apart: the next is expected after the shorter.
+    EXPECT_EQ(workers_expected_interval(1'200'000, 1'500'000), 1'200'000);
+    EXPECT_EQ(workers_expected_interval(1'500'000, 1'200'000), 1'200'000);
+    EXPECT_EQ(workers_expected_interval(1'000'000, 1'500'000), 1'000'000); // half again: still
+    EXPECT_EQ(workers_expected_interval(1'000'000, 1'500'001), 0);
+    // Two ticks a frame at 60 frames a second: short and long by turns, no stream.
+    EXPECT_EQ(workers_expected_interval(200'000, 16'000'000), 0);
+    EXPECT_EQ(workers_expected_interval(16'000'000, 200'000), 0);
+    // Jobs far apart, or no interval yet: none expected.
+    EXPECT_EQ(workers_expected_interval(WORKERS_STREAM_MAX_NS, WORKERS_STREAM_MAX_NS), 0);
+    EXPECT_EQ(workers_expected_interval(0, 1'000'000), 0);
+    // The pool keeps the last two intervals of the jobs it is given.
     workers_start(2);
-    Tally tally(1000 * 16);
-    // Jobs every half millisecond: a stream the workers expect.
-    for (int job = 0; job < 200; job++) {
-        workers_run(16, count_task, &tally);
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    for (int job = 0; job < 3; job++) {
+        Tally each(16);
+        workers_run(16, count_task, &each);
     }
-    EXPECT_GT(g_workers.interval_ns, 0);
-    // Two ticks a frame, frames 10 ms apart: no stream.
-    for (int frame = 0; frame < 20; frame++) {
-        workers_run(16, count_task, &tally);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-        workers_run(16, count_task, &tally);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(g_workers.interval_ns, 0);
+    EXPECT_GT(g_workers.last_interval_ns, 0);
 }
 
 TEST_F(Workers, WorkersGoBackToSleepWhenAStreamStops) {
