@@ -65,6 +65,11 @@ Sphere part_sphere(const Part& p, const ShapeSphere& s) {
     return out;
 }
 
+// Sphere k of a shaped part: as placed for the tick, or placed now into *scratch.
+const Sphere& sphere_of(const Part& p, size_t k, Sphere* scratch) {
+    return p.placed ? p.placed[k] : (*scratch = part_sphere(p, p.shape->spheres[k]));
+}
+
 // The tyre's tube sphere nearest to the point x.
 Sphere tyre_sphere(const Part& p, const double x[3]) {
     Sphere out;
@@ -135,18 +140,16 @@ void part_pair(const Part& a, const Part& b, std::vector<SphereHit>* out) {
     double reach = a.bound + b.bound;
     if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return;
     if (a.tyre) {
-        const std::vector<ShapeSphere>& bs = b.shape->spheres;
-        for (size_t t = 0; t < bs.size(); t++) {
+        for (size_t t = 0; t < b.shape->spheres.size(); t++) {
             Sphere here;
-            const Sphere& sb = b.placed ? b.placed[t] : (here = part_sphere(b, bs[t]));
+            const Sphere& sb = sphere_of(b, t, &here);
             if (sphere_clear_of(sb, a)) continue;
             sphere_pair(a, tyre_sphere(a, sb.c), b, sb, out);
         }
     } else if (b.tyre) {
-        const std::vector<ShapeSphere>& as = a.shape->spheres;
-        for (size_t k = 0; k < as.size(); k++) {
+        for (size_t k = 0; k < a.shape->spheres.size(); k++) {
             Sphere here;
-            const Sphere& sa = a.placed ? a.placed[k] : (here = part_sphere(a, as[k]));
+            const Sphere& sa = sphere_of(a, k, &here);
             if (sphere_clear_of(sa, b)) continue;
             sphere_pair(a, sa, b, tyre_sphere(b, sa.c), out);
         }
@@ -168,17 +171,16 @@ void part_pair(const Part& a, const Part& b, std::vector<SphereHit>* out) {
         if (listed)
             for (size_t t = 0; t < bs.size(); t++)
                 if (!sphere_clear_of(placed[t], a)) near[near_count++] = (int)t;
-        const std::vector<ShapeSphere>& as = a.shape->spheres;
-        for (size_t k = 0; k < as.size(); k++) {
+        for (size_t k = 0; k < a.shape->spheres.size(); k++) {
             Sphere here;
-            const Sphere& sa = a.placed ? a.placed[k] : (here = part_sphere(a, as[k]));
+            const Sphere& sa = sphere_of(a, k, &here);
             if (sphere_clear_of(sa, b)) continue;
             if (listed)
                 for (int n = 0; n < near_count; n++) sphere_pair(a, sa, b, placed[near[n]], out);
             else
                 for (size_t t = 0; t < bs.size(); t++) {
                     Sphere hb;
-                    sphere_pair(a, sa, b, placed ? placed[t] : (hb = part_sphere(b, bs[t])), out);
+                    sphere_pair(a, sa, b, sphere_of(b, t, &hb), out);
                 }
         }
     }
@@ -214,6 +216,12 @@ double bike_reach(const Bike* bike, double centre[3]) {
         reach = std::max(reach, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + bounds[i]);
     }
     return reach;
+}
+
+// Whether an object's shape at (x, y, z) lies beyond every part of the bike (its reach sphere).
+bool out_of_reach(const BikeParts& parts, double x, double y, double z, const Shape* shape) {
+    double d[3] = {parts.centre[0] - x, parts.centre[1] - y, parts.centre[2] - z};
+    return spheres_apart(d, parts.reach + shape->radius);
 }
 
 bool front_end(int index) {
@@ -317,11 +325,7 @@ int contact_internal::object_contacts_find(const BikeParts& parts, const Shape* 
                                            int other, BikeContacts* out) {
     if (!shape || parts.target_count == 0) return 0;
     // No part can reach the object when the bike's whole reach does not.
-    if (g_contacts.early_outs) {
-        double d[3] = {parts.centre[0] - pos[0], parts.centre[1] - pos[1],
-                       parts.centre[2] - pos[2]};
-        if (spheres_apart(d, parts.reach + shape->radius)) return 0;
-    }
+    if (g_contacts.early_outs && out_of_reach(parts, pos[0], pos[1], pos[2], shape)) return 0;
     Part object;
     memset(&object, 0, sizeof object);
     object.body = body;
@@ -345,10 +349,8 @@ void contact_internal::statue_contacts_find(const Bike* bike, BikeContacts* out)
         const Statue* s = &g_objects.statues[index];
         // Most statues of the buckets are out of the bike's reach: the test object_contacts_find
         // starts with, made before the statue's pose is copied out.
-        if (g_contacts.early_outs && s->shape) {
-            double d[3] = {parts.centre[0] - s->x, parts.centre[1] - s->y, parts.centre[2] - s->z};
-            if (spheres_apart(d, parts.reach + s->shape->radius)) continue;
-        }
+        if (g_contacts.early_outs && s->shape && out_of_reach(parts, s->x, s->y, s->z, s->shape))
+            continue;
         float pos[3], rot[9];
         statue_contact_pose(s, pos, rot);
         double dpos[3] = {pos[0], pos[1], pos[2]}, drot[9];
