@@ -37,6 +37,10 @@ float bike_frame_speed(const Bike* bike) {
     return (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
+double bike_steer_angle(const Bike* bike) {
+    return dJointGetHingeAngle(bike->joints[JOINT_STEERING_HEAD]);
+}
+
 void bike_joint_state(const Bike* bike, BikeJointState* out) {
     const dReal* p = dBodyGetPosition(bike->bodies[BODY_FRAME]);
     const dReal* q = dBodyGetQuaternion(bike->bodies[BODY_FRAME]);
@@ -50,7 +54,7 @@ void bike_joint_state(const Bike* bike, BikeJointState* out) {
         out->frame_quaternion[k] = q[k];
         out->rider_quaternion[k] = rq[k];
     }
-    out->steer_angle = dJointGetHingeAngle(bike->joints[JOINT_STEERING_HEAD]);
+    out->steer_angle = bike_steer_angle(bike);
     out->swingarm_angle = dJointGetHingeAngle(bike->joints[JOINT_SWINGARM_PIVOT]);
     out->fork_position = dJointGetSliderPosition(bike->joints[JOINT_FORK]);
     out->wheel_angle[0] = dJointGetHingeAngle(bike->joints[JOINT_FRONT_AXLE]);

@@ -26,3 +26,5 @@ struct BikeJointState {
     double wheel_angle[2]; // front, rear
 };
 void bike_joint_state(const Bike* bike, BikeJointState* out);
+// The bars' angle alone (BikeJointState's steer_angle), for a reader that needs no more.
+double bike_steer_angle(const Bike* bike);

@@ -341,7 +341,7 @@ int bike_ground_test(const Bike* bike) {
             double c[3];
             body_point(body, s.centre, c);
             float cf[3] = {(float)c[0], (float)c[1], (float)c[2]};
-            if (sphere_ground_contact(physics_ground(), cf, s.radius, &g)) return 1;
+            if (sphere_touches_ground(physics_ground(), cf, s.radius)) return 1;
         }
     }
     return 0;

@@ -81,6 +81,9 @@ int torus_triangle_contact(const float centre[3], const float axis[3], float tor
 // ground query). 1 and *out when found.
 int sphere_ground_contact(const Terrain* terrain, const float centre[3], float radius,
                           GroundContact* out);
+// Whether the sphere touches the terrain at all (what sphere_ground_contact finds something
+// for), ending at the first contact.
+bool sphere_touches_ground(const Terrain* terrain, const float centre[3], float radius);
 // The highest ground of the cells any sphere within `reach` feet of (x, z) can meet (the top
 // of each cell's four samples), in *top; false when unsure (a reach of TERRAIN_EDGE_REACH or
 // more, no terrain). A sphere within that reach for which sphere_above_ground holds touches

@@ -33,16 +33,20 @@ struct Tri {
     bool ok;      // false for a degenerate triangle
 };
 
+void tri_fill(Tri* tr, const TerrainTriangle* t) {
+    for (int i = 0; i < 3; i++) tr->v[i] = vec3(t->v[i]);
+    for (int i = 0; i < 3; i++) tr->edge[i] = tr->v[(i + 1) % 3] - tr->v[i];
+    Vec3 nr = cross(tr->edge[0], tr->v[2] - tr->v[0]);
+    double len = length(nr);
+    tr->ok = len > TINY && std::isfinite(len);
+    if (!tr->ok) return;
+    tr->w = nr * (1 / len);
+    tr->n = tr->w.y < 0 ? tr->w * -1.0 : tr->w;
+}
+
 Tri tri_prepare(const TerrainTriangle* t) {
     Tri tr;
-    for (int i = 0; i < 3; i++) tr.v[i] = vec3(t->v[i]);
-    for (int i = 0; i < 3; i++) tr.edge[i] = tr.v[(i + 1) % 3] - tr.v[i];
-    Vec3 nr = cross(tr.edge[0], tr.v[2] - tr.v[0]);
-    double len = length(nr);
-    tr.ok = len > TINY && std::isfinite(len);
-    if (!tr.ok) return tr;
-    tr.w = nr * (1 / len);
-    tr.n = tr.w.y < 0 ? tr.w * -1.0 : tr.w;
+    tri_fill(&tr, t);
     return tr;
 }
 
@@ -228,23 +232,24 @@ double circle_segment(const Circle& k, const Tri& t, Vec3 a, Vec3 d, const Vec3*
     return best;
 }
 
-// Torus candidates of one triangle. Face: the lowest core point over the triangle. Edges:
-// the nearest core point beside it. deepest is the depth to beat; phase 1 does the face only.
-int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, GroundContact* out,
-                   double deepest) {
-    double best = deepest;
-    int found = 0;
-    // Face: over the triangle the circle's height is a sinusoid whose minimum is the lowest
-    // point, or lies where the circle leaves the prism (on a wall over an edge).
+// The face candidate of a triangle: the circle's lowest point over the triangle and its
+// height above the triangle's plane. Over the triangle the circle's height is a sinusoid whose
+// minimum is the lowest point, or lies where the circle leaves the prism (on a wall over an
+// edge).
+struct FaceLow {
+    Vec3 c;
+    double h;
+};
+
+FaceLow torus_face_low(const Circle& k, const Tri& t) {
     Vec3 nperp = t.n - k.a * dot(t.n, k.a);
     double sn = length(nperp);
     Vec3 low = sn > 1e-9 ? k.c - nperp * (k.r / sn) : circle_point(k, 1, 0);
-    double dmin = HUGE_VAL;
-    Vec3 cmin = low;
+    FaceLow f{low, HUGE_VAL};
     // The lowest point of the whole circle, when it lies over the triangle, is its lowest over
     // the triangle: no crossing of the walls lies lower.
     bool low_over = inside(t, low);
-    if (low_over) dmin = height(t, low), cmin = low;
+    if (low_over) f.h = height(t, low);
     for (int i = 0; i < 3 && !low_over; i++) {
         Vec3 wall = cross(t.edge[i], t.n), hits[2];
         int nh = circle_plane(k, wall, t.v[i], hits);
@@ -253,23 +258,31 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
             double along = dot(hits[j] - t.v[i], t.edge[i]) / ee;
             if (along < -1e-9 || along > 1 + 1e-9) continue;
             double h = height(t, hits[j]);
-            if (h < dmin) dmin = h, cmin = hits[j];
+            if (h < f.h) f.h = h, f.c = hits[j];
         }
     }
-    if (tube - dmin > best) {
-        best = tube - dmin;
-        store(cmin - t.n * dmin, out->point);
-        store(t.n, out->normal);
-        out->depth = (float)best;
-        found = 1;
-    }
-    if (!edges) return found;
+    return f;
+}
 
-    // Edges and corners: only the circle on the up side counts; its ends are the crossings.
+// The face candidate as a contact, when it is deeper than *best (which it then becomes).
+bool face_contact(const FaceLow& f, double tube, const Tri& t, GroundContact* out,
+                  double* best) {
+    if (!(tube - f.h > *best)) return false;
+    *best = tube - f.h;
+    store(f.c - t.n * f.h, out->point);
+    store(t.n, out->normal);
+    out->depth = (float)*best;
+    return true;
+}
+
+// The edge and corner candidates of a triangle: the nearest core point beside it, deeper
+// than best.
+bool torus_edges(const Circle& k, double tube, const Tri& t, GroundContact* out, double best) {
+    bool found = false;
+    // Only the circle on the up side counts; its ends are the crossings of the triangle's
+    // plane, found when the first edge needs them.
     Vec3 cross_pts[2];
-    int ncross = circle_plane(k, t.n, t.v[0], cross_pts);
-    for (int i = 0; i < ncross; i++)
-        if (inside(t, cross_pts[i])) cross_pts[i--] = cross_pts[--ncross]; // face's business
+    int ncross = -1;
     double reach = k.r + tube;
     for (int i = 0; i < 3; i++) {
         // Skip an edge that stays outside the torus's bounding sphere or inside its hole.
@@ -286,6 +299,11 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
             double off = (a0 > 0) == (a1 > 0) ? fmin(fabs(a0), fabs(a1)) : 0;
             if (off >= need || dn - k.r >= need || k.r - far >= need) continue;
         }
+        if (ncross < 0) {
+            ncross = circle_plane(k, t.n, t.v[0], cross_pts);
+            for (int j = 0; j < ncross; j++)
+                if (inside(t, cross_pts[j])) cross_pts[j--] = cross_pts[--ncross]; // the face's
+        }
         Vec3 c, p;
         double d2 = circle_segment(k, t, t.v[i], t.edge[i], cross_pts, ncross, &c, &p);
         if (d2 == HUGE_VAL) continue;
@@ -296,10 +314,19 @@ int torus_triangle(const Circle& k, double tube, const Tri& t, int edges, Ground
             store(p, out->point);
             store(nrm, out->normal);
             out->depth = (float)best;
-            found = 1;
+            found = true;
         }
     }
     return found;
+}
+
+// Torus candidates of one triangle, face and edges, deeper than `deepest`.
+int torus_triangle(const Circle& k, double tube, const Tri& t, GroundContact* out,
+                   double deepest) {
+    double best = deepest;
+    bool found = face_contact(torus_face_low(k, t), tube, t, out, &best);
+    if (torus_edges(k, tube, t, out, best)) found = true;
+    return found ? 1 : 0;
 }
 
 // Upper bound of any depth the torus can reach into the triangle: its lowest point's depth
@@ -371,7 +398,7 @@ int torus_triangle_contact(const float centre[3], const float axis[3], float tor
     Circle k = circle_make(vec3(centre), vec3(axis), torus_radius);
     if (torus_plane_bound(k, tube_radius, t) <= 0) return 0;
     GroundContact g;
-    if (!torus_triangle(k, tube_radius, t, 1, &g, 0) || !(g.depth > 0)) return 0;
+    if (!torus_triangle(k, tube_radius, t, &g, 0) || !(g.depth > 0)) return 0;
     *out = g;
     return 1;
 }
@@ -395,8 +422,12 @@ bool sphere_above_ground(const float centre[3], float radius, float top) {
     return (double)top < (double)centre[1] - radius - contact_internal::EARLY_OUT_SLACK;
 }
 
-int sphere_ground_contact(const Terrain* terrain, const float centre[3], float radius,
-                          GroundContact* out) {
+namespace {
+
+// The sphere's ground search; with `first`, the first contact found ends it (for a yes/no
+// question the deepest one is not needed).
+int sphere_ground_search(const Terrain* terrain, const float centre[3], float radius,
+                         GroundContact* out, bool first) {
     if (terrain->samples <= 0 || !(radius > 0)) return 0;
     TerrainCellRange range = terrain_cell_range(terrain, centre[0], centre[2], radius);
     Vec3 c = vec3(centre);
@@ -414,12 +445,25 @@ int sphere_ground_contact(const Terrain* terrain, const float centre[3], float r
                 if (early && triangle_below(tri, low)) continue;
                 Tri t = tri_prepare(&tri);
                 if (t.ok && sphere_triangle(c, radius, t, out, deepest)) {
+                    if (first) return 1;
                     deepest = out->depth;
                     found = 1;
                 }
             }
         }
     return found;
+}
+
+} // namespace
+
+int sphere_ground_contact(const Terrain* terrain, const float centre[3], float radius,
+                          GroundContact* out) {
+    return sphere_ground_search(terrain, centre, radius, out, false);
+}
+
+bool sphere_touches_ground(const Terrain* terrain, const float centre[3], float radius) {
+    GroundContact g;
+    return sphere_ground_search(terrain, centre, radius, &g, true) != 0;
 }
 
 int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const float axis[3],
@@ -430,9 +474,11 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
         terrain_cell_range(terrain, centre[0], centre[2], torus_radius + tube_radius);
     // The triangles that can reach the torus go into a small batch, deepest plane bound first:
     // the cheap face candidates of the batch, then the edges of those triangles whose bound can
-    // still beat the deepest contact found. A reach wider than the batch takes several.
+    // still beat the deepest contact found (their face candidates kept from the first pass). A
+    // reach wider than the batch takes several.
     constexpr int BATCH = 64;
     Tri tris[BATCH];
+    FaceLow faces[BATCH];
     double bound[BATCH];
     int order[BATCH], n = 0;
     double deepest = 0;
@@ -443,12 +489,26 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
     const double low = k.c.y - k.r * sqrt(fmax(0.0, 1 - k.a.y * k.a.y)) - tube_radius -
                        contact_internal::EARLY_OUT_SLACK;
     auto run_batch = [&]() {
-        for (int pass = 0; pass < 2; pass++)
-            for (int i = 0; i < n && bound[order[i]] > deepest; i++)
-                if (torus_triangle(k, tube_radius, tris[order[i]], pass, out, deepest)) {
-                    deepest = out->depth;
-                    found = 1;
-                }
+        for (int i = 0; i < n && bound[order[i]] > deepest; i++) {
+            int at = order[i];
+            faces[at] = torus_face_low(k, tris[at]);
+            double best = deepest;
+            if (face_contact(faces[at], tube_radius, tris[at], out, &best)) {
+                deepest = out->depth;
+                found = 1;
+            }
+        }
+        // The second pass visits no triangle the first passed over: deepest only grows.
+        for (int i = 0; i < n && bound[order[i]] > deepest; i++) {
+            int at = order[i];
+            double best = deepest;
+            bool hit = face_contact(faces[at], tube_radius, tris[at], out, &best);
+            if (torus_edges(k, tube_radius, tris[at], out, best)) hit = true;
+            if (hit) {
+                deepest = out->depth;
+                found = 1;
+            }
+        }
         n = 0;
     };
     for (int j = range.j0; j < range.j1; j++)
@@ -458,7 +518,8 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
             terrain_cell_triangles(terrain, i, j, cell);
             for (const TerrainTriangle& tri : cell) {
                 if (early && triangle_below(tri, low)) continue;
-                Tri t = tri_prepare(&tri);
+                Tri& t = tris[n]; // prepared in its batch place; left there if passed over
+                tri_fill(&t, &tri);
                 if (!t.ok) continue;
                 double b = torus_plane_bound(k, tube_radius, t);
                 if (!(b > 0)) continue;
@@ -471,7 +532,6 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
                     order[at] = order[at - 1];
                     at--;
                 }
-                tris[n] = t;
                 bound[n] = b;
                 order[at] = n++;
                 if (n == BATCH) run_batch();

@@ -299,9 +299,7 @@ void dab_assist(Bike* bike) {
     if (!wheel_touches(bike, 0)) {
         float centre[3];
         store(body_position(bike->bodies[BODY_RIDER]), centre);
-        GroundContact ground;
-        if (!sphere_ground_contact(physics_ground(), centre, bike->info.rider_position[1] + 1,
-                                   &ground))
+        if (!sphere_touches_ground(physics_ground(), centre, bike->info.rider_position[1] + 1))
             return;
     }
     // 3. Only slow enough for the foot: within the dab speed, and walking pace or leaning far.

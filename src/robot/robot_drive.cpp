@@ -84,9 +84,7 @@ void read_motion(const Bike* b, Motion* m) {
     m->roll_rate = w[0] * m->rot[2] + w[1] * m->rot[5] + w[2] * m->rot[8];
     m->front_down = b->wheels[0].depth > 0;
     m->rear_down = b->wheels[1].depth > 0;
-    BikeJointState joints;
-    bike_joint_state(b, &joints);
-    m->steer_angle = joints.steer_angle;
+    m->steer_angle = bike_steer_angle(b);
     float p[3], r[9];
     bike_body_pose(b, BODY_FRONT_WHEEL, p, r);
     m->front_y = p[1];
@@ -292,17 +290,19 @@ double speed_behind_riders(int slot, const Motion& m, double target) {
         const float* p = frame_of_rider(o);
         double dx = p[0] - m.pos[0], dz = p[2] - m.pos[2];
         if (dx * dx + dz * dz > (my_len + 80) * (my_len + 80)) continue;
+        // Ahead of me (more ahead than beside) and going my way: only such a rider is mine to
+        // follow; two riders side by side would otherwise each wait for the other. (Where it
+        // is comes first: most riders are passed over before their motion is read.)
+        double along = dx * ux + dz * uz;
+        double beside = std::fabs(dx * -uz + dz * ux);
+        if (along <= 2 || along < beside) continue;
         bike_body_velocity(other, BODY_FRAME, v);
         double os = std::hypot((double)v[0], (double)v[2]);
         // A rider standing or down is ridden round (or bumped), not followed: two robots
         // waiting on each other would wait for good.
         if (os < 5 || bike_crash_countdown(other) > 0) continue;
         double vx = os > 1 ? v[0] / os : ux, vz = os > 1 ? v[2] / os : uz;
-        // Ahead of me (more ahead than beside) and going my way: only such a rider is mine to
-        // follow; two riders side by side would otherwise each wait for the other.
-        double along = dx * ux + dz * uz;
-        double beside = std::fabs(dx * -uz + dz * ux);
-        if (along <= 2 || along < beside || vx * ux + vz * uz < 0.5) continue;
+        if (vx * ux + vz * uz < 0.5) continue;
         // The boxes overlap when their separation on every axis of either box is small
         // enough (both boxes centred along their own direction).
         double cx1 = (my_len - 4) / 2, len1 = (my_len + 4) / 2;

@@ -205,6 +205,30 @@ TEST_F(Contacts, GroundQueriesOnFlatAndSlopedTerrain) {
     expect_vec(g.normal, 0.25 / q, 1 / q, 0, 1e-5);
 }
 
+TEST_F(Contacts, TheYesNoGroundQueryAgreesWithTheDeepestContactSearch) {
+    // Bumpy ground and spheres from well clear of it to half buried, across cell corners:
+    // stopping at the first contact must answer exactly when the full search finds one, also
+    // where only an edge or a corner is touched.
+    make_terrain(&g_terrain, 6, 2.0f,
+                 [](float x, float z) { return 3 * sinf(0.4f * x) + 2 * cosf(0.3f * z); });
+    int touching = 0, clear = 0;
+    for (float x = 5; x < 60; x += 1.37f)
+        for (float dy = -1.5f; dy < 5; dy += 0.45f) {
+            const float z = 7 + 0.61f * x;
+            const float c[3] = {x, terrain_height(&g_terrain, x, z) + dy, z};
+            for (float r : {0.4f, 1.0f, 4.0f}) {
+                GroundContact g;
+                bool deepest = sphere_ground_contact(&g_terrain, c, r, &g) == 1;
+                ASSERT_EQ(sphere_touches_ground(&g_terrain, c, r), deepest)
+                    << x << " " << dy << " " << r;
+                (deepest ? touching : clear)++;
+            }
+        }
+    // Both answers were put to the test.
+    EXPECT_GT(touching, 100);
+    EXPECT_GT(clear, 100);
+}
+
 TEST_F(Contacts, FineGridsTakeManyBatchesOfTriangles) {
     // Spacing 0.1 ft: a tyre of reach 1.3 ft covers some 700 cells. On a bowl the deepest
     // triangle lies under the wheel; the answer must not depend on how the cells are visited.
