@@ -152,7 +152,13 @@ void workers_run(int count, void (*fn)(void* ctx, int task), void* ctx) {
     }
     p.wake.notify_all();
     tasks_run(p, job, count, fn, ctx);
-    // Tasks other threads still hold: wait for the last of them.
+    // Tasks other threads still hold: wait for the last of them, awake while they are likely
+    // to end soon (waking from a sleep costs more than a task).
+    int64_t start = now_ns();
+    while (p.finished.load(std::memory_order_acquire) != count &&
+           now_ns() - start < WORKERS_JOIN_SPIN_NS)
+        cpu_relax();
+    if (p.finished.load(std::memory_order_acquire) == count) return;
     std::unique_lock<std::mutex> held(p.lock);
     p.done.wait(held, [&] { return p.finished.load(std::memory_order_acquire) == count; });
 }

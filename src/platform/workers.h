@@ -18,7 +18,9 @@
 // waited for may have been preempted. Results must not depend on which thread runs a task:
 // results that must come out in a fixed order are written by each task into its own record and
 // combined by the caller afterwards. Jobs of fewer than WORKERS_MIN_TASKS tasks run on the
-// calling thread alone: waking a worker would cost more than it could take over.
+// calling thread alone: waking a worker would cost more than it could take over. For the same
+// reason the caller, done with its share, waits awake a short while for the tasks still
+// running elsewhere rather than sleeping until the last of them wakes it.
 #pragma once
 
 #include <atomic>
@@ -36,6 +38,9 @@ constexpr int64_t WORKERS_LEAD_START_NS = 100'000;
 constexpr int64_t WORKERS_LEAD_MIN_NS = 20'000;
 constexpr int64_t WORKERS_LEAD_MAX_NS = 400'000;
 constexpr int64_t WORKERS_SPIN_MAX_NS = 600'000;
+// How long the caller, its own share done, waits awake for tasks other threads still run
+// (normally one short task each) before it sleeps until the last of them wakes it.
+constexpr int64_t WORKERS_JOIN_SPIN_NS = 100'000;
 
 // Process-wide pool state; written only by workers.cpp.
 struct WorkerPool {
