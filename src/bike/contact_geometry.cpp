@@ -14,6 +14,7 @@
 // The depth of a candidate is radius (tube radius) minus that signed height or distance; the
 // triangle's contact is its deepest candidate. Everything is done in double precision.
 #include <cmath>
+#include <new>
 
 #include "bike/contact.h"
 #include "bike/contact_internal.h"
@@ -288,7 +289,7 @@ bool torus_edges(const Circle& k, double tube, const Tri& t, GroundContact* out,
         // Skip an edge that stays outside the torus's bounding sphere or inside its hole.
         Vec3 near = segment_closest(t.v[i], t.edge[i], k.c);
         double dn = length(near - k.c);
-        double far = fmax(length(t.v[i] - k.c), length(t.v[(i + 1) % 3] - k.c));
+        double far = max_num(length(t.v[i] - k.c), length(t.v[(i + 1) % 3] - k.c));
         if (dn >= reach || far <= k.r - tube) continue;
         if (g_contacts.early_outs) {
             // An edge point nearer the circle than tube - best is all that can win: the
@@ -296,7 +297,7 @@ bool torus_edges(const Circle& k, double tube, const Tri& t, GroundContact* out,
             // far the point lies outside the circle's radius or inside it.
             double need = tube - best + contact_internal::EARLY_OUT_SLACK;
             double a0 = dot(t.v[i] - k.c, k.a), a1 = a0 + dot(t.edge[i], k.a);
-            double off = (a0 > 0) == (a1 > 0) ? fmin(fabs(a0), fabs(a1)) : 0;
+            double off = (a0 > 0) == (a1 > 0) ? min_num(fabs(a0), fabs(a1)) : 0;
             if (off >= need || dn - k.r >= need || k.r - far >= need) continue;
         }
         if (ncross < 0) {
@@ -360,7 +361,7 @@ int sphere_triangle(Vec3 c, double r, const Tri& t, GroundContact* out, double d
 float cell_top(const Terrain* terrain, int i, int j) {
     float a = terrain_sample(terrain, i, j), b = terrain_sample(terrain, i + 1, j);
     float c = terrain_sample(terrain, i, j + 1), d = terrain_sample(terrain, i + 1, j + 1);
-    return fmax(fmax(a, b), fmax(c, d));
+    return max_num(max_num(a, b), max_num(c, d));
 }
 
 // Whether a ground triangle lies wholly below the height `low`. When a body's core (the
@@ -413,7 +414,7 @@ bool ground_top(const Terrain* terrain, float x, float z, float reach, float* to
     if (range.i0 < range.i1 && range.j0 < range.j1)
         for (int j = range.j0; j <= range.j1; j++)
             for (int i = range.i0; i <= range.i1; i++)
-                highest = fmaxf(highest, terrain_sample(terrain, i, j));
+                highest = max_num(highest, terrain_sample(terrain, i, j));
     *top = highest;
     return true;
 }
@@ -477,8 +478,13 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
     // still beat the deepest contact found (their face candidates kept from the first pass). A
     // reach wider than the batch takes several.
     constexpr int BATCH = 64;
-    Tri tris[BATCH];
-    FaceLow faces[BATCH];
+    // Raw storage: Tri and FaceLow zero their members when constructed, which for the whole
+    // batch (14 KB) cost more than the triangles a tyre meets. Each entry is written before it
+    // is read.
+    alignas(Tri) unsigned char tri_bytes[sizeof(Tri) * BATCH];
+    alignas(FaceLow) unsigned char face_bytes[sizeof(FaceLow) * BATCH];
+    Tri* tris = std::launder(reinterpret_cast<Tri*>(tri_bytes));
+    FaceLow* faces = std::launder(reinterpret_cast<FaceLow*>(face_bytes));
     double bound[BATCH];
     int order[BATCH], n = 0;
     double deepest = 0;
@@ -486,7 +492,7 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
     // Ground wholly below the tyre's lowest point cannot touch it (early-out, with slack): the
     // centre circle reaches down r sqrt(1 - a_y^2) with a its unit axis, the tube below that.
     const bool early = g_contacts.early_outs != 0;
-    const double low = k.c.y - k.r * sqrt(fmax(0.0, 1 - k.a.y * k.a.y)) - tube_radius -
+    const double low = k.c.y - k.r * sqrt(max_num(0.0, 1 - k.a.y * k.a.y)) - tube_radius -
                        contact_internal::EARLY_OUT_SLACK;
     auto run_batch = [&]() {
         for (int i = 0; i < n && bound[order[i]] > deepest; i++) {

@@ -31,6 +31,16 @@ inline float clamp_or_low(float v, float lo, float hi) {
     return v < hi ? v : hi;
 }
 
+// fmax and fmin without the library call (they are not inlined unless NaNs are ruled out): the
+// larger (smaller) of two numbers, a NaN giving way to the other (of two equal ones the second,
+// as the library's functions give on x86-64).
+template <class T> constexpr T max_num(T a, T b) {
+    return a > b || b != b ? a : b;
+}
+template <class T> constexpr T min_num(T a, T b) {
+    return a < b || b != b ? a : b;
+}
+
 // A vector in double precision (feet, feet per second, or a direction).
 struct Vec3 {
     double x = 0, y = 0, z = 0;

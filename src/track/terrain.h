@@ -112,8 +112,13 @@ void terrain_free(Terrain* terrain);
 // Ground height (ft) under (x, z) on the checkerboard triangulation; outside the field the edge
 // samples continue outward. Constant time, no allocation. 0 for an empty terrain.
 float terrain_height(const Terrain* terrain, float x, float z);
-// The sample height with both indices clamped to the field.
-float terrain_sample(const Terrain* terrain, int i, int j);
+// The sample height with both indices clamped to the field (inline: the contacts read a few
+// dozen samples per body each tick).
+inline float terrain_sample(const Terrain* terrain, int i, int j) {
+    int last = terrain->samples - 1;
+    int ci = i < 0 ? 0 : (i > last ? last : i), cj = j < 0 ? 0 : (j > last ? last : j);
+    return terrain->heights[ci + terrain->samples * cj];
+}
 // Surface type index of the ground tile under (x, z), tile indices clamped to the field.
 int terrain_tile_at(const Terrain* terrain, float x, float z);
 

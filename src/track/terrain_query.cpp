@@ -10,13 +10,8 @@
 // Cell index of a coordinate in sample units. Far-away, infinite or NaN coordinates are pulled
 // into a range where the conversion to int is defined; they then meet the clamped edge samples.
 static inline int cell_of(float f) {
-    f = fminf(fmaxf(f, -1.0e8f), 1.0e8f);
+    f = clamp_or_low(f, -1.0e8f, 1.0e8f);
     return (int)floorf(f);
-}
-
-float terrain_sample(const Terrain* t, int i, int j) {
-    int last = t->samples - 1;
-    return t->heights[clamp(i, 0, last) + t->samples * clamp(j, 0, last)];
 }
 
 float terrain_height(const Terrain* t, float x, float z) {
