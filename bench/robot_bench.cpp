@@ -2,8 +2,8 @@
 // with its shipped Amateur lines, as the headless game runs it (session tick: contacts on T
 // threads, roost, world step, robots, bike steps, progress, line memory), BM_RobotRaceTicks/40/T.
 // One iteration is one session tick: its wall time, the wall time of ODE's world step inside
-// it and their ratio, and the robot module's own share (driving controller and line memory,
-// timed inside its hooks).
+// it and their ratio, the contact generation's wall time, and the robot module's own share
+// (driving controller and line memory, timed inside its hooks).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -89,7 +89,7 @@ void BM_RobotRaceTicks(benchmark::State& state) {
         return;
     }
     g_robot_seconds = 0;
-    double total = 0, step = 0;
+    double total = 0, step = 0, contacts = 0;
     long ticks = 0;
     int tick = 0;
     for (auto _ : state) {
@@ -99,10 +99,11 @@ void BM_RobotRaceTicks(benchmark::State& state) {
             tick = 0;
             state.ResumeTiming();
         }
-        double s0 = g_physics.step_seconds, t = now_seconds();
+        double s0 = g_physics.step_seconds, c0 = g_physics.contacts_seconds, t = now_seconds();
         session_tick();
         total += now_seconds() - t;
         step += g_physics.step_seconds - s0;
+        contacts += g_physics.contacts_seconds - c0;
         tick++;
         ticks++;
     }
@@ -111,6 +112,7 @@ void BM_RobotRaceTicks(benchmark::State& state) {
     state.counters["tick_us"] = ticks ? 1e6 * total / (double)ticks : 0;
     state.counters["step_us"] = ticks ? 1e6 * step / (double)ticks : 0;
     state.counters["tick_over_step"] = step > 0 ? total / step : 0;
+    state.counters["contacts_us"] = ticks ? 1e6 * contacts / (double)ticks : 0;
     state.counters["robot_share_pct"] = total > 0 ? 100.0 * g_robot_seconds / total : 0;
     state.counters["robot_us_per_tick"] = ticks ? 1e6 * g_robot_seconds / (double)ticks : 0;
 

@@ -3,6 +3,7 @@
 #include "bike/step.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "bike/bike.h"
@@ -168,10 +169,17 @@ void bike_step(Bike* bike, int simulate) {
 
 namespace {
 
+// A float is not finite exactly when its exponent bits are all ones; tested on the bits, the
+// loop has no branch and the compiler runs it several values at a time (this runs twice a
+// tick for every bike, over some two hundred values).
 bool finite_all(const float* v, size_t n) {
-    for (size_t i = 0; i < n; i++)
-        if (!std::isfinite(v[i])) return false;
-    return true;
+    uint32_t bad = 0;
+    for (size_t i = 0; i < n; i++) {
+        uint32_t bits;
+        memcpy(&bits, v + i, sizeof bits);
+        bad |= (bits & 0x7f800000u) == 0x7f800000u;
+    }
+    return bad == 0;
 }
 
 bool bodies_finite(const Bike* bike) {

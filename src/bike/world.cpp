@@ -69,6 +69,7 @@ void physics_close_world() {
     g_physics.clock = 0;
     g_physics.step_seconds = 0;
     g_physics.step_count = 0;
+    g_physics.contacts_seconds = 0;
 }
 
 void physics_set_ground(const Terrain* ground) {
@@ -92,7 +93,10 @@ void physics_tick(const PhysicsTick* t) {
     const PhysicsHooks& h = t->hooks;
     g_physics.clock = t->clock;
     // 1-2. Ground and statues, then bike against bike.
+    auto contacts_begin = std::chrono::steady_clock::now();
     contacts_tick(t);
+    std::chrono::duration<double> contacts = std::chrono::steady_clock::now() - contacts_begin;
+    g_physics.contacts_seconds += contacts.count();
     // 3. What follows from this tick's contacts (roost).
     if (h.after_contacts) h.after_contacts(h.ctx);
     // 4. The world step, with snapshot-driven bikes kept where their snapshots put them.

@@ -34,6 +34,7 @@ struct PhysicsWorld {
     // was opened (benchmarks set the tick's cost against the solver's own).
     double step_seconds = 0;
     long step_count = 0;
+    double contacts_seconds = 0; // wall time of the ticks' contact generation, for benchmarks
 };
 extern PhysicsWorld g_physics;
 

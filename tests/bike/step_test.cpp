@@ -3,6 +3,9 @@
 // state.
 #include "bike/step.h"
 
+#include <cfloat>
+#include <cmath>
+
 #include "bike/rider.h"
 #include "bike/world.h"
 #include "bike_test_util.h"
@@ -309,6 +312,13 @@ TEST_F(Step, NonFiniteStateIsCaughtAndTheBikeReset) {
     bike->engine_speed = NAN;
     EXPECT_EQ(bike_check_finite(bike), 0);
     EXPECT_EQ(bike->engine_speed, 0);
+    // The largest finite floats pass; an infinity in the last value of an array is caught.
+    bike->engine_speed = FLT_MAX;
+    bike->crash_blend = -FLT_MAX;
+    EXPECT_EQ(bike_check_finite(bike), 1);
+    bike->rider_velocity_ring[3][2] = -INFINITY;
+    EXPECT_EQ(bike_check_finite(bike), 0);
+    EXPECT_EQ(bike_check_finite(bike), 1);
 }
 
 TEST_F(Step, SnapshotDrivenBikesKeepTheirVelocitiesAcrossTheWorldStep) {
