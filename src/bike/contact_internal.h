@@ -116,8 +116,23 @@ void contact_geom(dContact* c, const double pos[3], const double normal[3], doub
 // beyond the sum of the radii by this margin, so rounding can never skip a real contact.
 constexpr double EARLY_OUT_SLACK = 1e-3; // feet
 
-// Fills the parts and the reach sphere of a bike from its bodies' current poses.
+// A sphere about one of a bike's bodies (the frame when it has one) holding every part the
+// bike may bring into a shape test: each body's shape within the shape's bound of the body,
+// and each tyre within its outer radius. Bikes (and objects) whose spheres are apart cost no
+// part tests. A bike with no such part gets a negative reach.
+double bike_reach(const Bike* bike, double centre[3]);
+// Whether two bikes' reach spheres overlap: only then can any of their parts touch.
+inline bool reaches_meet(const double ca[3], double ra, const double cb[3], double rb) {
+    if (ra < 0 || rb < 0) return false;
+    double reach = ra + rb;
+    double d[3] = {ca[0] - cb[0], ca[1] - cb[1], ca[2] - cb[2]};
+    return d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach;
+}
+// Fills the parts and the reach sphere of a bike from its bodies' current poses; the second
+// form takes the reach sphere already found for this tick.
 void bike_parts_make(const Bike* bike, BikeParts* out);
+void bike_parts_make_reached(const Bike* bike, BikeParts* out, const double centre[3],
+                             double reach);
 // Geometry of one bike (nothing is written but *out): tyres and body shapes on the ground.
 void ground_contacts_find(const Bike* bike, BikeContacts* out);
 // Statues near the bike, appended to out->statues / spheres.
@@ -154,6 +169,10 @@ struct ContactWork {
     int active[MAX_RIDERS]; // slots that take part in any contact, two tasks each
     int active_count = 0;
     std::atomic<int> parts_made{0}; // riders whose parts this tick's tasks have made
+    // Each active rider's reach sphere, found before the tasks: a pair task looks at another
+    // rider's parts only when their spheres meet.
+    double centre[MAX_RIDERS][3];
+    double reach[MAX_RIDERS];
     const PhysicsTick* tick = nullptr;
 };
 // The module's records, made on first use.

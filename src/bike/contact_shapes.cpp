@@ -186,38 +186,6 @@ void part_pair(const Part& a, const Part& b, std::vector<SphereHit>* out) {
     }
 }
 
-// A sphere about one of a bike's bodies (the frame when it has one) holding every part the
-// bike may bring into a shape test: each body's shape within the shape's bound of the body,
-// and each tyre within its outer radius. Bikes (and objects) whose spheres are apart cost no
-// part tests. A bike with no such part gets a negative reach.
-double bike_reach(const Bike* bike, double centre[3]) {
-    // Every (body, bound) the pair test may use: shaped bodies and tyres.
-    dBodyID bodies[BIKE_BODY_COUNT + 2];
-    double bounds[BIKE_BODY_COUNT + 2];
-    int n = 0;
-    for (int index = 0; index < BIKE_BODY_COUNT; index++) {
-        if (!bike->bodies[index] || !bike->shapes[index]) continue;
-        bodies[n] = bike->bodies[index];
-        bounds[n++] = bike->shapes[index]->radius;
-    }
-    for (const Wheel& w : bike->wheels) {
-        if (!w.body) continue;
-        bodies[n] = w.body;
-        bounds[n++] = w.torus_radius + w.tube_radius;
-    }
-    if (n == 0) return -1;
-    dBodyID c = bike->bodies[BODY_FRAME] ? bike->bodies[BODY_FRAME] : bodies[0];
-    const dReal* f = dBodyGetPosition(c);
-    for (int k = 0; k < 3; k++) centre[k] = f[k];
-    double reach = 0;
-    for (int i = 0; i < n; i++) {
-        const dReal* p = dBodyGetPosition(bodies[i]);
-        double d[3] = {p[0] - f[0], p[1] - f[1], p[2] - f[2]};
-        reach = std::max(reach, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + bounds[i]);
-    }
-    return reach;
-}
-
 // Whether an object's shape at (x, y, z) lies beyond every part of the bike (its reach sphere).
 bool out_of_reach(const BikeParts& parts, double x, double y, double z, const Shape* shape) {
     double d[3] = {parts.centre[0] - x, parts.centre[1] - y, parts.centre[2] - z};
@@ -271,7 +239,42 @@ int run_close(std::vector<HitRun>* runs, const std::vector<SphereHit>& spheres, 
 
 } // namespace
 
+double contact_internal::bike_reach(const Bike* bike, double centre[3]) {
+    // Every (body, bound) the pair test may use: shaped bodies and tyres.
+    dBodyID bodies[BIKE_BODY_COUNT + 2];
+    double bounds[BIKE_BODY_COUNT + 2];
+    int n = 0;
+    for (int index = 0; index < BIKE_BODY_COUNT; index++) {
+        if (!bike->bodies[index] || !bike->shapes[index]) continue;
+        bodies[n] = bike->bodies[index];
+        bounds[n++] = bike->shapes[index]->radius;
+    }
+    for (const Wheel& w : bike->wheels) {
+        if (!w.body) continue;
+        bodies[n] = w.body;
+        bounds[n++] = w.torus_radius + w.tube_radius;
+    }
+    if (n == 0) return -1;
+    dBodyID c = bike->bodies[BODY_FRAME] ? bike->bodies[BODY_FRAME] : bodies[0];
+    const dReal* f = dBodyGetPosition(c);
+    for (int k = 0; k < 3; k++) centre[k] = f[k];
+    double reach = 0;
+    for (int i = 0; i < n; i++) {
+        const dReal* p = dBodyGetPosition(bodies[i]);
+        double d[3] = {p[0] - f[0], p[1] - f[1], p[2] - f[2]};
+        reach = std::max(reach, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + bounds[i]);
+    }
+    return reach;
+}
+
 void contact_internal::bike_parts_make(const Bike* bike, BikeParts* out) {
+    double centre[3];
+    double reach = bike_reach(bike, centre);
+    bike_parts_make_reached(bike, out, centre, reach);
+}
+
+void contact_internal::bike_parts_make_reached(const Bike* bike, BikeParts* out,
+                                               const double centre[3], double reach) {
     static const int A_PARTS[BIKE_BODY_COUNT] = {BODY_FRONT_WHEEL, BODY_REAR_WHEEL, BODY_FRAME,
                                                  BODY_STEERING,    BODY_FORK_LOWER, BODY_SWINGARM,
                                                  BODY_RIDER};
@@ -302,16 +305,13 @@ void contact_internal::bike_parts_make(const Bike* bike, BikeParts* out) {
                 part_tyre(&bike->wheels[w], w == 0 ? BODY_FRONT_WHEEL : BODY_REAR_WHEEL);
     for (int index : SHAPED)
         if (shaped[index]) out->targets[out->target_count++] = *shaped[index];
-    out->reach = bike_reach(bike, out->centre);
+    for (int k = 0; k < 3; k++) out->centre[k] = centre[k];
+    out->reach = reach;
 }
 
 int contact_internal::pair_contacts_find(const BikeParts& pa, const BikeParts& pb, int other,
                                          BikeContacts* out) {
-    if (pa.reach < 0 || pb.reach < 0) return 0;
-    double reach = pa.reach + pb.reach;
-    double d[3] = {pa.centre[0] - pb.centre[0], pa.centre[1] - pb.centre[1],
-                   pa.centre[2] - pb.centre[2]};
-    if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] < reach * reach)) return 0;
+    if (!reaches_meet(pa.centre, pa.reach, pb.centre, pb.reach)) return 0;
     int first = (int)out->pair_spheres.size();
     // Each of A's shapes against each of B's tyres and body shapes.
     for (int k = 0; k < pa.shape_count; k++)

@@ -1,11 +1,12 @@
 // The contacts of one physics tick, found on several threads and made in one order:
 //   1. The pair order: every rider with PHYSICS_PAIRS by falling frame speed (ties in slot
 //      order), on the calling thread.
-//   2. Two tasks per rider, on the worker threads, each writing only the rider's own record.
-//      First its parts and reach sphere, then its ground and statue contacts
-//      (PHYSICS_CONTACTS); later its pairs with every rider after it in the pair order
-//      (PHYSICS_PAIRS), once every rider's parts are made. The tasks only read bodies, the
-//      ground and the statues, which nothing changes until the world step.
+//   2. Every rider's reach sphere, on the calling thread. Then two tasks per rider, on the
+//      worker threads, each writing only the rider's own record. First its parts, then its
+//      ground and statue contacts (PHYSICS_CONTACTS); later its pairs with every rider after
+//      it in the pair order (PHYSICS_PAIRS) whose reach sphere meets its own, once every
+//      rider's parts are made. The tasks only read bodies, the ground and the statues, which
+//      nothing changes until the world step.
 //   3. On the calling thread: for each slot in order its ground contacts, then its statues;
 //      then every pair in pair order. Joints, forces, flags, stamps and crash tests come out
 //      exactly as one thread doing everything in this order would make them.
@@ -56,7 +57,7 @@ void rider_ground_task(ContactWork* w, int slot) {
     const Bike* bike = t->bikes[slot];
     BikeContacts& found = w->slots[slot];
     found.clear();
-    bike_parts_make(bike, &found.parts);
+    bike_parts_make_reached(bike, &found.parts, w->centre[slot], w->reach[slot]);
     w->parts_made.fetch_add(1, std::memory_order_release);
     if (t->flags[slot] & PHYSICS_CONTACTS) {
         ground_contacts_find(bike, &found);
@@ -69,13 +70,20 @@ void rider_ground_task(ContactWork* w, int slot) {
 void rider_pairs_task(ContactWork* w, int i) {
     const PhysicsTick* t = w->tick;
     int slot = w->order[i];
-    for (int spins = 0; w->parts_made.load(std::memory_order_acquire) < w->active_count; spins++)
-        if (spins > 64) workers_yield();
     BikeContacts& found = w->slots[slot];
+    bool ready = false;
     for (int j = i + 1; j < w->order_count; j++) {
         int other = w->order[j];
-        if (pair_wanted(t, slot, other))
-            pair_contacts_find(found.parts, w->slots[other].parts, other, &found);
+        // Riders out of each other's reach are passed over on their spheres alone, without
+        // waiting for (or reading) their parts.
+        if (!pair_wanted(t, slot, other) ||
+            !reaches_meet(w->centre[slot], w->reach[slot], w->centre[other], w->reach[other]))
+            continue;
+        for (int spins = 0; !ready; spins++) {
+            ready = w->parts_made.load(std::memory_order_acquire) == w->active_count;
+            if (!ready && spins > 64) workers_yield();
+        }
+        pair_contacts_find(found.parts, w->slots[other].parts, other, &found);
     }
 }
 
@@ -100,7 +108,9 @@ void contacts_tick(const PhysicsTick* t) {
     for (int slot = 0; slot < MAX_RIDERS; slot++)
         if (t->bikes[slot] && (t->flags[slot] & (PHYSICS_CONTACTS | PHYSICS_PAIRS)))
             w.active[w.active_count++] = slot;
-    // 2. The parts and geometry of every rider.
+    // 2. The reach spheres, then the parts and geometry of every rider.
+    for (int k = 0; k < w.active_count; k++)
+        w.reach[w.active[k]] = bike_reach(t->bikes[w.active[k]], w.centre[w.active[k]]);
     w.parts_made.store(0, std::memory_order_relaxed);
     workers_run(w.active_count + w.order_count, rider_task, &w);
     // 3. Joints and forces in the one order.
