@@ -266,8 +266,7 @@ FaceLow torus_face_low(const Circle& k, const Tri& t) {
 }
 
 // The face candidate as a contact, when it is deeper than *best (which it then becomes).
-bool face_contact(const FaceLow& f, double tube, const Tri& t, GroundContact* out,
-                  double* best) {
+bool face_contact(const FaceLow& f, double tube, const Tri& t, GroundContact* out, double* best) {
     if (!(tube - f.h > *best)) return false;
     *best = tube - f.h;
     store(f.c - t.n * f.h, out->point);
@@ -322,8 +321,7 @@ bool torus_edges(const Circle& k, double tube, const Tri& t, GroundContact* out,
 }
 
 // Torus candidates of one triangle, face and edges, deeper than `deepest`.
-int torus_triangle(const Circle& k, double tube, const Tri& t, GroundContact* out,
-                   double deepest) {
+int torus_triangle(const Circle& k, double tube, const Tri& t, GroundContact* out, double deepest) {
     double best = deepest;
     bool found = face_contact(torus_face_low(k, t), tube, t, out, &best);
     if (torus_edges(k, tube, t, out, best)) found = true;

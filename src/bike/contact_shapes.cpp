@@ -292,7 +292,8 @@ void contact_internal::bike_parts_make_reached(const Bike* bike, BikeParts* out,
         p = part_shape(bike->bodies[index], shape, index);
         size_t n = shape->spheres.size();
         if (used + n <= (size_t)PLACED_SPHERES) {
-            for (size_t k = 0; k < n; k++) out->placed[used + k] = part_sphere(p, shape->spheres[k]);
+            for (size_t k = 0; k < n; k++)
+                out->placed[used + k] = part_sphere(p, shape->spheres[k]);
             p.placed = out->placed + used;
             used += (int)n;
         }

@@ -38,10 +38,10 @@ constexpr double AIM_TIME = 1.4;     // seconds of travel to the point the robot
 constexpr double GRIP_USE = 0.9;
 constexpr double STEER_LIMIT = 0.55; // base limit of the steer control from the lean error
 constexpr double MAX_LEAN = 1.1780972;
-constexpr double FLIGHT_LEAN = 0.2; // the most lean a robot steers for in flight
-constexpr double WHEELIE_RATE = 1.5;  // rad/s of the nose rising, front wheel up: throttle shut
+constexpr double FLIGHT_LEAN = 0.2;  // the most lean a robot steers for in flight
+constexpr double WHEELIE_RATE = 1.5; // rad/s of the nose rising, front wheel up: throttle shut
 constexpr double WHEELIE_SPEED = 20; // ft/s, below which it is (above, a take-off face)
-constexpr double BRAKING = 14; // ft/s^2 the speed cap plans to brake with toward a curve
+constexpr double BRAKING = 14;       // ft/s^2 the speed cap plans to brake with toward a curve
 constexpr float THROTTLE_STEP = 1.0f / 32;
 // A bike this slow leaning further than LIFT_LEAN is picked up before anything else: riding
 // on or paddling backwards only lays it down further, and only a foot put down at a standstill
@@ -510,8 +510,7 @@ void rescue_if_lost(int slot) {
     }
     if (now - rb.gates_seen_tick < RESCUE_TICKS || bike_crash_countdown(r.bike) > 0) return;
     if (session_return_rider(slot) && g_settings.debug_level)
-        log_printf("auto pilot: %d put back on the course after gate %d\n", slot,
-                   r.gates_passed);
+        log_printf("auto pilot: %d put back on the course after gate %d\n", slot, r.gates_passed);
     // Placed (which forgot the robot's state) or not: the next look after as long again.
     rb.gates_seen = r.gates_passed;
     rb.gates_seen_tick = now;
@@ -538,9 +537,8 @@ void robot_control(int slot) {
         log_printf("auto pilot: %d at (%.0f %.0f) speed %.1f gear %d rpm %.0f gates %d path %d/%d "
                    "segment %d stuck %d lost %d finished %d\n",
                    slot, m.pos[0], m.pos[2], m.speed, bike_gear(b) + 1, bike_rpm(b),
-                   g_session.slots[slot].gates_passed,
-                   rb.path_index, (int)rb.path.size(), rb.next_segment, rb.stuck, rb.lost,
-                   g_session.slots[slot].finished);
+                   g_session.slots[slot].gates_passed, rb.path_index, (int)rb.path.size(),
+                   rb.next_segment, rb.stuck, rb.lost, g_session.slots[slot].finished);
 
     // Under --super-debug, twice a second: what a slow robot is doing, to see why one stays
     // slow (walking back, backing off, lifting its bike, lost, held by another).

@@ -14,8 +14,20 @@ namespace {
 
 template <class T> std::vector<T> awkward_values() {
     const T inf = std::numeric_limits<T>::infinity(), nan = std::numeric_limits<T>::quiet_NaN();
-    return {0,    -(T)0, 1,    -1,   (T)2.5, (T)-1e8, (T)1e8, std::numeric_limits<T>::min(),
-            -inf, inf,   nan, -nan, std::numeric_limits<T>::max(), std::numeric_limits<T>::lowest()};
+    return {0,
+            -(T)0,
+            1,
+            -1,
+            (T)2.5,
+            (T)-1e8,
+            (T)1e8,
+            std::numeric_limits<T>::min(),
+            -inf,
+            inf,
+            nan,
+            -nan,
+            std::numeric_limits<T>::max(),
+            std::numeric_limits<T>::lowest()};
 }
 
 // The same value, or both NaN.
