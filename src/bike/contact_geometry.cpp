@@ -320,12 +320,13 @@ bool torus_edges(const Circle& k, double tube, const Tri& t, GroundContact* out,
     return found;
 }
 
-// Torus candidates of one triangle, face and edges, deeper than `deepest`.
-int torus_triangle(const Circle& k, double tube, const Tri& t, GroundContact* out, double deepest) {
+// Torus candidates of one triangle, face (already found) and edges, deeper than `deepest`.
+bool torus_triangle(const Circle& k, double tube, const Tri& t, const FaceLow& face,
+                    GroundContact* out, double deepest) {
     double best = deepest;
-    bool found = face_contact(torus_face_low(k, t), tube, t, out, &best);
+    bool found = face_contact(face, tube, t, out, &best);
     if (torus_edges(k, tube, t, out, best)) found = true;
-    return found ? 1 : 0;
+    return found;
 }
 
 // Upper bound of any depth the torus can reach into the triangle: its lowest point's depth
@@ -397,7 +398,7 @@ int torus_triangle_contact(const float centre[3], const float axis[3], float tor
     Circle k = circle_make(vec3(centre), vec3(axis), torus_radius);
     if (torus_plane_bound(k, tube_radius, t) <= 0) return 0;
     GroundContact g;
-    if (!torus_triangle(k, tube_radius, t, &g, 0) || !(g.depth > 0)) return 0;
+    if (!torus_triangle(k, tube_radius, t, torus_face_low(k, t), &g, 0) || !(g.depth > 0)) return 0;
     *out = g;
     return 1;
 }
@@ -505,10 +506,7 @@ int torus_ground_contact_at(const Terrain* terrain, const float centre[3], const
         // The second pass visits no triangle the first passed over: deepest only grows.
         for (int i = 0; i < n && bound[order[i]] > deepest; i++) {
             int at = order[i];
-            double best = deepest;
-            bool hit = face_contact(faces[at], tube_radius, tris[at], out, &best);
-            if (torus_edges(k, tube_radius, tris[at], out, best)) hit = true;
-            if (hit) {
+            if (torus_triangle(k, tube_radius, tris[at], faces[at], out, deepest)) {
                 deepest = out->depth;
                 found = 1;
             }

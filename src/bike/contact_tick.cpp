@@ -109,8 +109,10 @@ void contacts_tick(const PhysicsTick* t) {
         if (t->bikes[slot] && (t->flags[slot] & (PHYSICS_CONTACTS | PHYSICS_PAIRS)))
             w.active[w.active_count++] = slot;
     // 2. The reach spheres, then the parts and geometry of every rider.
-    for (int k = 0; k < w.active_count; k++)
-        w.reach[w.active[k]] = bike_reach(t->bikes[w.active[k]], w.centre[w.active[k]]);
+    for (int k = 0; k < w.active_count; k++) {
+        int slot = w.active[k];
+        w.reach[slot] = bike_reach(t->bikes[slot], w.centre[slot]);
+    }
     w.parts_made.store(0, std::memory_order_relaxed);
     workers_run(w.active_count + w.order_count, rider_task, &w);
     // 3. Joints and forces in the one order.
